@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+    std::puts("T_Modular");
+    return 0;
+}

@@ -1,0 +1,35 @@
+#include "util/text.hpp"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace tm {
+
+void copy_text(char* dest, std::size_t capacity, std::string_view src) {
+    if (capacity == 0) return;
+    std::size_t n = src.size() < capacity - 1 ? src.size() : capacity - 1;
+    // A NUL inside the source ends the text, as it would for a C string.
+    const void* nul = std::memchr(src.data(), '\0', n);
+    if (nul) n = static_cast<std::size_t>(static_cast<const char*>(nul) - src.data());
+    std::memcpy(dest, src.data(), n);
+    dest[n] = '\0';
+}
+
+int parse_int(std::string_view text) {
+    std::string s(text);
+    errno = 0;
+    long v = std::strtol(s.c_str(), nullptr, 10);
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+double parse_double(std::string_view text) {
+    std::string s(text);
+    return std::strtod(s.c_str(), nullptr);
+}
+
+} // namespace tm

@@ -1,0 +1,28 @@
+// Small text helpers shared by the file readers and writers.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace tm {
+
+// Bounded copy: at most capacity - 1 characters, always terminated.
+void copy_text(char* dest, std::size_t capacity, std::string_view src);
+
+template <std::size_t N>
+void copy_text(char (&dest)[N], std::string_view src) {
+    copy_text(dest, N, src);
+}
+
+inline bool contains(std::string_view text, std::string_view word) {
+    return text.find(word) != std::string_view::npos;
+}
+
+// C-library style conversions of a value text: leading blanks and a sign, then
+// digits; trailing text is ignored and no digits gives 0. Integers saturate at
+// the int range instead of overflowing.
+int parse_int(std::string_view text);
+double parse_double(std::string_view text);
+inline float parse_float(std::string_view text) { return static_cast<float>(parse_double(text)); }
+
+} // namespace tm
