@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-namespace tm {
+namespace tmod {
 namespace {
 
 struct allocation_record {
@@ -150,4 +150,4 @@ std::size_t tracked_bytes() {
     return s.bytes;
 }
 
-} // namespace tm
+} // namespace tmod

@@ -12,7 +12,7 @@
 #include <new>
 #include <utility>
 
-namespace tm {
+namespace tmod {
 
 void* tracked_alloc(std::size_t size, const char* file, int line);
 void* tracked_alloc_array(std::size_t size, const char* file, int line);
@@ -66,6 +66,6 @@ class LeakWrapper {
     virtual ~LeakWrapper() = default;
 };
 
-} // namespace tm
+} // namespace tmod
 
-#define TM_NEW(T, ...) ::tm::tracked_new<T>(__FILE__, __LINE__, ##__VA_ARGS__)
+#define TM_NEW(T, ...) ::tmod::tracked_new<T>(__FILE__, __LINE__, ##__VA_ARGS__)

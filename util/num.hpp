@@ -5,7 +5,7 @@
 #include <climits>
 #include <cmath>
 
-namespace tm {
+namespace tmod {
 
 // Integer part of x (toward zero), saturated at the int range; NaN gives 0.
 // Every float-to-index conversion of a value from outside goes through here,
@@ -25,6 +25,7 @@ inline int clamp_index(int i, int size) { return i < 0 ? 0 : (i >= size ? size -
 template <class T>
 class relaxed {
   public:
+    using value_type = T;
     constexpr relaxed(T v = T()) noexcept : v_(v) {}
     relaxed(const relaxed& o) noexcept : v_(o.load()) {}
     relaxed& operator=(const relaxed& o) noexcept {
@@ -51,4 +52,4 @@ class relaxed {
     std::atomic<T> v_;
 };
 
-} // namespace tm
+} // namespace tmod

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace tm {
+namespace tmod {
 
 // Bounded copy: at most capacity - 1 characters, always terminated.
 void copy_text(char* dest, std::size_t capacity, std::string_view src);
@@ -25,4 +25,4 @@ int parse_int(std::string_view text);
 double parse_double(std::string_view text);
 inline float parse_float(std::string_view text) { return static_cast<float>(parse_double(text)); }
 
-} // namespace tm
+} // namespace tmod

@@ -1,6 +1,6 @@
 #include "util/tstr_parser.hpp"
 
-namespace tm {
+namespace tmod {
 
 tstr_parser::tstr_parser(std::string_view text, char separator)
     : text_(text), separator_(separator) {
@@ -22,4 +22,4 @@ std::string_view tstr_parser::get(int index) const {
     return text_.substr(start, end - start);
 }
 
-} // namespace tm
+} // namespace tmod

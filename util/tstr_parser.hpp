@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace tm {
+namespace tmod {
 
 class tstr_parser {
   public:
@@ -27,4 +27,4 @@ class tstr_parser {
     int count_ = 0;
 };
 
-} // namespace tm
+} // namespace tmod
