@@ -1,0 +1,33 @@
+// File listing: the files of a directory and its subdirectories with a given
+// extension, and stepping to the next or previous one (patches, samples,
+// partitions). Built on std::filesystem; no shell is involved.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tmod {
+
+// Every regular file under `directory` whose extension is `extension` (without
+// the dot, compared without case), as paths starting with `directory`. Files of
+// a directory come first, ordered by name without case, then the files of each
+// subdirectory in the same order, recursively. Symbolic links to directories
+// are not followed. A directory that cannot be read gives an empty list.
+std::vector<std::string> list_files(const char* directory, const char* extension);
+
+// The part of a path after its last "/", "\" or line break.
+std::string base_name(const std::string& path);
+
+// With an empty `current`: the first (next_file) or last (previous_file) entry.
+// Otherwise the entry after (before) the first one whose base name equals the
+// base name of `current` without regard to case, or that entry itself when it is
+// the last (first). The result is copied into `out` (cut to capacity - 1
+// characters) and `out` is returned; null, with `out` unchanged, when `current`
+// is not in the directory or the directory holds no such file.
+char* next_file(const char* current, const char* directory, const char* extension, char* out,
+                std::size_t capacity);
+char* previous_file(const char* current, const char* directory, const char* extension, char* out,
+                    std::size_t capacity);
+
+} // namespace tmod
