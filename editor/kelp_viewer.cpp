@@ -1,6 +1,47 @@
+// tmodular: the editor, headless play and offline render.
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 
-int main() {
-    std::puts("T_Modular");
-    return 0;
+#include "engine/command_line.hpp"
+#include "engine/engine_state.hpp"
+#include "engine/render.hpp"
+
+using namespace tmod;
+
+namespace {
+// Paths on the command line are relative to where the user started the
+// program; it then works inside its data directory.
+void make_absolute(std::string& path) {
+    if (!path.empty()) path = std::filesystem::absolute(path).lexically_normal().string();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    options o;
+    std::string error;
+    if (!parse_command_line(argc, argv, o, error)) {
+        std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
+        return 2;
+    }
+    if (o.help) {
+        std::printf("%s\n%s", usage_line(), help_text());
+        return 0;
+    }
+    if (o.version) {
+        std::printf("tmodular %s\n", TM_VERSION);
+        return 0;
+    }
+    for (std::string* p : {&o.patch, &o.render, &o.events, &o.input, &o.record}) make_absolute(*p);
+    const std::string data = o.data_dir.empty() ? TM_SOURCE_DATA_DIR : o.data_dir;
+    if (::chdir(data.c_str()) != 0) {
+        std::fprintf(stderr, "tmodular: cannot enter the data directory %s\n%s", data.c_str(), usage_line());
+        return 2;
+    }
+    tempo_bpm = o.tempo;
+
+    if (!o.render.empty()) return render_job(o);
+    std::fprintf(stderr, "tmodular: only --render is available in this build\n%s", usage_line());
+    return 2;
 }

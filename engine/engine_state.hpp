@@ -1,0 +1,47 @@
+// Engine-wide state shared by the audio thread, the editor and remote threads.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "util/num.hpp"
+
+namespace tmod {
+
+constexpr int sample_rate = 44100;
+
+// The audio pump renders only while this is 1. Loads and clears switch it off
+// for their duration (see patch_rebuild).
+extern relaxed<int> audio_enabled;
+
+// Beats per minute shared by the whole program (sequencer, FAKE303).
+extern relaxed<int> tempo_bpm;
+
+// The recorded input sample published once per output frame for MICRO.
+extern relaxed<std::int32_t> current_input_sample;
+
+// The lock that keeps a tick away from a patch whose structure changes. The
+// audio callback only tries to take it (a buffer that cannot take it is
+// silence); the editor and the loaders take it. Recursive, because a load
+// nests the loads of its GENERATOR modules.
+std::recursive_mutex& patch_mutex();
+
+// A structural change (load, clear, destroy): holds the patch lock and keeps
+// audio_enabled at 0 until the outermost change ends, so a nested load never
+// switches rendering back on in the middle of the outer one.
+class patch_rebuild {
+  public:
+    patch_rebuild();
+    ~patch_rebuild();
+    patch_rebuild(const patch_rebuild&) = delete;
+    patch_rebuild& operator=(const patch_rebuild&) = delete;
+
+  private:
+    std::lock_guard<std::recursive_mutex> lock_;
+};
+
+// A structural edit that rendering goes on around (adding a module from the
+// editor): holds the patch lock only.
+using patch_edit = std::lock_guard<std::recursive_mutex>;
+
+} // namespace tmod

@@ -1,0 +1,103 @@
+#include "engine/generator.hpp"
+
+#include "engine/engine_state.hpp"
+#include "engine/module_tick.hpp"
+#include "modules/ports.hpp"
+#include "patchfile/patch_reader.hpp"
+#include "util/text_format.hpp"
+
+namespace tmod {
+
+GENERATOR::GENERATOR() = default;
+
+GENERATOR::GENERATOR(const char* path) { load_patch(*this, path); }
+
+GENERATOR::~GENERATOR() { clear(); }
+
+int GENERATOR::compute() {
+    for (module_kind k : compute_order) {
+        const std::vector<module_ptr>& list = lists_[index_of(k)];
+        if (!list.empty()) type_of(k).tick(list.data(), list.size());
+    }
+    const std::vector<module_ptr>& outputs = lists_[index_of(module_kind::SOUND_OUTPUT)];
+    value = outputs.empty() ? 0.0f : outputs.front()->value.load();
+
+    // The copy comes after the tick, so it takes effect from the next one.
+    const std::vector<module_ptr>& inputs = lists_[index_of(module_kind::SOUND_INPUT)];
+    if (!inputs.empty()) {
+        auto* port = static_cast<SOUND_INPUT*>(inputs.front().get());
+        port->in.connect(in.source());
+        port->gate_in.connect(gate_in.source());
+        port->sync_in.connect(sync_in.source());
+    }
+    return 1;
+}
+
+void GENERATOR::clear() {
+    patch_rebuild rebuild;
+    for (std::vector<module_ptr>& list : lists_) {
+        for (module_ptr& m : list) m.reset();
+        list.clear();
+    }
+}
+
+OUTPUT* GENERATOR::add_module(module_ptr m) {
+    patch_edit edit(patch_mutex());
+    std::vector<module_ptr>& list = lists_[index_of(m.get_deleter().kind)];
+    list.push_back(std::move(m));
+    return list.back().get();
+}
+
+OUTPUT* GENERATOR::insert_module_front(module_ptr m) {
+    patch_edit edit(patch_mutex());
+    std::vector<module_ptr>& list = lists_[index_of(m.get_deleter().kind)];
+    list.insert(list.begin(), std::move(m));
+    return list.front().get();
+}
+
+std::size_t GENERATOR::total_count() const {
+    std::size_t n = 0;
+    for (const auto& list : lists_) n += list.size();
+    return n;
+}
+
+OUTPUT* GENERATOR::find(module_kind kind, std::string_view name) const {
+    for (const module_ptr& m : lists_[index_of(kind)])
+        if (name == m->name) return m.get();
+    return nullptr;
+}
+
+OUTPUT* GENERATOR::find_any(std::string_view name) const {
+    const module_type* type = type_for_find_name(name);
+    return type ? find(type->kind, name) : nullptr;
+}
+
+namespace {
+template <class Out>
+OUTPUT* search(const std::vector<module_ptr> (&lists)[module_kind_count], const void* field, Out out) {
+    for (const auto& list : lists)
+        for (const module_ptr& m : list) {
+            auto fn = type_of(m.get_deleter().kind).*out;
+            if (fn && fn(*m) == field) return m.get();
+        }
+    return nullptr;
+}
+} // namespace
+
+OUTPUT* GENERATOR::source_of_signal(const sample_value* field) const {
+    return field ? search(lists_, field, &module_type::signal_out) : nullptr;
+}
+OUTPUT* GENERATOR::source_of_gate(const flag_value* field) const {
+    return field ? search(lists_, field, &module_type::gate_out) : nullptr;
+}
+OUTPUT* GENERATOR::source_of_sync(const flag_value* field) const {
+    return field ? search(lists_, field, &module_type::sync_out) : nullptr;
+}
+
+void GENERATOR::write_params(std::string& out) const {
+    appendf(out, "%s;FILE=%s;\n", name, file_name[0] ? file_name : "TSY/empty.tsy");
+}
+
+template void tick_list<GENERATOR>(const module_ptr*, std::size_t);
+
+} // namespace tmod

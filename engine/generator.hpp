@@ -1,0 +1,57 @@
+// GENERATOR: the patch container, itself a module. It owns one ordered list of
+// modules per type, ticks them once per sample in a fixed order of types, and
+// publishes the value of its first SOUND_OUTPUT. A nested GENERATOR sees what
+// the outer patch connects to its IN, GATE and SYNC through its SOUND_INPUT.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/module_types.hpp"
+#include "engine/signal.hpp"
+
+namespace tmod {
+
+class GENERATOR : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
+  public:
+    char file_name[800] = {}; // the patch file it was loaded from; empty when none
+
+    GENERATOR();
+    // Creates the container and loads the patch file at once.
+    explicit GENERATOR(const char* path);
+    ~GENERATOR();
+
+    // One tick of the whole patch (audio thread).
+    int compute() override;
+
+    // Destroys every module, list by list (holds rendering off meanwhile).
+    void clear();
+
+    // The editor appends (under the patch lock, so a tick in progress is not
+    // disturbed); the reader inserts at the front. Both take ownership.
+    OUTPUT* add_module(module_ptr m);
+    OUTPUT* insert_module_front(module_ptr m);
+
+    std::size_t count(module_kind kind) const { return lists_[index_of(kind)].size(); }
+    OUTPUT* at(module_kind kind, std::size_t i) const { return lists_[index_of(kind)][i].get(); }
+    std::size_t total_count() const;
+
+    // The first module of the type whose name is exactly `name`, or null.
+    OUTPUT* find(module_kind kind, std::string_view name) const;
+    // Finds a module by name, the list chosen by the word its name contains.
+    OUTPUT* find_any(std::string_view name) const;
+
+    // The module a slot's referenced field belongs to (a SOUND_INPUT's inner
+    // sources count as that SOUND_INPUT), or null.
+    OUTPUT* source_of_signal(const sample_value* field) const;
+    OUTPUT* source_of_gate(const flag_value* field) const;
+    OUTPUT* source_of_sync(const flag_value* field) const;
+
+    void write_params(std::string& out) const;
+
+  private:
+    std::vector<module_ptr> lists_[module_kind_count];
+};
+
+} // namespace tmod

@@ -1,0 +1,41 @@
+// Offline render: the patch computed as fast as possible through the audio
+// pump's own callback and written to a WAV file with libsndfile.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tmod {
+
+class audio_pump;
+
+// A remote-control command applied just before a given frame.
+struct timed_event {
+    long long frame;
+    std::string command;
+};
+
+// Reads "SECONDS COMMAND" lines ("0.50 TRIG 60"); blank lines and lines
+// starting with '#' are skipped. Events come back sorted by frame (stable).
+// Returns false with a message naming the bad line.
+bool read_events(const char* path, std::vector<timed_event>& events, std::string& error);
+
+struct render_options {
+    double seconds = 10.0;
+    bool float_output = false; // mono 32-bit float of the patch value instead of 16-bit stereo
+    bool progress = false;     // a progress line (for a terminal)
+    std::vector<timed_event> events;
+};
+
+// Renders the container in the pump's slot 0. Returns true, or false with a
+// message on standard error.
+bool render_to_file(audio_pump& pump, const char* out_path, const render_options& options);
+
+} // namespace tmod
+
+namespace tmod {
+struct options;
+// The --render job: loads the patch, applies --events and renders. Returns the
+// process exit status.
+int render_job(const options& o);
+} // namespace tmod

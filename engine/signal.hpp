@@ -1,0 +1,109 @@
+// The signal model every module shares.
+//
+// A module derives from OUTPUT (its current value and the one virtual
+// operation compute) and may add the mix-ins OUTPUT_GATE, OUTPUT_SYNC, INPUT,
+// INPUT_GATE, INPUT_SYNC. A slot is a live reference to a field of its source
+// (value, gate or pulse), never a copy. Slots, parameters, gates and pulses are
+// written by the editor and remote threads while the audio thread ticks, so they
+// are relaxed atomic words (plain loads and stores on x86).
+#pragma once
+
+#include <cstdint>
+
+#include "util/num.hpp"
+
+namespace tmod {
+
+using sample_value = relaxed<float>;
+using flag_value = relaxed<std::int32_t>;
+
+// Base of every module. No virtual destructor: modules are destroyed through
+// their concrete type by the container's typed lists.
+struct OUTPUT {
+    sample_value value{0.0f};
+    char name[80] = {}; // up to 79 characters, the identity in files and the editor
+
+    OUTPUT() = default;
+    OUTPUT(const OUTPUT&) = delete;
+    OUTPUT& operator=(const OUTPUT&) = delete;
+
+    // One tick: computes one sample and returns 1.
+    virtual int compute() { return 1; }
+
+  protected:
+    ~OUTPUT() = default;
+};
+
+// A bare OUTPUT object (the value proxy of a SOUND_INPUT).
+struct value_source final : OUTPUT {};
+
+struct OUTPUT_GATE {
+    relaxed<float> age{0.0f}; // ticks since the last trigger
+    flag_value gate{0};       // the level gate slots read
+
+    void step_age() { age = age + 1.0f; }
+    void trigger() {
+        gate = 1;
+        age = 0.0f;
+    }
+    void release() { gate = 0; }
+};
+
+struct OUTPUT_SYNC {
+    flag_value pending{0};
+    flag_value pulse{0}; // what sync slots read: 1 during exactly one tick
+
+    void request_pulse() { pending = 1; }
+    // Turns a pending request into a pulse of one tick.
+    void step_pulse() {
+        pulse = 0;
+        if (pending) {
+            pending = 0;
+            pulse = 1;
+        }
+    }
+};
+
+// A slot refers to a source field or to nothing.
+template <class Field>
+class slot {
+  public:
+    using field_type = Field;
+    bool connected() const { return src_.load() != nullptr; }
+    const Field* source() const { return src_.load(); }
+    void connect(const Field* field) { src_ = field; }
+    void disconnect() { src_ = nullptr; }
+    // The referenced value, or the fallback when unconnected.
+    typename Field::value_type read_or(typename Field::value_type fallback) const {
+        const Field* p = src_.load();
+        return p ? p->load() : fallback;
+    }
+
+  private:
+    relaxed<const Field*> src_{nullptr};
+};
+
+using signal_slot = slot<sample_value>; // refers to a value
+using gate_slot = slot<flag_value>;     // refers to a gate
+using sync_slot = slot<flag_value>;     // refers to a pulse
+
+struct INPUT {
+    signal_slot in;
+};
+struct INPUT_GATE {
+    gate_slot gate_in;
+};
+struct INPUT_SYNC {
+    sync_slot sync_in;
+};
+
+// The replace/modulate convention of the oscillators and filters: a replacing
+// input takes the place of the parameter, a modulating input m turns x into
+// x * m + x. Inputs are read once per sample; the parameter is not changed.
+inline float replaced(const signal_slot& alt, float parameter) { return alt.read_or(parameter); }
+inline float modulated(const signal_slot& mod, float x) {
+    const sample_value* p = mod.source();
+    return p ? x * p->load() + x : x;
+}
+
+} // namespace tmod

@@ -1,0 +1,128 @@
+#include "modules/fake303.hpp"
+
+#include <cmath>
+
+#include "engine/engine_state.hpp"
+#include "engine/module_tick.hpp"
+#include "util/text_format.hpp"
+
+namespace tmod {
+
+namespace {
+float filter_coefficient(float cutoff) { return 2.0f - 2.0f * std::cos(6.2831853f * cutoff / 44100.0f); }
+
+float clamp_unit(float x) {
+    if (x > 1.0f) return 1.0f;
+    if (x < -1.0f) return -1.0f;
+    return x;
+}
+} // namespace
+
+float sixteenth_note_samples(int bpm) {
+    // (4 * tempo) / 60 sixteenths per second in whole numbers; below 15 BPM
+    // that is 0, so the exact length is used instead of dividing by zero.
+    const int per_second = static_cast<int>((4LL * bpm) / 60);
+    if (per_second >= 1) return 44100.0f / static_cast<float>(per_second);
+    return 44100.0f * 60.0f / (4.0f * static_cast<float>(bpm < 1 ? 1 : bpm));
+}
+
+FAKE303::FAKE303(float amplitude, float frequency, int wave)
+    : step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude), freq(frequency), type(wave),
+      filter_coef(filter_coefficient(1400.0f)) {
+    copy_text(name, "Emptynamed_FAKE_303");
+}
+
+void FAKE303::set_cutoff(int hz) {
+    cutoff = hz;
+    filter_pos = filter_vel = 0.0f;
+    damping = 0.995f;
+    current_cutoff = static_cast<float>(hz);
+    filter_coef = filter_coefficient(current_cutoff);
+}
+
+int FAKE303::compute() {
+    float y = 0.0f;
+    if (power) {
+        if (sync_in.read_or(0)) ramp = 0.0f;
+        float a = replaced(alt_amp, amount);
+        float f = replaced(alt_freq, freq);
+        float p = replaced(alt_phase, phase);
+        float w = replaced(alt_pwm, pulse_width);
+        if (in.connected()) {
+            f = (alt_freq.connected() ? alt_freq.read_or(0.0f) : in.read_or(0.0f) * freq) / 44.0f;
+            last_input_freq = f;
+        }
+        a = modulated(mod_amp, a);
+        f = modulated(mod_freq, f);
+        p = modulated(mod_phase, p); // modulated but not heard
+        w = modulated(mod_pwm, w);
+        (void)p, (void)w;
+        if (a > 1.0f) a = 1.0f;
+
+        ramp = ramp + f / 44100.0f;
+        if (ramp > 1.0f) ramp = -1.0f;
+        step_ramp = step_ramp + f / 44100.0f;
+        if (step_ramp > 1.0f) step_ramp = step_ramp - 1.0f;
+
+        step_length = sixteenth_note_samples(tempo_bpm);
+        if (sine_divisor.load() == 0.0f) sine_divisor = 1e-07f;
+        if (type > 4) type = 1;
+
+        float x = 0.0f;
+        const auto sine = [&] {
+            return std::sin((sine_offset.load() + step_ramp) * 6.2831853f / sine_divisor.load());
+        };
+        switch (type.load()) {
+        case 1: x = sine(); break;
+        case 2:
+        case 4: x = step_ramp; break;
+        case 3: {
+            const float s = sine();
+            x = s > 0.5f ? 1.0f : (s < -0.5f ? -1.0f : 0.0f);
+            break;
+        }
+        default: break;
+        }
+        if (noise_switch == 1) {
+            if (noise_divisor.load() == 0.0f) noise_divisor = 0.001f;
+            const int range = saturating_int(10000.0f * noise_scale.load());
+            // A scale below 1/10000 leaves no range to draw from: the draw is then 1.
+            const int r = (range > 0 ? random.next() % range : 0) + 1;
+            x = x + noise_amount.load() / ((r / noise_divisor.load()) * noise_scale.load());
+        }
+        if (dist_switch == 1) {
+            const float whole = std::fabs(static_cast<float>(saturating_int(x)));
+            x = x / ((whole + dist_offset.load()) * dist_divisor.load()) * dist_gain.load();
+        }
+        if (env_switch) x = ((step_length - step_position) / step_length) * env_level.load() * x;
+        if (filter_switch == 1) {
+            filter_vel = filter_vel + (x - filter_pos) * filter_coef;
+            filter_pos = filter_pos + filter_vel;
+            filter_vel = filter_vel * damping;
+            if (!std::isfinite(filter_pos) || !std::isfinite(filter_vel)) filter_pos = filter_vel = 0.0f;
+            x = (filter_level.load() / 10.0f) * filter_pos;
+            current_cutoff = current_cutoff - 0.12f;
+            filter_coef = filter_coefficient(current_cutoff);
+        }
+        y = clamp_unit(x * a);
+    }
+    // Every sixteenth note restarts the waveform, the envelope and the sweep.
+    step_position = step_position + 1.0f;
+    if (step_position > step_length) {
+        step_position = 0.0f;
+        current_cutoff = static_cast<float>(cutoff.load());
+        filter_coef = filter_coefficient(current_cutoff);
+        step_ramp = 0.0f;
+    }
+    value = clamp_unit(y);
+    return 1;
+}
+
+void FAKE303::write_params(std::string& out) const {
+    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type.load(), freq.load(),
+            amount.load(), saturating_int(phase));
+}
+
+template void tick_list<FAKE303>(const module_ptr*, std::size_t);
+
+} // namespace tmod

@@ -1,0 +1,70 @@
+#include "modules/multi_vco.hpp"
+
+#include "engine/module_tick.hpp"
+#include "util/text_format.hpp"
+
+namespace tmod {
+
+MULTI_VCO::MULTI_VCO(float amplitude, float frequency, int wave)
+    : amount(amplitude), freq(frequency), type(wave) {
+    copy_text(name, "Emptynamed_MULTI_VCO");
+    for (VCO& v : voices) {
+        v.freq = frequency;
+        v.phase = 0.0f;
+        v.amount = 1.0f;
+        v.type = wave;
+    }
+}
+
+int MULTI_VCO::compute() {
+    float out = 0.0f;
+    if (power) {
+        if (sync_in.read_or(0))
+            for (VCO& v : voices) v.ramp = 0.0f;
+
+        float a = replaced(alt_amp, amount);
+        float f = replaced(alt_freq, freq);
+        float p = replaced(alt_phase, phase);
+        float w = replaced(alt_pwm, 0.1f);
+        if (a > 1.0f) a = 1.0f;
+
+        const int count = voice_count;
+        const int voices_on = count < 0 ? 0 : (count > max_voices ? max_voices : count);
+        for (int i = 0; i < voices_on; ++i) {
+            VCO& v = voices[i];
+            v.type = type.load();
+            const float tuning = v.freq, level = v.amount;
+            if (in.connected()) {
+                f = (alt_freq.connected() ? alt_freq.read_or(0.0f) : in.read_or(0.0f) * tuning) / 44.0f;
+                last_input_freq = f;
+            }
+            // The working values carry over from voice to voice, so a modulation
+            // compounds once more for every voice.
+            a = modulated(mod_amp, a);
+            f = modulated(mod_freq, f);
+            p = modulated(mod_phase, p);
+            w = modulated(mod_pwm, w);
+            v.freq = f;
+            v.amount = a;
+            v.VCO::compute();
+            v.freq = tuning;
+            v.amount = level;
+            out += v.value.load() / static_cast<float>(count);
+        }
+        // The voices already applied A once, so the level follows A squared.
+        out = a * out;
+    }
+    if (out >= 1.0f) out = 1.0f;
+    if (out <= -1.0f) out = -1.0f;
+    value = out;
+    return 1;
+}
+
+void MULTI_VCO::write_params(std::string& out) const {
+    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type.load(), freq.load(),
+            amount.load(), saturating_int(phase));
+}
+
+template void tick_list<MULTI_VCO>(const module_ptr*, std::size_t);
+
+} // namespace tmod

@@ -1,0 +1,137 @@
+#include "modules/sampler.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <sndfile.h>
+#include <vector>
+
+#include "diagnostics/alloc_tracker.hpp"
+#include "engine/engine_state.hpp"
+#include "engine/module_tick.hpp"
+#include "util/text_format.hpp"
+
+namespace tmod {
+
+void tracked_buffer_deleter::operator()(std::int16_t* p) const { tracked_free_array(p); }
+
+SAMPLER::SAMPLER() { load_sample("sounds/guitare.wav"); }
+
+namespace {
+struct decoded_sample {
+    sample_buffer data;
+    int frames = 0;
+    int channels = 0;
+    int rate = 0;
+};
+
+// Decodes any file libsndfile reads into interleaved 16-bit values, one or two
+// channels (further channels are dropped). Prints the failure and returns false.
+bool decode(const char* file_name, decoded_sample& out) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(file_name, SFM_READ, &info);
+    if (!f) {
+        std::printf("Oula FSOUND_Sample_Load de [%s] retourn 0\n", file_name);
+        return false;
+    }
+    if (info.frames < 1 || info.channels < 1) {
+        sf_close(f);
+        std::printf("Oula FSOUND_Sample_GetLength de [%s] retourn 0 comme taille\n", file_name);
+        return false;
+    }
+    // Positions are 32-bit floats counted in values: keep the sample within
+    // what they can address exactly.
+    const sf_count_t max_frames = (1 << 24) / 2;
+    const sf_count_t frames = info.frames < max_frames ? info.frames : max_frames;
+    const int kept = info.channels > 2 ? 2 : info.channels;
+    std::vector<short> all(static_cast<std::size_t>(frames) * static_cast<std::size_t>(info.channels));
+    const sf_count_t got = sf_readf_short(f, all.data(), frames);
+    sf_close(f);
+    if (got < 1) {
+        std::printf("Probleme de Lock du sample [%s] \n", file_name);
+        return false;
+    }
+    const std::size_t values = static_cast<std::size_t>(got) * static_cast<std::size_t>(kept);
+    out.data.reset(static_cast<std::int16_t*>(
+        tracked_alloc_array(values * sizeof(std::int16_t), __FILE__, __LINE__)));
+    for (sf_count_t i = 0; i < got; ++i)
+        for (int c = 0; c < kept; ++c)
+            out.data[static_cast<std::size_t>(i) * kept + c] = all[static_cast<std::size_t>(i) * info.channels + c];
+    out.frames = static_cast<int>(got);
+    out.channels = kept;
+    out.rate = info.samplerate;
+    return true;
+}
+} // namespace
+
+bool SAMPLER::load_sample(const char* file_name) {
+    busy = 1;
+    loop_switch = 0;
+    loop_begin = 0.0f;
+    loop_end = 0.0f;
+    play_mode = smp_play_av;
+
+    decoded_sample fresh;
+    const bool ok = decode(file_name, fresh);
+    {
+        // The tick may be running: the sample is swapped under the patch lock,
+        // and a failed load leaves the sampler silent with no sample.
+        patch_edit edit(patch_mutex());
+        data = std::move(fresh.data);
+        length = ok ? fresh.frames : 0;
+        channels = ok ? fresh.channels : 0;
+        bits = ok ? 16 : 0;
+        byte_length = length * channels * bits / 8;
+        default_frequency = static_cast<float>(fresh.rate);
+        position = 0.0f;
+    }
+    if (ok) {
+        loop_end = 44100.0f;
+        copy_text(file, file_name);
+    }
+    busy = 0;
+    return ok;
+}
+
+int SAMPLER::compute() {
+    if (busy || byte_length == 0 || !data || !gate_in.connected()) return 1;
+    const flag_value* gate = gate_in.source();
+    if (!gate || gate->load() == 0) {
+        position = 0.0f;
+        value = 0.0f;
+        return 1;
+    }
+    if (sync_in.read_or(0)) position = 0.0f;
+
+    const float base_pitch = pitch, base_volume = volume;
+    float r = in.connected() ? in.read_or(0.0f) / 440.0f + base_pitch - 1.0f : base_pitch;
+    float v = base_volume;
+    if (const sample_value* m = mod_amp.source()) v = v * m->load() + base_volume;
+    if (const sample_value* m = mod_freq.source()) r = r * m->load() + base_pitch;
+
+    const int mode = play_mode;
+    if (static_cast<float>(length) < position) {
+        position = 0.0f;
+        // Playing once: the end of the sample ends the note for every module on
+        // that gate, so the source's gate is written here.
+        if (mode == smp_play_av || mode == smp_play_ar) const_cast<flag_value*>(gate)->store(0);
+    }
+    if (loop_switch && position >= loop_end.load()) position = loop_begin;
+    if (saturating_int(position) > length) position = static_cast<float>(length - 1);
+
+    // Every read stays inside the data: backward play starts one past the last
+    // value, which is read as the last value.
+    const int total = length * channels;
+    int index = saturating_int(position);
+    if (mode == smp_play_ar || mode == smp_play_loopar) index = total - index;
+    index = clamp_index(index, total);
+    value = static_cast<float>(data[static_cast<std::size_t>(index)] * v / 32768.0f);
+    position = position + static_cast<float>(channels) * std::fabs(r);
+    if (!std::isfinite(position)) position = 0.0f;
+    return 1;
+}
+
+void SAMPLER::write_params(std::string& out) const { appendf(out, "%s;FILE=%s;\n", name, file); }
+
+template void tick_list<SAMPLER>(const module_ptr*, std::size_t);
+
+} // namespace tmod

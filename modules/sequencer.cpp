@@ -1,0 +1,252 @@
+#include "modules/sequencer.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "engine/audio_log.hpp"
+#include "engine/engine_state.hpp"
+#include "engine/module_tick.hpp"
+#include "engine/note_table.hpp"
+#include "util/atomic_file.hpp"
+#include "util/text_format.hpp"
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "partition files are the little-endian memory block");
+
+namespace tmod {
+
+namespace {
+// Step indices come from files and the panel: the step after the last of a
+// 64-step pattern is step 0, and anything else outside the pattern reads step 0.
+int step_at(int s) { return s >= 0 && s < step_count ? s : 0; }
+
+double note_of_step(const partition_block& m, int p, int s) {
+    const long long n = static_cast<long long>(m.note[p][s]) + 12LL * m.octave[p][s];
+    // A note beyond the table (a corrupted file) is silent rather than a wild read.
+    return n >= 0 && n < note_table_size ? note_frequency(static_cast<int>(n)) : 0.0;
+}
+} // namespace
+
+SEQUENCER::SEQUENCER()
+    : random(static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+    for (int p = 0; p < pattern_count; ++p) {
+        memory.divider[p] = random.next() % 2 ? 2.0f : 1.0f;
+        memory.max_step[p] = 32;
+        for (int s = 0; s < step_count; ++s) {
+            memory.length[p][s] = 1.0f;
+            memory.bypass[p][s] = 0;
+            memory.note[p][s] = 10;
+            memory.octave[p][s] = 3;
+            memory.vol[p][s] = 1.0f;
+            memory.slide[p][s] = 0;
+            memory.accent[p][s] = 0;
+        }
+    }
+}
+
+int SEQUENCER::compute() {
+    pulse = 0;
+    int p = current_pattern;
+    int s = current_step;
+    const int last = memory.max_step[p];
+    if (s >= last) {
+        if (input_part.connected()) {
+            p = saturating_int(input_part.read_or(0.0f) - 16.0f);
+            audio_log_post("Pattern sel [%d]\n", p);
+            wished_pattern = p;
+        } else if (wished_pattern != p) {
+            p = wished_pattern;
+        }
+        // Only patterns 0..31 are played: anything else (a value below 16 on
+        // INPUT_PART included) plays pattern 0.
+        if (p < 0 || p >= pattern_count) p = 0;
+        if (wished_divider.load() != memory.divider[p]) memory.divider[p] = wished_divider;
+        if (p >= played_pattern_count) p = 0;
+        current_pattern = p;
+        s = 0;
+    }
+    timer = timer + static_cast<float>(tempo_bpm.load()) / 60.0f;
+    if (sync_in.read_or(0)) {
+        timer = 0.0f;
+        s = 0;
+    }
+    const float divider = memory.divider[p];
+    const int here = step_at(s);
+    float d = memory.length[p][here] * 44100.0f / divider;
+    if (d < 0.0625f) d = 0.0f;
+    if (note_on == 1 && timer >= d - 1.0f && memory.bypass[p][step_at(s + 1)] == 0) {
+        note_on = 0;
+        release();
+    }
+    const float w = d > 44100.0f ? d : 0.0f;
+    if (timer >= 44100.0f / divider + w) {
+        timer = 0.0f;
+        const long long n = static_cast<long long>(memory.note[p][here]) + 12LL * memory.octave[p][here];
+        if (n == 0) {
+            value = 0.0f; // a silent step halts the sequence until SYNC restarts it
+        } else {
+            note_on = 1;
+            if (memory.vol[p][here] == 1.0f) {
+                if (!power) {
+                    value = 0.0f;
+                } else if (memory.bypass[p][here] == 0) {
+                    trigger();
+                    pulse = 1;
+                    value = static_cast<float>(note_of_step(memory, p, here));
+                }
+            }
+            ++s;
+        }
+    }
+    // The output carries the step that plays next, or a glide from it.
+    const int next = step_at(s);
+    if (memory.slide[p][next] == 0) {
+        value = static_cast<float>(note_of_step(memory, p, next));
+    } else {
+        const int target = s - 1 < memory.max_step[p] ? step_at(s + 1) : 0;
+        const float f = timer == 0.0f ? 1.0f : timer / (44100.0f / divider);
+        value = static_cast<float>((1.0f - f) * note_of_step(memory, p, next) +
+                                   f * note_of_step(memory, p, target));
+    }
+    current_step = s;
+    return 1;
+}
+
+bool SEQUENCER::save_partition(const char* file_name) {
+    partition_block copy;
+    {
+        patch_edit edit(patch_mutex());
+        copy = memory;
+    }
+    if (!write_file_atomically(file_name, &copy, sizeof copy)) return false;
+    copy_text(partition_file_name, file_name ? file_name : "");
+    return true;
+}
+
+bool SEQUENCER::load_partition(const char* file_name) {
+    std::FILE* f = std::fopen(file_name, "rb");
+    if (!f) {
+        std::printf("Erreur de chargement de partition [%s]\n", file_name);
+        return false;
+    }
+    // A short file fills the block as far as it goes; a longer one is read to
+    // the size of the block only.
+    auto block = std::make_unique<partition_block>();
+    {
+        patch_edit edit(patch_mutex());
+        *block = memory;
+    }
+    const std::size_t got = std::fread(block.get(), 1, sizeof(partition_block), f);
+    std::fclose(f);
+    {
+        patch_edit edit(patch_mutex());
+        std::memcpy(&memory, block.get(), got);
+    }
+    copy_text(partition_file_name, file_name);
+    wished_divider = memory.divider[0];
+    return true;
+}
+
+void SEQUENCER::write_params(std::string& out) {
+    if (!partition_file_name[0]) {
+        // A new name that no other partition file has yet, so saving a patch
+        // never overwrites another sequencer's patterns.
+        char generated[64];
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const int number = ((random.next() << 15) | random.next()) % 1600000;
+            std::snprintf(generated, sizeof generated, "PARTITIONS/%d.PAR", number);
+            std::FILE* existing = std::fopen(generated, "rb");
+            if (!existing) break;
+            std::fclose(existing);
+        }
+        save_partition(generated);
+        if (!partition_file_name[0]) copy_text(partition_file_name, generated);
+    }
+    appendf(out, "%s;PARTITION_FILE_NAME=%s;\n", name, partition_file_name);
+}
+
+namespace {
+SEQUENCER& seq(OUTPUT& m) { return static_cast<SEQUENCER&>(m); }
+
+// Position of a key word inside its field: the older keys count character
+// positions from the first character of the key.
+std::string_view key_from(const field_text& f, const char* word) {
+    const std::size_t at = f.key.find(word);
+    return at == std::string_view::npos ? std::string_view() : f.key.substr(at);
+}
+
+std::string_view at_position(std::string_view key, std::size_t pos, std::size_t max_len = std::string_view::npos) {
+    return pos < key.size() ? key.substr(pos, max_len) : std::string_view();
+}
+
+bool valid_step(int p, int s) { return p >= 0 && p < pattern_count && s >= 0 && s < step_count; }
+
+void report_outside(const OUTPUT& m, const field_text& f) {
+    std::printf("SEQUENCER [%s]: field [%.*s] names no pattern step, ignored\n", m.name,
+                static_cast<int>(f.field.size()), f.field.data());
+}
+
+// BYPASS, VOLUME and LENGHT keys: "KEY_ppp_ss" (longer than 9) or "KEY_ss".
+bool pattern_and_step(const field_text& f, const char* word, std::size_t max_len, int& p, int& s) {
+    const std::string_view key = key_from(f, word);
+    if (key.size() > 9) {
+        p = parse_int(at_position(key, 7, max_len));
+        s = parse_int(at_position(key, 11, max_len));
+    } else {
+        p = 0;
+        s = parse_int(at_position(key, 7, max_len));
+    }
+    return valid_step(p, s);
+}
+} // namespace
+
+void SEQUENCER::apply_partition_file_name(OUTPUT& m, const field_text& f) {
+    const std::string file(f.value);
+    seq(m).load_partition(file.c_str());
+}
+
+void SEQUENCER::apply_divider_key(OUTPUT& m, const field_text& f) {
+    const int p = parse_int(at_position(key_from(f, "DIVIDER"), 8, 3));
+    if (p < 0 || p >= pattern_count) return report_outside(m, f);
+    const float d = parse_float(f.value);
+    seq(m).memory.divider[p] = d;
+    seq(m).wished_divider = d;
+}
+
+void SEQUENCER::apply_nbr_step_key(OUTPUT& m, const field_text& f) {
+    seq(m).memory.max_step[0] = parse_int(f.value);
+}
+
+void SEQUENCER::apply_note_key(OUTPUT& m, const field_text& f) {
+    const std::string_view key = key_from(f, "NOTE");
+    const int p = parse_int(at_position(key, 5, 3));
+    const int s = parse_int(at_position(key, 9));
+    if (!valid_step(p, s)) return report_outside(m, f);
+    const int v = parse_int(f.value);
+    seq(m).memory.octave[p][s] = v / 12;
+    seq(m).memory.note[p][s] = v - 12 * (v / 12);
+}
+
+void SEQUENCER::apply_bypass_key(OUTPUT& m, const field_text& f) {
+    int p, s;
+    if (!pattern_and_step(f, "BYPASS", std::string_view::npos, p, s)) return report_outside(m, f);
+    seq(m).memory.bypass[p][s] = parse_int(f.value);
+}
+
+void SEQUENCER::apply_volume_key(OUTPUT& m, const field_text& f) {
+    int p, s;
+    if (!pattern_and_step(f, "VOLUME", 3, p, s)) return report_outside(m, f);
+    seq(m).memory.vol[p][s] = parse_float(f.value);
+}
+
+void SEQUENCER::apply_length_key(OUTPUT& m, const field_text& f) {
+    int p, s;
+    if (!pattern_and_step(f, "LENGHT", 3, p, s)) return report_outside(m, f);
+    seq(m).memory.length[p][s] = parse_float(f.value);
+}
+
+template void tick_list<SEQUENCER>(const module_ptr*, std::size_t);
+
+} // namespace tmod

@@ -1,0 +1,67 @@
+// SEQUENCER: 64 patterns of up to 64 steps (note, octave, length, volume,
+// bypass, slide, accent) played at the global tempo; outputs the frequency of
+// the step that plays next, a gate and a sync pulse per triggered step. The
+// whole pattern memory is one block, stored as a partition file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/module_types.hpp"
+#include "engine/signal.hpp"
+#include "util/rand15.hpp"
+
+namespace tmod {
+
+constexpr int pattern_count = 64;
+constexpr int step_count = 64;
+constexpr int played_pattern_count = 32; // only patterns 0..31 are ever played
+
+// The pattern memory, laid out exactly as a partition file (little-endian).
+struct partition_block {
+    float divider[pattern_count];         // steps per beat
+    std::int32_t max_step[pattern_count]; // steps in the pattern
+    float length[pattern_count][step_count]; // gate length, in steps
+    std::int32_t bypass[pattern_count][step_count];
+    std::int32_t note[pattern_count][step_count];
+    std::int32_t octave[pattern_count][step_count];
+    float vol[pattern_count][step_count]; // the step triggers only at exactly 1.0
+    std::int32_t slide[pattern_count][step_count];
+    std::int32_t accent[pattern_count][step_count];
+};
+static_assert(sizeof(partition_block) == 115200, "a partition file is 115200 bytes");
+
+class SEQUENCER : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC, public INPUT, public INPUT_SYNC {
+  public:
+    signal_slot input_part; // selects the pattern (value - 16) at the pattern end
+    relaxed<int> power{1};
+    relaxed<int> wished_pattern{0};
+    int current_pattern = 0;
+    int current_step = 0;
+    relaxed<float> wished_divider{2.0f};
+    partition_block memory;
+    float timer = 0.0f;
+    int note_on = 0;
+    char partition_file_name[800] = {};
+    rand15 random;
+
+    SEQUENCER();
+    int compute() override;
+    void write_params(std::string& out);
+
+    // Writes the block to the file ("wb"); a file that cannot be opened is skipped.
+    bool save_partition(const char* file_name);
+    // Reads the block from the file ("rb"); a short file fills it as far as it goes.
+    bool load_partition(const char* file_name);
+
+    // Object-record keys: PARTITION_FILE_NAME and the older per-field keys.
+    static void apply_partition_file_name(OUTPUT& m, const field_text& f);
+    static void apply_divider_key(OUTPUT& m, const field_text& f);
+    static void apply_nbr_step_key(OUTPUT& m, const field_text& f);
+    static void apply_note_key(OUTPUT& m, const field_text& f);
+    static void apply_bypass_key(OUTPUT& m, const field_text& f);
+    static void apply_volume_key(OUTPUT& m, const field_text& f);
+    static void apply_length_key(OUTPUT& m, const field_text& f);
+};
+
+} // namespace tmod

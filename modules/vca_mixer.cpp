@@ -1,0 +1,149 @@
+#include "modules/vca_mixer.hpp"
+
+#include <cstdio>
+
+#include "engine/module_tick.hpp"
+#include "util/text_format.hpp"
+
+namespace tmod {
+
+namespace {
+constexpr float sample_seconds = 2.2675737e-05f; // 1 / 44100
+
+// Inversion: |int(out) - 1|, so an envelope below 1 gives 1 and exactly 1 gives 0.
+float inverted(float out) {
+    const long long i = static_cast<long long>(saturating_int(out)) - 1;
+    return static_cast<float>(i < 0 ? -i : i);
+}
+} // namespace
+
+VCA::VCA() = default;
+
+int VCA::compute() {
+    if (!in.connected()) return 0;
+    bypass = gate_in.connected() ? 0 : 1;
+    if (bypass) {
+        value = 1.0f;
+        return 1;
+    }
+    const float previous = value;
+    const float atk = attack, dec = decay, sus = sustain, rel = release, pk = peak;
+    float out;
+    if (gate_in.read_or(0) == 1) {
+        release_time = 0.0f;
+        const float ms = gate_time * 1000.0f;
+        if (ms < atk) {
+            out = gate_time * 1000.0f * pk / atk;
+            gate_time += sample_seconds;
+            env_level = out;
+        } else if (ms < atk + dec) {
+            if (sus == 0.0f) {
+                out = pk - (gate_time * 1000.0f - atk) * pk / dec;
+                gate_time += sample_seconds;
+            } else {
+                // Falls by a thousandth of itself per sample down to the sustain
+                // level; the gate time stands still, so this lasts while the gate does.
+                out = previous > sus ? previous - previous / 1000.0f : pk * sus;
+            }
+            env_level = out;
+        } else {
+            out = previous;
+        }
+        if (invert) out = inverted(out);
+        out = 1.0f * out * in.read_or(0.0f);
+    } else {
+        gate_time = 0.0f;
+        if (rel != 0.0f && previous != 0.0f && release_time * 1000.0f <= rel) {
+            release_time += sample_seconds;
+            out = env_level - release_time * 1000.0f * env_level / rel;
+        } else {
+            out = previous;
+        }
+        if (invert) out = inverted(out);
+        out = out * in.read_or(0.0f);
+    }
+    value = out;
+    return 1;
+}
+
+void VCA::write_params(std::string& out) const {
+    appendf(out, "%s;BYPASS=%d;ATTACK=%f;DECAY=%f;SUSTAIN=%f;RELEASE=%f;INVERT=%d;\n", name,
+            bypass.load(), attack.load(), decay.load(), sustain.load(), release.load(), invert.load());
+}
+
+void VCA::write_diagnostic(std::string& out) const {
+    appendf(out, "VCA [%d][%f][%f][%f][%f] \n", gate_in.connected() ? 1 : 0, attack.load(),
+            decay.load(), sustain.load(), release.load());
+}
+
+MIXER::MIXER() {
+    for (auto& v : volumes) v = 1.0f;
+    for (auto& b : bypasses) b = 0.0f;
+}
+
+bool MIXER::add_channel(const sample_value* source, int index) {
+    const int count = channel_count;
+    if (index == -1) index = count;
+    // There are 24 channel slots and no more: a 25th channel is refused.
+    if (index < 0 || index >= max_channels || count >= max_channels) return false;
+    channels[index].connect(source);
+    channel_count = count + 1;
+    return true;
+}
+
+int MIXER::compute() {
+    int count = channel_count;
+    if (count > max_channels) count = max_channels;
+    if (!power || count <= 0) {
+        value = 0.0f;
+        return 1;
+    }
+    int active = 0;
+    for (int i = 0; i < count; ++i)
+        if (channels[i].connected() && bypasses[i].load() != 1.0f) ++active;
+    float out = 0.0f;
+    for (int i = 0; i < count; ++i) {
+        const sample_value* src = channels[i].source();
+        if (!src || bypasses[i].load() == 1.0f) continue;
+        float term = src->load() / static_cast<float>(active) * volumes[i].load();
+        if (active >= 2) term *= 1.5f;
+        out += term;
+    }
+    value = out;
+    return 1;
+}
+
+void MIXER::write_params(std::string& out) const {
+    appendf(out, "%s;", name);
+    for (int i = 0; i < max_channels; ++i)
+        appendf(out, "V_%02d=%3.3f;", i, channels[i].connected() ? volumes[i].load() : 1.0f);
+    for (int i = 0; i < max_channels; ++i) appendf(out, "BYP_%02d=%1d;", i, saturating_int(bypasses[i]));
+    out += '\n';
+}
+
+// "V_nn=volume": the channel number is read from the key's third character on.
+void MIXER::apply_volume_key(OUTPUT& m, const field_text& f) {
+    const int channel = f.field.size() > 2 ? parse_int(f.field.substr(2)) : -1;
+    if (channel < 0 || channel >= max_channels) {
+        std::printf("MIXER [%s]: no channel %d, field [%.*s] ignored\n", m.name, channel,
+                    static_cast<int>(f.field.size()), f.field.data());
+        return;
+    }
+    static_cast<MIXER&>(m).volumes[channel] = parse_float(f.value);
+}
+
+// "BYP_nn=flag": the channel number is read from the key's fifth character on.
+void MIXER::apply_bypass_key(OUTPUT& m, const field_text& f) {
+    const int channel = f.field.size() > 4 ? parse_int(f.field.substr(4)) : -1;
+    if (channel < 0 || channel >= max_channels) {
+        std::printf("MIXER [%s]: no channel %d, field [%.*s] ignored\n", m.name, channel,
+                    static_cast<int>(f.field.size()), f.field.data());
+        return;
+    }
+    static_cast<MIXER&>(m).bypasses[channel] = static_cast<float>(parse_int(f.value));
+}
+
+template void tick_list<VCA>(const module_ptr*, std::size_t);
+template void tick_list<MIXER>(const module_ptr*, std::size_t);
+
+} // namespace tmod

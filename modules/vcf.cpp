@@ -1,0 +1,133 @@
+#include "modules/vcf.hpp"
+
+#include <cmath>
+
+#include "engine/module_tick.hpp"
+#include "util/text_format.hpp"
+
+namespace tmod {
+
+namespace {
+constexpr double two_pi = 6.283185307179586;
+
+float clamp_unit(float x) {
+    if (x > 1.0f) return 1.0f;
+    if (x < -1.0f) return -1.0f;
+    return x;
+}
+} // namespace
+
+void biquad::compute_coefficients(double freq, double q, double gain, int type) {
+    const bool shelf_or_peak = type >= vcf_low_shelf;
+    const double a = std::pow(10.0, gain / (shelf_or_peak ? 40.0 : 20.0));
+    if (type == vcf_none) return;
+    const double w = freq * two_pi / 44100.0;
+    const double sn = std::sin(w), cs = std::cos(w);
+    const double alpha = sn / (2.0 * q);
+    double a0 = 1, na1 = 0, na2 = 0, nb0 = 0, nb1 = 0, nb2 = 0;
+    switch (type) {
+    case vcf_low_pass:
+        a0 = 1 + alpha, na1 = -2 * cs, na2 = 1 - alpha;
+        nb0 = a * (1 - cs) / 2, nb1 = a * (1 - cs), nb2 = nb0;
+        break;
+    case vcf_high_pass:
+        a0 = 1 + alpha, na1 = -2 * cs, na2 = 1 - alpha;
+        nb0 = a * (1 + cs) / 2, nb1 = -a * (1 + cs), nb2 = nb0;
+        break;
+    case vcf_band_pass:
+        a0 = 1 + alpha, na1 = -2 * cs, na2 = 1 - alpha;
+        nb0 = a * alpha, nb1 = 0, nb2 = -a * alpha;
+        break;
+    case vcf_notch:
+        a0 = 1 + alpha, na1 = -2 * cs, na2 = 1 - alpha;
+        nb0 = a, nb1 = -2 * a * cs, nb2 = nb0;
+        break;
+    case vcf_low_shelf: {
+        const double beta = sn * std::sqrt((a * a + 1) / 1.0 - (a - 1) * (a - 1));
+        a0 = (a + 1) + (a - 1) * cs + beta;
+        na1 = -2 * ((a - 1) + (a + 1) * cs);
+        na2 = (a + 1) + (a - 1) * cs - beta;
+        nb0 = a * ((a + 1) - (a - 1) * cs + beta);
+        nb1 = 2 * a * ((a - 1) - (a + 1) * cs);
+        nb2 = a * ((a + 1) - (a - 1) * cs - beta);
+        break;
+    }
+    case vcf_high_shelf: {
+        const double beta = sn * std::sqrt((a * a + 1) / 1.0 - (a - 1) * (a - 1));
+        a0 = (a + 1) - (a - 1) * cs + beta;
+        na1 = 2 * ((a - 1) - (a + 1) * cs);
+        na2 = (a + 1) - (a - 1) * cs - beta;
+        nb0 = a * ((a + 1) + (a - 1) * cs + beta);
+        nb1 = -2 * a * ((a - 1) + (a + 1) * cs);
+        nb2 = a * ((a + 1) + (a - 1) * cs - beta);
+        break;
+    }
+    case vcf_peaking:
+        a0 = 1 + alpha / a, na1 = -2 * cs, na2 = 1 - alpha / a;
+        nb0 = 1 + alpha * a, nb1 = na1, nb2 = 1 - alpha * a;
+        break;
+    }
+    inv_a0 = 1.0 / a0;
+    a1 = na1 * inv_a0, a2 = na2 * inv_a0;
+    b0 = nb0 * inv_a0, b1 = nb1 * inv_a0, b2 = nb2 * inv_a0;
+}
+
+double biquad::filter(double freq, double q, double gain, int type, double x) {
+    if (freq != cached_freq || q != cached_q || gain != cached_gain || type != cached_type) {
+        cached_freq = freq, cached_q = q, cached_gain = gain, cached_type = type;
+        compute_coefficients(freq, q, gain, type);
+    }
+    double y = type == vcf_none ? x : b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    if (!std::isfinite(y)) {
+        // An unstable setting (a negative Q through a modulation input, say)
+        // must not leave the filter silent for the rest of the run.
+        x1 = x2 = y1 = y2 = 0.0;
+        return 0.0;
+    }
+    y2 = y1, y1 = y, x2 = x1, x1 = x;
+    return y;
+}
+
+VCF::VCF() = default;
+
+int VCF::compute() {
+    if (!power) {
+        value = clamp_unit(value);
+        return 1;
+    }
+    const sample_value* source = in.source();
+    if (!source) {
+        value = 0.0f;
+        return 1;
+    }
+    const float x = source->load();
+    if (bypass) {
+        value = clamp_unit(x);
+        return 1;
+    }
+    float m = modulated(mod_amp, replaced(alt_amp, mix));
+    float f = modulated(mod_freq, replaced(alt_freq, static_cast<float>(hicut.load())));
+    float qv = modulated(mod_q, replaced(alt_q, q));
+    float g = modulated(mod_gain, replaced(alt_gain, gain));
+    int t = type;
+    if (t > 7) type = t = 0;
+    if (t < 0) type = t = 7;
+    if (x == 0.0f) {
+        value = 0.0f;
+        return 1;
+    }
+    if (qv <= 0.001f) qv = 0.01f;
+    double y = section.filter(f, qv, g, t, x);
+    y = y * level.load() + y;
+    value = clamp_unit(static_cast<float>((1.0f - m) * x + m * y));
+    return 1;
+}
+
+void VCF::write_params(std::string& out) const {
+    appendf(out, "%s;HICUT=%d;Q=%f;GAIN=%f;TYPE=%d;BYPASS=%d;\n", name, hicut.load(), q.load(),
+            gain.load(), type.load(), bypass.load());
+}
+
+template void tick_list<VCF>(const module_ptr*, std::size_t);
+
+} // namespace tmod

@@ -1,0 +1,53 @@
+// VCF303: a resonant two-pole low-pass built as a damped spring whose cut-off
+// slides down and jumps back on every sync pulse. FORMANT_VCF: a tenth-order
+// all-pole filter with five vowel coefficient sets.
+#pragma once
+
+#include <string>
+
+#include "engine/signal.hpp"
+
+namespace tmod {
+
+class VCF303 : public OUTPUT {
+  public:
+    relaxed<int> power{1};
+    signal_slot mod_gain, mod_q, mod_freq, mod_amp;
+    signal_slot alt_gain, alt_q, alt_freq, alt_amp;
+    signal_slot in;
+    gate_slot gate_in;
+    sync_slot sync_in;
+    relaxed<int> bypass{1};
+    relaxed<int> hicut{1400}; // Hz, where every sweep starts
+    relaxed<float> mix{10.0f}; // wet share in tenths
+    float current_cutoff = 1400.0f;
+    relaxed<float> q{0.995f}; // damping of the spring
+    float coef;
+    float position = 0.0f, velocity = 0.0f;
+
+    VCF303();
+    // Stores the cut-off, restarts the spring from rest and the damping at 0.995.
+    void set_hicut(int hz);
+    int compute() override;
+    void write_params(std::string& out) const;
+};
+
+class FORMANT_VCF : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
+  public:
+    static constexpr int vowel_count = 5;
+    static const double coefficients[vowel_count][11];
+
+    relaxed<int> power{1};
+    signal_slot mod_freq, mod_phase, mod_amp; // accepted and saved, not read
+    relaxed<float> mix{1.0f};
+    relaxed<int> bypass{1};
+    relaxed<float> gain{1.0f}; // saved and loaded only
+    relaxed<float> vowelnum{0.0f};
+    double memory[10] = {}; // last ten outputs, newest first
+
+    FORMANT_VCF();
+    int compute() override;
+    void write_params(std::string& out) const;
+};
+
+} // namespace tmod

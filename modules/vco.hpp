@@ -1,0 +1,100 @@
+// VCO: the basic oscillator, nine waveforms (five periodic shapes, four noises,
+// two of them chaotic attractors integrated step by step).
+#pragma once
+
+#include <string>
+
+#include "engine/signal.hpp"
+#include "util/rand15.hpp"
+
+namespace tmod {
+
+// Shared layout of the two attractor generators (all 32-bit floats).
+struct attractor_state {
+    float dx = 0, dy = 0, dz = 0;
+    float step = 0;
+    float frequency = 440.0f;
+    float x = 1.0f, y = 1.0f, z = 1.0f;
+    float p1, p2, p3;
+    float rate = 44100.0f;
+
+    attractor_state(float a, float b, float c) : p1(a), p2(b), p3(c) {}
+};
+
+struct LORENZ_ATTRACTOR : attractor_state {
+    // sigma, rho and beta; beta is the float 2.666, not 8/3.
+    LORENZ_ATTRACTOR() : attractor_state(10.0f, 28.0f, 2.666f) { update_step(); }
+    void set_rate(float r) { rate = r, update_step(); }
+    void set_frequency(float f) { frequency = f, update_step(); }
+    float next() {
+        dx = (y - x) * p1;
+        dy = (p2 - z) * x - y;
+        dz = x * y - p3 * z;
+        x = x + dx * step;
+        y = y + dy * step;
+        z = z + dz * step;
+        return 0.05107f * x;
+    }
+
+  private:
+    void update_step() { step = frequency / rate; }
+};
+
+struct ROSSLER_ATTRACTOR : attractor_state {
+    ROSSLER_ATTRACTOR() : attractor_state(0.15f, 0.2f, 10.0f) { update_step(); }
+    void set_rate(float r) { rate = r, update_step(); }
+    void set_frequency(float f) { frequency = f, update_step(); }
+    float next() {
+        dx = -y - z;
+        dy = x + p1 * y;
+        dz = p2 + z * (x - p3);
+        x = x + dx * step;
+        y = y + dy * step;
+        z = z + dz * step;
+        return 0.05757f * x;
+    }
+
+  private:
+    void update_step() { step = 2.91f * frequency / rate; }
+};
+
+// Waveform numbers of VCO, MULTI_VCO (and the first four of FAKE303).
+enum vco_wave : int {
+    wave_sine = 1,
+    wave_triangle,
+    wave_saw,
+    wave_square,
+    wave_pulse,
+    wave_white_noise,
+    wave_rossler,
+    wave_lorenz,
+    wave_random_sign
+};
+
+class VCO : public OUTPUT {
+  public:
+    relaxed<int> power{1};
+    signal_slot in, mod_phase, mod_freq, mod_amp, mod_pwm;
+    signal_slot alt_phase, alt_freq, alt_amp, alt_pwm;
+    gate_slot gate_in; // kept and saved, never read
+    sync_slot sync_in; // restarts the ramp at 0
+    float ramp = 0.0f; // running phase in [-1, 1]
+    relaxed<float> phase{0.0f};
+    relaxed<float> amount;
+    relaxed<float> freq; // Hz, or the tuning factor while IN is connected
+    relaxed<float> pulse_width{0.1f};
+    float random_sign_level = 0.0f;
+    relaxed<int> type;
+    float white_noise_level = 0.0f;
+    LORENZ_ATTRACTOR lorenz;
+    ROSSLER_ATTRACTOR rossler;
+    rand15 random;
+
+    // The palette builds (1.0, 110.0, sine).
+    VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);
+
+    int compute() override;
+    void write_params(std::string& out) const;
+};
+
+} // namespace tmod

@@ -1,0 +1,307 @@
+#include "patchfile/patch_reader.hpp"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine_state.hpp"
+#include "engine/generator.hpp"
+#include "modules/vca_mixer.hpp"
+#include "util/text.hpp"
+#include "util/tstr_parser.hpp"
+
+namespace tmod {
+
+namespace {
+
+constexpr int max_nesting = 32;
+
+struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_handle = std::unique_ptr<std::FILE, file_closer>;
+
+// Reads white-space separated words and counts them from 1; the messages call
+// the count the line number.
+class word_reader {
+  public:
+    explicit word_reader(std::FILE* f) : file_(f) {}
+
+    bool next(std::string& word) {
+        for (;;) {
+            int c;
+            do c = std::getc(file_);
+            while (c != EOF && std::isspace(c));
+            if (c == EOF) return false;
+            word.clear();
+            bool too_long = false;
+            for (; c != EOF && !std::isspace(c); c = std::getc(file_)) {
+                if (word.size() < static_cast<std::size_t>(max_word_length))
+                    word.push_back(static_cast<char>(c));
+                else
+                    too_long = true;
+            }
+            ++count_;
+            if (!too_long) return true;
+            std::printf("Ligne %d : mot de plus de %d caracteres ignore\n", count_, max_word_length);
+            ++skipped_;
+        }
+    }
+    int count() const { return count_; }
+    int skipped() const { return skipped_; }
+
+  private:
+    std::FILE* file_;
+    int count_ = 0;
+    int skipped_ = 0;
+};
+
+// The files being loaded, outermost first, to refuse a patch that includes itself.
+std::vector<std::string>& load_chain() {
+    static std::vector<std::string> chain;
+    return chain;
+}
+
+std::string canonical(const char* path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path, resolved) ? std::string(resolved) : std::string(path);
+}
+
+field_text split_field(std::string_view field) {
+    field_text f{field, field, {}};
+    const std::size_t eq = field.find('=');
+    if (eq != std::string_view::npos) {
+        f.key = field.substr(0, eq);
+        std::string_view rest = field.substr(eq + 1);
+        f.value = rest.substr(0, rest.find('='));
+    }
+    return f;
+}
+
+bool has_value(std::string_view field) { return field.find('=') != std::string_view::npos; }
+
+void print_field(const char* what, std::string_view field, int line) {
+    std::printf("%s [%.*s] ligne [%d]\n", what, static_cast<int>(field.size()), field.data(), line);
+}
+
+class patch_loader {
+  public:
+    patch_loader(GENERATOR& g, const char* path) : g_(g), path_(path) {}
+
+    load_status run();
+
+  private:
+    void objects_pass(std::FILE* f);
+    bool links_pass();
+    void apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line);
+    void apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line);
+    void apply_link_field(const module_type& type, OUTPUT& m, const field_text& f);
+    void problem() { ++problems_; }
+
+    GENERATOR& g_;
+    const char* path_;
+    int problems_ = 0;
+};
+
+load_status patch_loader::run() {
+    file_handle f(std::fopen(path_, "r"));
+    if (!f) {
+        std::printf("Must Specify a true filename [%s]\n", path_);
+        return load_failed;
+    }
+    std::vector<std::string>& chain = load_chain();
+    const std::string me = canonical(path_);
+    for (const std::string& outer : chain)
+        if (outer == me) {
+            std::printf("Le patch [%s] s'inclut lui-meme : GENERATOR laisse vide\n", path_);
+            return load_failed;
+        }
+    if (static_cast<int>(chain.size()) >= max_nesting) {
+        std::printf("Patch [%s] : plus de %d GENERATOR imbriques, laisse vide\n", path_, max_nesting);
+        return load_failed;
+    }
+    copy_text(g_.file_name, path_);
+    std::printf("Loading TSY [%s]\n", path_);
+
+    chain.push_back(me);
+    objects_pass(f.get());
+    f.reset();
+    const bool links_read = links_pass();
+    chain.pop_back();
+    if (!links_read) return load_with_errors;
+    return problems_ ? load_with_errors : load_ok;
+}
+
+void patch_loader::objects_pass(std::FILE* f) {
+    word_reader words(f);
+    std::string word;
+    while (words.next(word)) {
+        if (word == "END_OBJECTS_DECLARE") break;
+        if (word == "BEGIN_OBJECTS_DECLARE" || word[0] == '#') continue;
+        const tstr_parser p(word, ';');
+        if (p.count() < 2) continue;
+        const std::string_view name = p.get(0);
+        const module_type* type = type_for_object_name(name);
+        if (!type) continue;
+        OUTPUT* m = g_.insert_module_front(create_module(type->kind));
+        copy_text(m->name, name);
+        apply_object_fields(*type, *m, p, words.count());
+    }
+    problems_ += words.skipped();
+}
+
+void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line) {
+    if (type.empty_policy == empty_field::not_read) return;
+    // Only fields followed by a ";" count: items 1 .. count - 1.
+    for (int i = 1; i < p.count(); ++i) {
+        const std::string_view field = p.get(i);
+        if (field.empty()) {
+            if (type.empty_policy == empty_field::skip_field) continue;
+            if (type.empty_policy == empty_field::end_record) return;
+            std::printf("Erreur, au niveau des parametre ligne [%d]\n", line);
+            problem();
+            return;
+        }
+        // Every key that occurs anywhere in the field applies, so one field
+        // may set several parameters.
+        for (const param_desc& param : type.params) {
+            if (!contains(field, param.key)) continue;
+            if (!has_value(field)) {
+                print_field("Champ sans valeur ignore", field, line);
+                problem();
+                break;
+            }
+            param.apply(m, split_field(field));
+        }
+    }
+}
+
+bool patch_loader::links_pass() {
+    file_handle f(std::fopen(path_, "r"));
+    if (!f) {
+        std::printf("Erreur ouverture [%s]\n", path_);
+        problem();
+        return false;
+    }
+    word_reader words(f.get());
+    std::string word;
+    bool in_links = false;
+    while (words.next(word)) {
+        if (!in_links) {
+            in_links = word == "BEGIN_LINKS_DECLARE";
+            continue;
+        }
+        if (word == "END_LINKS_DECLARE") break;
+        if (word[0] == '#') continue;
+        const tstr_parser p(word, ';');
+        if (p.count() < 2) {
+            std::printf("Ligne %d semble avoir moins de 2 parametres\n", words.count());
+            continue;
+        }
+        const std::string_view name = p.get(0);
+        const module_type* type = type_for_link_name(name);
+        if (!type) continue;
+        OUTPUT* m = g_.find(type->kind, name);
+        if (!m) {
+            std::printf("Cannot Found %s [%.*s]\n", type->missing_word, static_cast<int>(name.size()),
+                        name.data());
+            problem();
+            continue;
+        }
+        apply_link_fields(*type, *m, p, words.count());
+    }
+    problems_ += words.skipped();
+    return true;
+}
+
+void patch_loader::apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line) {
+    for (int i = 1; i < p.count(); ++i) {
+        const std::string_view field = p.get(i);
+        if (field.empty()) {
+            std::printf("Erreur, au niveau des parametre ligne [%d]\n", line);
+            problem();
+            return;
+        }
+        apply_link_field(type, m, split_field(field));
+    }
+}
+
+// Every slot whose key occurs in the field's key is connected, in table order.
+void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const field_text& f) {
+    const std::string_view source_name = f.value;
+    const module_type* source_type = nullptr;
+    OUTPUT* source = nullptr;
+    bool looked_up = false, reported = false;
+    auto find_signal_source = [&] {
+        if (!looked_up) {
+            source_type = type_for_find_name(source_name);
+            source = source_type ? g_.find(source_type->kind, source_name) : nullptr;
+            looked_up = true;
+        }
+        if (!source && !reported) {
+            reported = true;
+            problem();
+            if (type.kind == module_kind::VCF303)
+                std::printf("Probleme output VCF303\n");
+            else
+                std::printf("Source [%.*s] de [%s] introuvable, lien ignore\n",
+                            static_cast<int>(source_name.size()), source_name.data(), m.name);
+        }
+        return source ? source_type->signal_out(*source) : nullptr;
+    };
+
+    for (const slot_desc& slot : type.slots) {
+        if (!(slot.flags & slot_read) || !contains(f.key, slot.key)) continue;
+        switch (slot.kind) {
+        case slot_kind::signal:
+            if (const sample_value* v = find_signal_source()) slot.signal(m)->connect(v);
+            break;
+        case slot_kind::channel: {
+            // The channel is added even without a source, so that the channel
+            // numbers of the volumes read before stay in place.
+            if (!static_cast<MIXER&>(m).add_channel(find_signal_source())) {
+                std::printf("MIXER [%s] : plus de %d canaux, [%.*s] non branche\n", m.name,
+                            MIXER::max_channels, static_cast<int>(source_name.size()), source_name.data());
+                problem();
+            }
+            break;
+        }
+        case slot_kind::gate:
+        case slot_kind::sync: {
+            bool connected = false;
+            for (const source_rule& rule : slot.sources) {
+                if (!contains(source_name, rule.word)) continue;
+                OUTPUT* src = g_.find(rule.kind, source_name);
+                if (!src) continue;
+                const module_type& st = type_of(rule.kind);
+                const flag_value* field = slot.kind == slot_kind::gate ? st.gate_out(*src) : st.sync_out(*src);
+                if (!field) continue;
+                slot.flag(m)->connect(field);
+                connected = true;
+            }
+            if (!connected) {
+                std::printf("Source [%.*s] de [%s] (%s) introuvable, lien ignore\n",
+                            static_cast<int>(source_name.size()), source_name.data(), m.name, slot.key);
+                problem();
+            }
+            break;
+        }
+        }
+    }
+}
+
+} // namespace
+
+load_status load_patch(GENERATOR& container, const char* path) {
+    patch_rebuild rebuild;
+    container.clear();
+    if (!path || !*path) return load_failed;
+    patch_loader loader(container, path);
+    return loader.run();
+}
+
+} // namespace tmod

@@ -1,0 +1,66 @@
+#include "remote/play_command.hpp"
+
+#include <cstdio>
+#include <mutex>
+
+#include "engine/engine_state.hpp"
+#include "engine/generator.hpp"
+#include "engine/note_table.hpp"
+#include "modules/keyboard.hpp"
+#include "util/text.hpp"
+
+namespace tmod {
+
+namespace {
+int note_from(std::string_view line, std::size_t position) {
+    return position < line.size() ? parse_int(line.substr(position)) - 38 : -38;
+}
+
+KEYBOARD* remote_keyboard(GENERATOR* g) {
+    return g ? static_cast<KEYBOARD*>(g->find(module_kind::KEYBOARD, "KEY_1")) : nullptr;
+}
+
+// The keyboard plays note + 12 * octave: a note that lands outside the table
+// would only be heard as a stuck pitch, so it is refused.
+bool playable(const KEYBOARD* k, int n) {
+    const long long index = static_cast<long long>(n) + 12LL * (k ? k->octave.load() : 0);
+    return index >= 0 && index < note_table_size;
+}
+} // namespace
+
+play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
+                               held_notes& held) {
+    if (contains(line, "FINISH")) return play_result::finish;
+    // The container must not be replaced while its keyboard is looked up and driven.
+    std::lock_guard<std::recursive_mutex> lock(patch_mutex());
+    const int slot = held.current_slot;
+    if (contains(line, "UNTRIG")) {
+        (void)note_from(line, 7); // read and not used
+        for (int i = 0; i < table_size && i < held_notes::slots; ++i) {
+            held.note[i] = 0;
+            if (KEYBOARD* k = remote_keyboard(table[i])) k->release();
+        }
+        return play_result::applied;
+    }
+    if (contains(line, "NOTE")) {
+        const int n = note_from(line, 5);
+        std::printf("NOTE [%d] on generator [%d]\n", n, slot);
+        KEYBOARD* k = slot < table_size ? remote_keyboard(table[slot]) : nullptr;
+        if (!playable(k, n)) return play_result::ignored;
+        if (k) k->set_note(n);
+        return play_result::applied;
+    }
+    if (contains(line, "TRIG")) {
+        held.current_slot = 0;
+        const int n = note_from(line, 5);
+        std::printf("TRIG [%d] on generator [%d]\n", n, 0);
+        KEYBOARD* k = table_size > 0 ? remote_keyboard(table[0]) : nullptr;
+        if (!playable(k, n)) return play_result::ignored;
+        if (k) k->play(n, true);
+        held.note[0] = n;
+        return play_result::applied;
+    }
+    return play_result::ignored;
+}
+
+} // namespace tmod

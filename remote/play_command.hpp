@@ -1,0 +1,30 @@
+// The commands of a play connection, applied to the keyboard named "KEY_1" of
+// each container of the generator table. Shared by the TCP remote control and
+// by scripted events (--events), so both play notes the same way.
+#pragma once
+
+#include <string_view>
+
+#include "util/num.hpp"
+
+namespace tmod {
+
+class GENERATOR;
+
+// The note last triggered remotely on each generator slot, 0 when released.
+struct held_notes {
+    static constexpr int slots = 1;
+    relaxed<int> note[slots] = {};
+    relaxed<int> current_slot{0};
+};
+
+enum class play_result { applied, ignored, finish };
+
+// One command line (CR LF already removed). "FINISH" anywhere ends the
+// connection; otherwise the first of "UNTRIG", "NOTE", "TRIG" found decides.
+// Note numbers are read from the sixth character on (eighth for UNTRIG) minus
+// 38; a note outside the note table is ignored. Thread-safe against loads.
+play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
+                               held_notes& held);
+
+} // namespace tmod
