@@ -2,66 +2,15 @@
 
 #include <cmath>
 #include <cstdio>
-#include <sndfile.h>
-#include <vector>
 
-#include "diagnostics/alloc_tracker.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
+#include "engine/sound_file.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
 
-void tracked_buffer_deleter::operator()(std::int16_t* p) const { tracked_free_array(p); }
-
 SAMPLER::SAMPLER() { load_sample("sounds/guitare.wav"); }
-
-namespace {
-struct decoded_sample {
-    sample_buffer data;
-    int frames = 0;
-    int channels = 0;
-    int rate = 0;
-};
-
-// Decodes any file libsndfile reads into interleaved 16-bit values, one or two
-// channels (further channels are dropped). Prints the failure and returns false.
-bool decode(const char* file_name, decoded_sample& out) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(file_name, SFM_READ, &info);
-    if (!f) {
-        std::printf("Oula FSOUND_Sample_Load de [%s] retourn 0\n", file_name);
-        return false;
-    }
-    if (info.frames < 1 || info.channels < 1) {
-        sf_close(f);
-        std::printf("Oula FSOUND_Sample_GetLength de [%s] retourn 0 comme taille\n", file_name);
-        return false;
-    }
-    // Positions are 32-bit floats counted in values: keep the sample within
-    // what they can address exactly.
-    const sf_count_t max_frames = (1 << 24) / 2;
-    const sf_count_t frames = info.frames < max_frames ? info.frames : max_frames;
-    const int kept = info.channels > 2 ? 2 : info.channels;
-    std::vector<short> all(static_cast<std::size_t>(frames) * static_cast<std::size_t>(info.channels));
-    const sf_count_t got = sf_readf_short(f, all.data(), frames);
-    sf_close(f);
-    if (got < 1) {
-        std::printf("Probleme de Lock du sample [%s] \n", file_name);
-        return false;
-    }
-    const std::size_t values = static_cast<std::size_t>(got) * static_cast<std::size_t>(kept);
-    out.data.reset(static_cast<std::int16_t*>(
-        tracked_alloc_array(values * sizeof(std::int16_t), __FILE__, __LINE__)));
-    for (sf_count_t i = 0; i < got; ++i)
-        for (int c = 0; c < kept; ++c)
-            out.data[static_cast<std::size_t>(i) * kept + c] = all[static_cast<std::size_t>(i) * info.channels + c];
-    out.frames = static_cast<int>(got);
-    out.channels = kept;
-    out.rate = info.samplerate;
-    return true;
-}
-} // namespace
 
 bool SAMPLER::load_sample(const char* file_name) {
     busy = 1;
@@ -70,8 +19,8 @@ bool SAMPLER::load_sample(const char* file_name) {
     loop_end = 0.0f;
     play_mode = smp_play_av;
 
-    decoded_sample fresh;
-    const bool ok = decode(file_name, fresh);
+    decoded_sound fresh;
+    const bool ok = load_sound_file(file_name, fresh);
     {
         // The tick may be running: the sample is swapped under the patch lock,
         // and a failed load leaves the sampler silent with no sample.

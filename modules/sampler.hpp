@@ -7,15 +7,11 @@
 #include <string>
 
 #include "engine/signal.hpp"
+#include "engine/sound_file.hpp"
 
 namespace tmod {
 
 enum sampler_mode : int { smp_play_av = 0, smp_play_ar, smp_play_loopav, smp_play_loopar };
-
-struct tracked_buffer_deleter {
-    void operator()(std::int16_t* p) const;
-};
-using sample_buffer = std::unique_ptr<std::int16_t[], tracked_buffer_deleter>;
 
 class SAMPLER : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
   public:
