@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/module_tick.hpp"
+#include "modules/state_guard.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
@@ -72,7 +73,8 @@ int PHASER::compute() {
     const float d = lo + (hi - lo) * (std::sin(lfo_phase) + 1.0f) / 2.0f;
     lfo_phase = lfo_phase + lfo_increment.load();
     if (lfo_phase >= lfo_two_pi) lfo_phase = lfo_phase - lfo_two_pi;
-    if (!(lfo_phase < lfo_two_pi)) lfo_phase = std::isfinite(lfo_phase) ? std::fmod(lfo_phase, lfo_two_pi) : 0.0f;
+    if (!(lfo_phase < lfo_two_pi))
+        lfo_phase = std::isfinite(lfo_phase) ? std::fmod(lfo_phase, lfo_two_pi) : 0.0f;
 
     const float a = (1.0f - d) / (1.0f + d);
     float x = input + feedback_memory * feedback.load();
@@ -82,7 +84,7 @@ int PHASER::compute() {
         s.memory = y * a + x;
         x = y;
     }
-    if (!std::isfinite(x)) {
+    if (runaway(x)) {
         for (stage& s : stages) s.memory = 0.0f;
         x = 0.0f;
     }
@@ -93,7 +95,7 @@ int PHASER::compute() {
 
 void PHASER::write_params(std::string& out) const {
     appendf(out, "%s;RATE=%f;DEPTH=%f;FEEDBACK=%f;HI=%f;LOW=%f;BYPASS=%d;\n", name, rate.load(),
-            depth.load(), feedback.load(), upper.load() * 22050.0f, lower.load() * 22050.0f,
+            depth.load(), feedback.load(), upper.load() * 22050.0, lower.load() * 22050.0,
             bypass.load());
 }
 

@@ -4,12 +4,15 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
+#include "modules/state_guard.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
 
 namespace {
-float filter_coefficient(float cutoff) { return 2.0f - 2.0f * std::cos(6.2831853f * cutoff / 44100.0f); }
+float filter_coefficient(float cutoff) {
+    return 2.0f - 2.0f * std::cos(6.2831853f * cutoff / 44100.0f);
+}
 
 float clamp_unit(float x) {
     if (x > 1.0f) return 1.0f;
@@ -27,8 +30,8 @@ float sixteenth_note_samples(int bpm) {
 }
 
 FAKE303::FAKE303(float amplitude, float frequency, int wave)
-    : step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude), freq(frequency), type(wave),
-      filter_coef(filter_coefficient(1400.0f)) {
+    : step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude), freq(frequency),
+      type(wave), filter_coef(filter_coefficient(1400.0f)) {
     copy_text(name, "Emptynamed_FAKE_303");
 }
 
@@ -73,15 +76,20 @@ int FAKE303::compute() {
             return std::sin((sine_offset.load() + step_ramp) * 6.2831853f / sine_divisor.load());
         };
         switch (type.load()) {
-        case 1: x = sine(); break;
+        case 1:
+            x = sine();
+            break;
         case 2:
-        case 4: x = step_ramp; break;
+        case 4:
+            x = step_ramp;
+            break;
         case 3: {
             const float s = sine();
             x = s > 0.5f ? 1.0f : (s < -0.5f ? -1.0f : 0.0f);
             break;
         }
-        default: break;
+        default:
+            break;
         }
         if (noise_switch == 1) {
             if (noise_divisor.load() == 0.0f) noise_divisor = 0.001f;
@@ -99,7 +107,7 @@ int FAKE303::compute() {
             filter_vel = filter_vel + (x - filter_pos) * filter_coef;
             filter_pos = filter_pos + filter_vel;
             filter_vel = filter_vel * damping;
-            if (!std::isfinite(filter_pos) || !std::isfinite(filter_vel)) filter_pos = filter_vel = 0.0f;
+            if (runaway(filter_pos) || runaway(filter_vel)) filter_pos = filter_vel = 0.0f;
             x = (filter_level.load() / 10.0f) * filter_pos;
             current_cutoff = current_cutoff - 0.12f;
             filter_coef = filter_coefficient(current_cutoff);

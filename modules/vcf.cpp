@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/module_tick.hpp"
+#include "modules/state_guard.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
@@ -78,9 +79,9 @@ double biquad::filter(double freq, double q, double gain, int type, double x) {
         compute_coefficients(freq, q, gain, type);
     }
     double y = type == vcf_none ? x : b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-    if (!std::isfinite(y)) {
-        // An unstable setting (a negative Q through a modulation input, say)
-        // must not leave the filter silent for the rest of the run.
+    if (runaway(y)) {
+        // An unstable setting (a cut-off pushed past the Nyquist frequency or
+        // below 0 through a modulation input, say) starts again from rest.
         x1 = x2 = y1 = y2 = 0.0;
         return 0.0;
     }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/module_tick.hpp"
+#include "modules/state_guard.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
@@ -14,7 +15,9 @@ float clamp_unit(float x) {
     return x;
 }
 
-float spring_coefficient(float cutoff) { return 2.0f - 2.0f * std::cos(cutoff * 6.2831855f / 44100.0f); }
+float spring_coefficient(float cutoff) {
+    return 2.0f - 2.0f * std::cos(cutoff * 6.2831855f / 44100.0f);
+}
 } // namespace
 
 VCF303::VCF303() : coef(spring_coefficient(1400.0f)) {}
@@ -46,7 +49,7 @@ int VCF303::compute() {
     velocity = velocity + (x - position) * coef;
     position = position + velocity;
     velocity = velocity * q.load();
-    if (!std::isfinite(position) || !std::isfinite(velocity)) position = velocity = 0.0f;
+    if (runaway(position) || runaway(velocity)) position = velocity = 0.0f;
     const float y = position;
     // The cut-off keeps falling until the next sync pulse; nothing stops it at 0.
     current_cutoff = current_cutoff - 0.12f;
@@ -98,7 +101,7 @@ int FORMANT_VCF::compute() {
     long double sum = static_cast<long double>(c[0]) * x;
     for (int i = 0; i < 10; ++i) sum += static_cast<long double>(c[i + 1]) * memory[i];
     float y = static_cast<float>(sum);
-    if (!std::isfinite(y)) {
+    if (runaway(y)) {
         for (double& m : memory) m = 0.0;
         y = 0.0f;
     } else {

@@ -1,3 +1,4 @@
 # The sound modules, their files (parameter lines, partition files, samples)
 # and the demo patches rendered by the real program.
 tm_add_test(test_vca_mixer SOURCES test_vca_mixer.cpp LABELS sanitize)
+tm_add_test(test_filters SOURCES test_filters.cpp LABELS sanitize)
