@@ -29,5 +29,5 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j 
 
 echo "== Fuzzing smoke run (clang, libFuzzer) =="
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTM_FUZZ=ON -DTM_GUI=OFF >/dev/null
-cmake --build build-fuzz -j "$jobs"
+cmake --build build-fuzz -j "$jobs" --target fuzz_patch_reader
 ctest --test-dir build-fuzz --output-on-failure -L fuzz

@@ -13,7 +13,7 @@
 
 namespace tmod {
 
-class GENERATOR : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
+class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
   public:
     char file_name[800] = {}; // the patch file it was loaded from; empty when none
 

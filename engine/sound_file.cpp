@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "diagnostics/alloc_tracker.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -12,7 +13,7 @@ void tracked_buffer_deleter::operator()(std::int16_t* p) const { tracked_free_ar
 
 bool load_sound_file(const char* file_name, decoded_sound& out) {
     SF_INFO info{};
-    SNDFILE* f = sf_open(file_name, SFM_READ, &info);
+    SNDFILE* f = is_regular_file(file_name) ? sf_open(file_name, SFM_READ, &info) : nullptr;
     if (!f) {
         std::printf("Oula FSOUND_Sample_Load de [%s] retourn 0\n", file_name);
         return false;

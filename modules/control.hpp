@@ -8,7 +8,7 @@
 
 namespace tmod {
 
-class CONSTANTE : public OUTPUT {
+class CONSTANTE final : public OUTPUT {
   public:
     relaxed<float> constant;
 
@@ -17,7 +17,7 @@ class CONSTANTE : public OUTPUT {
     void write_params(std::string& out) const;
 };
 
-class VARIABLE : public OUTPUT, public INPUT {
+class VARIABLE final : public OUTPUT, public INPUT {
   public:
     signal_slot in_assign;
     relaxed<float> held;
@@ -27,7 +27,7 @@ class VARIABLE : public OUTPUT, public INPUT {
     void write_params(std::string& out) const;
 };
 
-class AFFICHAGE : public OUTPUT, public INPUT {
+class AFFICHAGE final : public OUTPUT, public INPUT {
   public:
     relaxed<float> shown{0.0f};
 
@@ -64,7 +64,7 @@ enum operation_type : int {
     op_last = op_switch
 };
 
-class BASIC_OPERATION : public OPERATION {
+class BASIC_OPERATION final : public OPERATION {
   public:
     relaxed<int> type{op_addition};
 

@@ -8,7 +8,7 @@
 
 namespace tmod {
 
-class SFX_DELAY : public OUTPUT, public INPUT, public INPUT_SYNC {
+class SFX_DELAY final : public OUTPUT, public INPUT, public INPUT_SYNC {
   public:
     static constexpr int ring_size = 441000; // ten seconds
 
@@ -25,7 +25,7 @@ class SFX_DELAY : public OUTPUT, public INPUT, public INPUT_SYNC {
     void write_params(std::string& out) const;
 };
 
-class PHASER : public OUTPUT, public INPUT {
+class PHASER final : public OUTPUT, public INPUT {
   public:
     struct stage {
         float coef = 0.0f;

@@ -9,7 +9,7 @@
 
 namespace tmod {
 
-class FAKE303 : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
+class FAKE303 final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
   public:
     // INPUT::in is the frequency input; of GATE and SYNC only SYNC is read.
     float step_ramp = 0.0f;

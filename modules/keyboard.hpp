@@ -8,7 +8,7 @@
 
 namespace tmod {
 
-class KEYBOARD : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
+class KEYBOARD final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
   public:
     relaxed<int> power{1};
     relaxed<int> note{10};

@@ -8,7 +8,7 @@
 
 namespace tmod {
 
-class MULTI_VCO : public OUTPUT {
+class MULTI_VCO final : public OUTPUT {
   public:
     static constexpr int max_voices = 16;
 

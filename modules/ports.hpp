@@ -10,7 +10,7 @@
 
 namespace tmod {
 
-class SOUND_OUTPUT : public OUTPUT {
+class SOUND_OUTPUT final : public OUTPUT {
   public:
     signal_slot in;
 
@@ -18,7 +18,7 @@ class SOUND_OUTPUT : public OUTPUT {
     void write_params(std::string& out) const;
 };
 
-class SOUND_INPUT : public OUTPUT,
+class SOUND_INPUT final : public OUTPUT,
                     public OUTPUT_GATE,
                     public OUTPUT_SYNC,
                     public INPUT,
@@ -37,7 +37,7 @@ class SOUND_INPUT : public OUTPUT,
     void write_params(std::string& out) const;
 };
 
-class MICRO : public OUTPUT {
+class MICRO final : public OUTPUT {
   public:
     relaxed<int> power{1}; // not consulted
     std::uint32_t sample_counter = 0; // wraps instead of overflowing

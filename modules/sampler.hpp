@@ -13,7 +13,7 @@ namespace tmod {
 
 enum sampler_mode : int { smp_play_av = 0, smp_play_ar, smp_play_loopav, smp_play_loopar };
 
-class SAMPLER : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
+class SAMPLER final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
   public:
     sample_buffer data; // the loaded sample as signed 16-bit values; null when none
     signal_slot mod_phase, mod_freq, mod_amp;

@@ -31,7 +31,7 @@ struct partition_block {
 };
 static_assert(sizeof(partition_block) == 115200, "a partition file is 115200 bytes");
 
-class SEQUENCER : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC, public INPUT, public INPUT_SYNC {
+class SEQUENCER final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC, public INPUT, public INPUT_SYNC {
   public:
     signal_slot input_part; // selects the pattern (value - 16) at the pattern end
     relaxed<int> power{1};

@@ -10,7 +10,7 @@
 
 namespace tmod {
 
-class VCA : public OUTPUT, public INPUT, public INPUT_GATE {
+class VCA final : public OUTPUT, public INPUT, public INPUT_GATE {
   public:
     float release_time = 0.0f; // seconds since the gate closed
     float gate_time = 0.0f;    // seconds since the gate opened
@@ -30,7 +30,7 @@ class VCA : public OUTPUT, public INPUT, public INPUT_GATE {
     void write_diagnostic(std::string& out) const;
 };
 
-class MIXER : public OUTPUT {
+class MIXER final : public OUTPUT {
   public:
     static constexpr int max_channels = 24;
 

@@ -31,7 +31,7 @@ struct biquad {
     void compute_coefficients(double freq, double q, double gain, int type);
 };
 
-class VCF : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
+class VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
   public:
     relaxed<int> power{1};
     signal_slot mod_gain, mod_q, mod_freq, mod_amp;

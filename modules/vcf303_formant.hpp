@@ -9,7 +9,7 @@
 
 namespace tmod {
 
-class VCF303 : public OUTPUT {
+class VCF303 final : public OUTPUT {
   public:
     relaxed<int> power{1};
     signal_slot mod_gain, mod_q, mod_freq, mod_amp;
@@ -32,7 +32,7 @@ class VCF303 : public OUTPUT {
     void write_params(std::string& out) const;
 };
 
-class FORMANT_VCF : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
+class FORMANT_VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
   public:
     static constexpr int vowel_count = 5;
     static const double coefficients[vowel_count][11];

@@ -71,7 +71,7 @@ enum vco_wave : int {
     wave_random_sign
 };
 
-class VCO : public OUTPUT {
+class VCO final : public OUTPUT {
   public:
     relaxed<int> power{1};
     signal_slot in, mod_phase, mod_freq, mod_amp, mod_pwm;

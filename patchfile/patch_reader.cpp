@@ -108,7 +108,7 @@ class patch_loader {
 };
 
 load_status patch_loader::run() {
-    file_handle f(std::fopen(path_, "r"));
+    file_handle f(is_regular_file(path_) ? std::fopen(path_, "r") : nullptr);
     if (!f) {
         std::printf("Must Specify a true filename [%s]\n", path_);
         return load_failed;

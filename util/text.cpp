@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 namespace tmod {
 
@@ -58,6 +59,11 @@ void appendf(std::string& out, const char* format, ...) {
         out.append(big.data(), static_cast<std::size_t>(n));
     }
     va_end(again);
+}
+
+bool is_regular_file(const char* path) {
+    struct stat st;
+    return path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace tmod

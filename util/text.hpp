@@ -26,3 +26,9 @@ double parse_double(std::string_view text);
 inline float parse_float(std::string_view text) { return static_cast<float>(parse_double(text)); }
 
 } // namespace tmod
+
+namespace tmod {
+// True when the path names a regular file. Readers refuse anything else, so a
+// patch naming a device or a pipe (/dev/zero, /dev/stdin) cannot hang a load.
+bool is_regular_file(const char* path);
+} // namespace tmod
