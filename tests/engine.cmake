@@ -12,10 +12,12 @@ if(TM_FUZZ)
     target_link_libraries(fuzz_patch_reader PRIVATE tm_engine)
     target_compile_options(fuzz_patch_reader PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_patch_reader PRIVATE -fsanitize=fuzzer)
+    # New inputs go to a corpus in the build tree; the committed files are seeds.
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz-corpus)
     add_test(NAME fuzz_patch_reader_smoke
              COMMAND fuzz_patch_reader -runs=4000 -max_len=4096 -close_fd_mask=1
                      -artifact_prefix=${CMAKE_BINARY_DIR}/
-                     ${CMAKE_CURRENT_SOURCE_DIR}/data/patches
+                     ${CMAKE_BINARY_DIR}/fuzz-corpus ${CMAKE_CURRENT_SOURCE_DIR}/data/patches
              WORKING_DIRECTORY ${TM_SOURCE_DATA_DIR})
     set_tests_properties(fuzz_patch_reader_smoke PROPERTIES LABELS fuzz)
 endif()
