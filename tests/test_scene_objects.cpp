@@ -31,9 +31,8 @@ TEST(SceneObjectsDeathTest, FirstObjectOfTheProcessIsItemZero) {
     EXPECT_EXIT(
         {
             TAM_ENGINE first;
-            const bool ok = first.id == 0 && std::string(first.name) == "ITEM_" +
-                                                                            std::string(19, ' ') +
-                                                                            "0";
+            const bool ok =
+                first.id == 0 && std::string(first.name) == "ITEM_" + std::string(19, ' ') + "0";
             std::exit(ok ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
@@ -94,7 +93,7 @@ TEST(SceneObjects, HitTestsIncludeEveryEdge) {
         bool zoomed, plain;
     };
     const probe probes[] = {
-        {10, 20, true, true},  {70, 100, true, false}, {71, 100, false, false},
+        {10, 20, true, true},  {70, 100, true, false},  {71, 100, false, false},
         {9, 20, false, false}, {70, 101, false, false}, {40, 60, true, true},
         {41, 60, true, false}, {40, 61, true, false},
     };

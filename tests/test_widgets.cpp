@@ -10,9 +10,15 @@ using namespace tmod;
 
 namespace {
 
-GUI_MESSAGE text(const char* t) { return GUI_MESSAGE::command(t, nullptr); }
-GUI_MESSAGE press() { return GUI_MESSAGE::mouse(SDL_MOUSEBUTTONDOWN, 1, nullptr); }
-GUI_MESSAGE release() { return GUI_MESSAGE::mouse(SDL_MOUSEBUTTONUP, 1, nullptr); }
+GUI_MESSAGE text(const char* t) {
+    return GUI_MESSAGE::command(t, nullptr);
+}
+GUI_MESSAGE press() {
+    return GUI_MESSAGE::mouse(SDL_MOUSEBUTTONDOWN, 1, nullptr);
+}
+GUI_MESSAGE release() {
+    return GUI_MESSAGE::mouse(SDL_MOUSEBUTTONUP, 1, nullptr);
+}
 
 surface_ptr solid(int w, int h) {
     return surface_ptr(SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0xFF, 0xFF00, 0xFF0000, 0));
@@ -42,8 +48,8 @@ TEST(Widgets, ButtonDerivesItsMaskFromTheOffImage) {
         {"BTN_VCO_OFF", nullptr, "BTN_VCO_MASK"},
         {"BTN_SFX_DELAY_OFF", nullptr, "BTN_SFX_DELAY_MASK"},
         {"CHK_4_OFF", nullptr, "CHK_4_MASK"},
-        {"PLAIN", nullptr, ""},          // no "_" at all
-        {"_LEADING", nullptr, ""},       // "_" only as the first character
+        {"PLAIN", nullptr, ""},    // no "_" at all
+        {"_LEADING", nullptr, ""}, // "_" only as the first character
         {"BTN_VCO_OFF", "MY_MASK", "MY_MASK"},
     };
     for (const row& r : rows) {

@@ -292,8 +292,10 @@ int OBJET::save_rc(const char* path) {
     std::string out;
     appendf(out, "THIS\nCOLOR=%d;WIDTH=%d;HEIGHT=%d;ALPHA=%d;\n", static_cast<int>(colour),
             trunc_of(width), trunc_of(height), alpha);
-    for (auto it = elements->rbegin(); it != elements->rend(); ++it) {
-        const SPRITE& e = **it;
+    // In list order, so that reading the file back draws the elements in the
+    // same order and a second save writes the same bytes.
+    for (const element_ptr& element : *elements) {
+        const SPRITE& e = *element;
         const std::string name =
             as_word(std::strlen(e.name) > prefix ? e.name + prefix : e.name, "0");
         for (const rc_kind& kind : rc_kinds) {

@@ -1,0 +1,472 @@
+// Panels and RC layout files without a window: reading, writing, lookups,
+// display modes, hit tests, message routing and malformed layouts.
+#include "support/harness.hpp"
+#include "toolkit/tam_lib.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+using namespace tmod;
+
+namespace {
+
+const char* const full_layout =
+    "THIS COLOR=255;WIDTH=300;HEIGHT=200;ALPHA=128;\n"
+    "SPRITE IMAGE_FOND FOND_PANEL_256x128 0 0 0 0 0 0 1.000000 0 255\n"
+    "SPRITE LED LED_NUMERIC_1_3 0 20 30 1 16711935 0 2.5 45\n"
+    "BUTTON BUTTON_POWER BTN_POWER_OFF BTN_POWER_ON BTN_POWER_TOUCHED 40 50 0 0 0 1.0 0\n"
+    "SLIDER SLD_FREQ SLD2 60 70 0 0 1 150.0 33\n"
+    "SLIDER SLD_BIG SLD1 61 71 0 0 0 100.0 -20\n"
+    "LABEL LABEL_NAME VCO_MAIN 80 90 2 12 16776960\n"
+    "SPRITE JACK JACK_IN_SIGNAL JACK_IN_MASK 100 110 0 0 0 1.0 0 200\n";
+
+// What saving that face must write, worked out by hand from the record formats.
+const char* const saved_layout =
+    "THIS\nCOLOR=255;WIDTH=300;HEIGHT=200;ALPHA=128;\n"
+    "SPRITE\tIMAGE_FOND\tFOND_PANEL_256x128\t0\t0\t0\t0\t0\t0\t1.000000\t0\t255\r\n"
+    "SPRITE\tLED\tLED_NUMERIC_1_3\t0\t20\t30\t1\t16711935\t0\t2.500000\t45\t255\r\n"
+    "BUTTON\tBUTTON_POWER\tBTN_POWER_OFF\tBTN_POWER_ON\tBTN_POWER_TOUCHED\t40\t50\t0\t0\t0\t1."
+    "000000\t0\r\n"
+    "SLIDER\tSLD_FREQ\tSLD2\t60\t70\t0\t0\t1\t1.000000\t33\r\n"
+    "SLIDER\tSLD_BIG\tSLD1\t61\t71\t0\t0\t0\t100.000000\t-20\r\n"
+    "LABEL\tLABEL_NAME\tVCO_MAIN\t80\t90\t2\t12\t16776960\t\r\n"
+    "SPRITE\tJACK\tJACK_IN_SIGNAL\tJACK_IN_MASK\t100\t110\t0\t0\t0\t1.000000\t0\t200\r\n";
+
+struct rc_fixture : testing::Test {
+    std::string dir;
+    void SetUp() override {
+        dir = test::scratch_dir(testing::UnitTest::GetInstance()->current_test_info()->name());
+        image_bank().clear();
+    }
+    void TearDown() override { image_bank().clear(); }
+
+    // Loads an RC text into a new panel; the panel's output goes to `log`.
+    std::unique_ptr<OBJET> load(const std::string& text, const char* panel_name = "12", int x = 0,
+                                int y = 0, std::string* log = nullptr) {
+        const std::string path = dir + "/layout.RC";
+        test::write_text(path, text);
+        auto panel = std::make_unique<OBJET>(x, y, panel_name);
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(panel->load_rc(path.c_str()), 1);
+        const std::string out = testing::internal::GetCapturedStdout();
+        if (log) *log = out;
+        return panel;
+    }
+};
+
+surface_ptr solid(int w, int h) {
+    return surface_ptr(SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 24, 0xFF, 0xFF00, 0xFF0000, 0));
+}
+
+template <class T>
+T& as(SPRITE* e) {
+    T* t = dynamic_cast<T*>(e);
+    EXPECT_NE(t, nullptr);
+    return *t;
+}
+
+} // namespace
+
+TEST_F(rc_fixture, ReadsEveryRecordKind) {
+    auto p = load(full_layout);
+    EXPECT_EQ(p->colour, 255u);
+    EXPECT_EQ(p->alpha, 128);
+    EXPECT_EQ(p->width, 300.0f);
+    EXPECT_EQ(p->height, 200.0f);
+    EXPECT_EQ(p->w, 300.0f); // the background image is not in the bank: the face's size
+    ASSERT_EQ(p->elements->size(), 7u);
+
+    SPRITE& led = *(*p->elements)[1];
+    EXPECT_EQ(std::string(led.name), "12_LED");
+    EXPECT_EQ(std::string(led.image), "LED_NUMERIC_1_3");
+    EXPECT_FALSE(led.has_mask()); // mask word "0"
+    EXPECT_EQ(led.x, 20.0f);
+    EXPECT_EQ(led.y, 30.0f);
+    EXPECT_EQ(led.is_key, 1);
+    EXPECT_EQ(led.key, 0xFF00FFu);
+    EXPECT_EQ(led.zoom, 2.5f);
+    EXPECT_EQ(led.angle, 45);
+    EXPECT_EQ(led.alpha, 255); // no alpha field
+
+    BUTTON& power = as<BUTTON>((*p->elements)[2].get());
+    EXPECT_EQ(std::string(power.name), "12_BUTTON_POWER");
+    EXPECT_EQ(std::string(power.image_off), "BTN_POWER_OFF");
+    EXPECT_EQ(std::string(power.image_on), "BTN_POWER_ON");
+    EXPECT_EQ(std::string(power.image_touched), "BTN_POWER_TOUCHED");
+    EXPECT_EQ(std::string(power.mask), "BTN_POWER_MASK");
+    EXPECT_EQ(power.x, 40.0f);
+
+    SLIDER& freq = as<SLIDER>((*p->elements)[3].get());
+    EXPECT_EQ(freq.zoom, 1.0f); // above 100: replaced
+    EXPECT_EQ(freq.additive, 1);
+    EXPECT_EQ(freq.angle, 33);
+    SLIDER& big = as<SLIDER>((*p->elements)[4].get());
+    EXPECT_EQ(big.zoom, 100.0f); // 100 itself stays
+    EXPECT_EQ(big.angle, -20);
+
+    LABEL& label = as<LABEL>((*p->elements)[5].get());
+    EXPECT_EQ(std::string(label.caption), "VCO_MAIN");
+    EXPECT_EQ(label.x, 80.0f);
+    EXPECT_EQ(label.y, 90.0f);
+    EXPECT_EQ(label.font, 2);
+    EXPECT_EQ(label.size, 12);
+    EXPECT_EQ(label.colour, 0xFFFF00u);
+
+    SPRITE& jack = *(*p->elements)[6];
+    EXPECT_EQ(std::string(jack.mask), "JACK_IN_MASK");
+    EXPECT_EQ(jack.alpha, 200);
+}
+
+TEST_F(rc_fixture, WriteReadWriteIsByteIdentical) {
+    auto p = load(full_layout);
+    const std::string first = dir + "/first.RC", second = dir + "/second.RC";
+    ASSERT_EQ(p->save_rc(first.c_str()), 1);
+    EXPECT_EQ(test::read_text(first), saved_layout);
+
+    auto q = load(test::read_text(first));
+    ASSERT_EQ(q->elements->size(), p->elements->size());
+    for (std::size_t i = 0; i < p->elements->size(); ++i) {
+        const SPRITE& a = *(*p->elements)[i];
+        const SPRITE& b = *(*q->elements)[i];
+        SCOPED_TRACE(a.name);
+        EXPECT_STREQ(a.name, b.name);
+        EXPECT_STREQ(a.image, b.image);
+        EXPECT_STREQ(a.mask, b.mask);
+        EXPECT_EQ(a.x, b.x);
+        EXPECT_EQ(a.y, b.y);
+        EXPECT_EQ(a.zoom, b.zoom);
+        EXPECT_EQ(a.angle, b.angle);
+        EXPECT_EQ(a.alpha, b.alpha);
+        EXPECT_EQ(a.is_key, b.is_key);
+        EXPECT_EQ(a.key, b.key);
+        EXPECT_EQ(a.additive, b.additive);
+    }
+    ASSERT_EQ(q->save_rc(second.c_str()), 1);
+    EXPECT_EQ(test::read_text(second), test::read_text(first));
+}
+
+TEST_F(rc_fixture, SavedFaceReadsBackWhereverThePanelStood) {
+    // Sprites carry the panel position they were loaded at; widgets do not.
+    auto p = load("SPRITE S IMG 0 5 6 0 0 0 1.0 0\nBUTTON B X_OFF X_ON 0 5 6 0 0 0 1.0 0\n", "7",
+                  40, 30);
+    EXPECT_EQ((*p->elements)[0]->x, 45.0f);
+    EXPECT_EQ((*p->elements)[1]->x, 5.0f);
+    const std::string path = dir + "/moved.RC";
+    ASSERT_EQ(p->save_rc(path.c_str()), 1);
+    const std::string saved = test::read_text(path);
+    EXPECT_NE(saved.find("SPRITE\tS\tIMG\t0\t5\t6\t"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("BUTTON\tB\tX_OFF\tX_ON\t0\t5\t6\t"), std::string::npos) << saved;
+}
+
+TEST_F(rc_fixture, UnknownWordsCostExactlyOneWord) {
+    auto p = load("JUNK LABEL A CAP 1 2 3 4 5 MORE_JUNK 17 "
+                  "SPRITE S IMG 0 1 2 0 0 0 1.0 0 LABEL B CAP2");
+    ASSERT_EQ(p->elements->size(), 3u);
+    EXPECT_STREQ((*p->elements)[0]->name, "12_A");
+    EXPECT_STREQ((*p->elements)[1]->name, "12_S");
+    EXPECT_EQ((*p->elements)[1]->alpha, 255); // the keyword after it was no alpha
+    LABEL& b = as<LABEL>((*p->elements)[2].get());
+    EXPECT_STREQ(b.caption, "CAP2");
+    EXPECT_EQ(b.size, 0); // missing numbers are 0
+    EXPECT_EQ(b.colour, 0u);
+}
+
+TEST_F(rc_fixture, ThisRecordRules) {
+    struct row {
+        const char* text;
+        std::uint32_t colour;
+        int alpha;
+        float width, height;
+        bool complains;
+    };
+    const row rows[] = {
+        {"THIS COLOR=255;WIDTH=300;HEIGHT=200;ALPHA=128;", 255, 128, 300, 200, false},
+        {"THIS COLOR=255;ALPHA=128", 0, 0, 0, 0, false}, // one separator: ignored
+        {"THIS COLOR=255;ALPHA=128;", 255, 128, 0, 0, false},
+        {"THIS COLOR=1;;WIDTH=5;", 1, 0, 5, 0, true},        // empty item skipped
+        {"THIS WIDTH=;HEIGHT=7;", 0, 0, 0, 7, false},        // no value: unchanged
+        {"THIS COLOR=7;WIDTH=5;GARBAGE", 7, 0, 5, 0, false}, // last item lacks its ";"
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.text);
+        std::string log;
+        auto p = load(r.text, "12", 0, 0, &log);
+        EXPECT_EQ(p->colour, r.colour);
+        EXPECT_EQ(p->alpha, r.alpha);
+        EXPECT_EQ(p->width, r.width);
+        EXPECT_EQ(p->height, r.height);
+        EXPECT_EQ(log.find("Erreur, au niveau des parametre ligne [1]\n") != std::string::npos,
+                  r.complains)
+            << log;
+    }
+}
+
+TEST_F(rc_fixture, IncompleteRecordsAreSkippedAndTheRestIsRead) {
+    std::string log;
+    // Each record stops at the first field that is not what it expects; that
+    // word is then read as the next keyword.
+    auto p = load("SPRITE S IMG 0 1 2 THIS COLOR=1;WIDTH=2;\n"
+                  "BUTTON B X_OFF X_ON X_T 1 2\n"
+                  "SLIDER K SLD2 1 2 3\n"
+                  "LABEL L OK 1 2 0 10 255\n",
+                  "12", 0, 0, &log);
+    EXPECT_EQ(p->colour, 1u);
+    EXPECT_EQ(p->width, 2.0f);
+    ASSERT_EQ(p->elements->size(), 1u);
+    EXPECT_STREQ((*p->elements)[0]->name, "12_L");
+    EXPECT_NE(log.find("(SPRITE): missing or bad fields"), std::string::npos) << log;
+    EXPECT_NE(log.find("(BUTTON): missing or bad fields"), std::string::npos) << log;
+    EXPECT_NE(log.find("(SLIDER): missing or bad fields"), std::string::npos) << log;
+}
+
+TEST_F(rc_fixture, MalformedLayoutsNeverBreakTheReader) {
+    // Every prefix of a valid layout (records cut anywhere).
+    const std::string valid = full_layout;
+    for (std::size_t n = 0; n <= valid.size(); ++n) {
+        auto p = load(valid.substr(0, n));
+        ASSERT_LE(p->elements->size(), 7u);
+    }
+    // Huge words, huge numbers, odd reals, binary garbage.
+    static const char binary[] = "\0\x01\xff\xfe SPRITE \x80\x81 \0 1 2";
+    const std::string cases[] = {
+        "SPRITE " + std::string(100000, 'A') + " IMG 0 1 2 0 0 0 1.0 0",
+        "LABEL L " + std::string(50000, 'c') + " 1 2 3 4 5",
+        "SPRITE S IMG 0 99999999999 -99999999999 0 0 0 1e300 0",
+        "SLIDER K SLD2 1 2 0 0 0 nan 5 SLIDER K2 SLD2 1 2 0 0 0 -inf 5",
+        "THIS " + std::string(20000, ';'),
+        std::string(binary, sizeof binary - 1),
+        "BUTTON B A B C 1 2 3 4 5 6.5.5 7",
+    };
+    for (const std::string& text : cases) {
+        auto p = load(text);
+        for (const element_ptr& e : *p->elements) {
+            EXPECT_LE(std::string(e->name).size(), 79u);
+            EXPECT_LE(std::string(e->image).size(), 79u);
+        }
+    }
+    auto big = load(cases[1]);
+    ASSERT_EQ(big->elements->size(), 1u);
+    EXPECT_EQ(std::string(as<LABEL>((*big->elements)[0].get()).caption).size(), 459u);
+}
+
+TEST_F(rc_fixture, MissingFileKeepsTheElements) {
+    auto p = load("SPRITE S IMG 0 1 2 0 0 0 1.0 0");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(p->load_rc((dir + "/absent.RC").c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Failing to Load RC[" + dir + "/absent.RC] (cause Fopen())\n");
+    EXPECT_EQ(p->elements->size(), 1u);
+}
+
+TEST_F(rc_fixture, SavingRefusesNamesWithoutAPanelPrefix) {
+    auto p = load("SPRITE S IMG 0 1 2 0 0 0 1.0 0", "ABCDE");
+    const std::string path = dir + "/refused.RC";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(p->save_rc(path.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "ARF stf wrong during save element [ABCDE_S]\n");
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    auto q = load("SPRITE S IMG 0 1 2 0 0 0 1.0 0", "123"); // "_" fourth: 4 skipped
+    const std::string ok = dir + "/ok.RC";
+    ASSERT_EQ(q->save_rc(ok.c_str()), 1);
+    EXPECT_NE(test::read_text(ok).find("SPRITE\tS\tIMG\t"), std::string::npos);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(q->save_rc((dir + "/no/such/dir/x.RC").c_str()), -1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Failing to Save RC["),
+              std::string::npos);
+}
+
+TEST_F(rc_fixture, LookupsStripTheShortPanelPrefix) {
+    const char* layout = "SPRITE IMAGE_FOND F 0 0 0 0 0 0 1.0 0\n"
+                         "BUTTON BUTTON_OCT_UP U_OFF U_ON 0 0 0 0 0 0 1.0 0\n"
+                         "SPRITE OCT LED 0 0 0 0 0 0 1.0 0\n";
+    auto two = load(layout, "12");
+    EXPECT_NE(two->find_element("IMAGE_FOND"), nullptr);
+    EXPECT_EQ(two->find_element("12_IMAGE_FOND"), nullptr);
+    EXPECT_NE(two->find_button("BUTTON_OCT_UP"), nullptr);
+    EXPECT_EQ(two->find_button("OCT"), nullptr); // not a button name
+
+    auto one = load(layout, "1");
+    EXPECT_NE(one->find_element("IMAGE_FOND"), nullptr);
+    EXPECT_NE(one->find_button("BUTTON_OCT_UP"), nullptr);
+
+    auto three = load(layout, "123");
+    EXPECT_EQ(three->find_element("IMAGE_FOND"), nullptr); // prefixes of 3 are not stripped
+    EXPECT_NE(three->find_element("123_IMAGE_FOND"), nullptr);
+}
+
+TEST_F(rc_fixture, LookupsFindTheLastOfTwinsAndDepthCountsFromTheTop) {
+    auto p = load("SPRITE A X 0 0 0 0 0 0 1.0 0\nSPRITE A Y 0 0 0 0 0 0 1.0 0\n"
+                  "SPRITE BACK_B Z 0 0 0 0 0 0 1.0 0\nSPRITE C W 0 0 0 0 0 0 1.0 0\n");
+    EXPECT_STREQ(p->find_element("A")->image, "Y");
+    const element_list& e = *p->elements;
+    EXPECT_EQ(p->element_depth(e[3].get()), 0);
+    EXPECT_EQ(p->element_depth(e[1].get()), 2);
+    EXPECT_EQ(p->element_depth(e[0].get()), 3);
+    EXPECT_EQ(p->element_depth(e[2].get()), 0); // "BACK" elements count as absent
+    SPRITE stranger("S", 0, 0, 0, 0, 0, 1.0f, 0, 255);
+    EXPECT_EQ(p->element_depth(&stranger), 0);
+}
+
+TEST_F(rc_fixture, DisplayModesSwitchFacesAndSizes) {
+    auto p = load("THIS COLOR=0;WIDTH=300;HEIGHT=200;ALPHA=255;");
+    p->front_w = 300;
+    p->front_h = 200;
+    p->reduced_w = 100;
+    p->reduced_h = 60;
+    p->set_display_mode(OBJET::back);
+    EXPECT_EQ(p->display_mode, 4);
+    EXPECT_EQ(p->elements, &p->elements_back);
+    EXPECT_EQ(p->w, 300.0f);
+    p->set_display_mode(0); // from back: front, not reduced
+    EXPECT_EQ(p->display_mode, 1);
+    EXPECT_EQ(p->elements, &p->elements_front);
+    p->set_display_mode(0);
+    EXPECT_EQ(p->display_mode, 2);
+    EXPECT_EQ(p->elements, &p->elements_reduced);
+    EXPECT_EQ(p->w, 50.0f); // reduced: half of the reduced size
+    EXPECT_EQ(p->h, 30.0f);
+    p->set_display_mode(0);
+    EXPECT_EQ(p->display_mode, 1);
+    p->redraw = p->changed = 0;
+    p->set_display_mode(3); // no such mode: only the refresh
+    EXPECT_EQ(p->display_mode, 1);
+    EXPECT_EQ(p->redraw, 1);
+}
+
+TEST_F(rc_fixture, SizeComesFromTheBackgroundImageElseFromTheLayout) {
+    std::string log;
+    auto p = load("THIS COLOR=0;WIDTH=300;HEIGHT=200;ALPHA=255;", "12", 0, 0, &log);
+    EXPECT_EQ(p->w, 300.0f);
+    p->display_mode = OBJET::reduced;
+    p->fit_to_background();
+    EXPECT_EQ(p->w, 150.0f);
+    EXPECT_EQ(p->h, 100.0f);
+
+    image_bank().add_surface(solid(128, 64), "FOND_TEST");
+    auto q = load("THIS COLOR=0;WIDTH=300;HEIGHT=200;ALPHA=255;\n"
+                  "SPRITE IMAGE_FOND FOND_TEST 0 0 0 0 0 0 1.0 0\n");
+    EXPECT_EQ(q->w, 128.0f);
+    EXPECT_EQ(q->h, 64.0f);
+
+    // A background image missing from the bank: said, and the layout's size used.
+    auto r = load("THIS COLOR=0;WIDTH=90;HEIGHT=80;ALPHA=255;\n"
+                  "SPRITE IMAGE_FOND NOT_THERE 0 0 0 0 0 0 1.0 0\n",
+                  "12", 0, 0, &log);
+    EXPECT_NE(log.find("No image IMAGE_FOND valid\n"), std::string::npos);
+    EXPECT_EQ(r->w, 90.0f);
+}
+
+TEST_F(rc_fixture, ElementAtPointerTakesTheTopmostWithZoomAndEdges) {
+    image_bank().add_surface(solid(20, 20), "SQ");
+    auto p = load("BUTTON FIRST SQ SQ 0 10 10 0 0 0 1.0 0\n"
+                  "BUTTON SECOND SQ SQ 0 20 20 0 0 0 2.0 0\n",
+                  "12", 100, 50);
+    for (const element_ptr& e : *p->elements) e->update();
+    struct probe {
+        int x, y;
+        const char* hit;
+    };
+    // FIRST covers [110, 130] x [60, 80]; SECOND (zoom 2) [120, 160] x [70, 110].
+    const probe probes[] = {{110, 60, "12_FIRST"},   {119, 69, "12_FIRST"}, {125, 75, "12_SECOND"},
+                            {160, 110, "12_SECOND"}, {161, 110, nullptr},   {109, 60, nullptr}};
+    for (const probe& q : probes) {
+        pointer_x = q.x;
+        pointer_y = q.y;
+        SPRITE* e = p->element_at_pointer();
+        SCOPED_TRACE(testing::Message() << q.x << "," << q.y);
+        if (!q.hit)
+            EXPECT_EQ(e, nullptr);
+        else
+            EXPECT_STREQ(e ? e->name : "(none)", q.hit);
+    }
+    EXPECT_EQ((*p->elements)[0]->x, 10.0f); // elements are not left moved
+}
+
+TEST_F(rc_fixture, UpdateRoutesMessagesToItsOwnWidgetsOnly) {
+    auto p = load("BUTTON B X_OFF X_ON X_TOUCHED 0 0 0 0 0 1.0 0\n"
+                  "SLIDER K SLD2 0 0 0 0 0 1.0 0\n"
+                  "SPRITE S IMG 0 0 0 0 0 0 1.0 0\n"
+                  "LABEL L CAP 0 0 0 10 0\n");
+    auto* button = dynamic_cast<BUTTON*>(p->find_element("B"));
+    auto* slider = dynamic_cast<SLIDER*>(p->find_element("K"));
+    ASSERT_TRUE(button && slider);
+    BUTTON stranger("X", "Y_OFF", "0", "Y_ON");
+
+    p->post(GUI_MESSAGE::command("TOUCH_IN", button));
+    p->post(GUI_MESSAGE::command("SLD_DOWN", slider));
+    p->post(GUI_MESSAGE::command("TOUCH_IN", p->find_element("S")));
+    p->post(GUI_MESSAGE::command("TOUCH_IN", &stranger));
+    p->post(GUI_MESSAGE::command("TOUCH_IN", p->find_element("L")));
+    p->post(GUI_MESSAGE::mouse(SDL_MOUSEBUTTONUP, 1, nullptr));
+    SDL_Event user{};
+    user.type = SDL_USEREVENT;
+    p->post(GUI_MESSAGE::input(user, nullptr));
+    testing::internal::CaptureStdout();
+    p->update();
+    const std::string log = testing::internal::GetCapturedStdout();
+    auto occurrences = [&log](const std::string& word) {
+        int n = 0;
+        for (auto at = log.find(word); at != std::string::npos; at = log.find(word, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(occurrences("ZZZ\n"), 1) << log;
+    EXPECT_EQ(occurrences("Dynamic_Cast Failed \n"), 2) << log; // plain sprite, stranger
+    EXPECT_EQ(p->touched, 1);
+    EXPECT_TRUE(p->messages.empty());
+    EXPECT_EQ(stranger.count(), 0);
+    // The messages made the panel redraw, which runs the widgets' update: they
+    // have consumed what was routed to them.
+    EXPECT_EQ(button->count(), 0);
+    EXPECT_EQ(slider->count(), 0);
+    EXPECT_EQ(button->touched, 1);
+    EXPECT_EQ(slider->angle, 1);
+
+    p->update(); // no messages: no longer touched
+    EXPECT_EQ(p->touched, 0);
+}
+
+TEST_F(rc_fixture, PanelKeepsItsFaceSizeWithThePlaceholderInTheBank) {
+    image_bank().add_surface(solid(64, 64), "IMG_001");
+    auto p = load("THIS COLOR=0;WIDTH=300;HEIGHT=200;ALPHA=255;");
+    p->update();
+    p->update();
+    EXPECT_EQ(p->w, 300.0f);
+    EXPECT_EQ(p->h, 200.0f);
+}
+
+TEST(Panels, VisibilityAndPointerSearchUseTheirRectangles) {
+    OBJET a(0, 0, "1"), b(500, 0, "2");
+    a.w = a.h = b.w = b.h = 100;
+    std::vector<OBJET*> panels = {&a, &b};
+    struct probe {
+        int x, y, index;
+    };
+    const probe probes[] = {{550, 50, 1}, {700, 700, -1}, {100, 100, 0}, {101, 100, -1}};
+    for (const probe& p : probes) {
+        pointer_x = p.x;
+        pointer_y = p.y;
+        EXPECT_EQ(panel_at_pointer(panels), p.index) << p.x << "," << p.y;
+    }
+    b.zoom = 2.0f; // zoom widens the panel's hit area
+    pointer_x = 690;
+    pointer_y = 190;
+    EXPECT_EQ(panel_at_pointer(panels), 1);
+
+    // Visible: overlapping the view widened by one panel size on each side.
+    OBJET far(2000, 0, "3"), near(1100, 0, "4"), above(0, -150, "5");
+    far.w = far.h = near.w = near.h = above.w = above.h = 100;
+    EXPECT_FALSE(panel_in_view(far, 0, 0));
+    EXPECT_TRUE(panel_in_view(near, 0, 0));
+    EXPECT_TRUE(panel_in_view(far, 900, 0));
+    EXPECT_TRUE(panel_in_view(above, 0, 0));
+    EXPECT_FALSE(panel_in_view(above, 0, 60));
+}
+
+TEST(PanelsDeathTest, APanelNeedsAName) {
+    EXPECT_EXIT(OBJET(0, 0, nullptr), testing::ExitedWithCode(255), "");
+}

@@ -1,0 +1,6 @@
+# Graphics toolkit suites. Only with the toolkit (TM_GUI).
+if(TARGET tm_toolkit)
+    tm_add_test(test_scene_objects SOURCES test_scene_objects.cpp LIBS tm_toolkit)
+    tm_add_test(test_widgets SOURCES test_widgets.cpp LIBS tm_toolkit)
+    tm_add_test(test_panels_rc SOURCES test_panels_rc.cpp LIBS tm_toolkit)
+endif()
