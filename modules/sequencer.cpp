@@ -20,7 +20,9 @@ namespace tmod {
 namespace {
 // Step indices come from files and the panel: the step after the last of a
 // 64-step pattern is step 0, and anything else outside the pattern reads step 0.
-int step_at(int s) { return s >= 0 && s < step_count ? s : 0; }
+int step_at(int s) {
+    return s >= 0 && s < step_count ? s : 0;
+}
 
 double note_of_step(const partition_block& m, int p, int s) {
     const long long n = static_cast<long long>(m.note[p][s]) + 12LL * m.octave[p][s];
@@ -30,7 +32,8 @@ double note_of_step(const partition_block& m, int p, int s) {
 } // namespace
 
 SEQUENCER::SEQUENCER()
-    : random(static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+    : random(
+          static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
     for (int p = 0; p < pattern_count; ++p) {
         memory.divider[p] = random.next() % 2 ? 2.0f : 1.0f;
         memory.max_step[p] = 32;
@@ -72,7 +75,10 @@ int SEQUENCER::compute() {
         timer = 0.0f;
         s = 0;
     }
-    const float divider = memory.divider[p];
+    // A divider that is not a positive number (a damaged partition file) would
+    // race through the steps or glide to NaN: such a pattern plays one step a beat.
+    const float stored_divider = memory.divider[p];
+    const float divider = stored_divider > 0.0f && stored_divider < 1e30f ? stored_divider : 1.0f;
     const int here = step_at(s);
     float d = memory.length[p][here] * 44100.0f / divider;
     if (d < 0.0625f) d = 0.0f;
@@ -83,7 +89,8 @@ int SEQUENCER::compute() {
     const float w = d > 44100.0f ? d : 0.0f;
     if (timer >= 44100.0f / divider + w) {
         timer = 0.0f;
-        const long long n = static_cast<long long>(memory.note[p][here]) + 12LL * memory.octave[p][here];
+        const long long n =
+            static_cast<long long>(memory.note[p][here]) + 12LL * memory.octave[p][here];
         if (n == 0) {
             value = 0.0f; // a silent step halts the sequence until SYNC restarts it
         } else {
@@ -168,7 +175,9 @@ void SEQUENCER::write_params(std::string& out) {
 }
 
 namespace {
-SEQUENCER& seq(OUTPUT& m) { return static_cast<SEQUENCER&>(m); }
+SEQUENCER& seq(OUTPUT& m) {
+    return static_cast<SEQUENCER&>(m);
+}
 
 // Position of a key word inside its field: the older keys count character
 // positions from the first character of the key.
@@ -177,11 +186,14 @@ std::string_view key_from(const field_text& f, const char* word) {
     return at == std::string_view::npos ? std::string_view() : f.key.substr(at);
 }
 
-std::string_view at_position(std::string_view key, std::size_t pos, std::size_t max_len = std::string_view::npos) {
+std::string_view at_position(std::string_view key, std::size_t pos,
+                             std::size_t max_len = std::string_view::npos) {
     return pos < key.size() ? key.substr(pos, max_len) : std::string_view();
 }
 
-bool valid_step(int p, int s) { return p >= 0 && p < pattern_count && s >= 0 && s < step_count; }
+bool valid_step(int p, int s) {
+    return p >= 0 && p < pattern_count && s >= 0 && s < step_count;
+}
 
 void report_outside(const OUTPUT& m, const field_text& f) {
     std::printf("SEQUENCER [%s]: field [%.*s] names no pattern step, ignored\n", m.name,

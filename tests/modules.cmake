@@ -2,3 +2,4 @@
 # and the demo patches rendered by the real program.
 tm_add_test(test_vca_mixer SOURCES test_vca_mixer.cpp LABELS sanitize)
 tm_add_test(test_filters SOURCES test_filters.cpp LABELS sanitize)
+tm_add_test(test_sequencer SOURCES test_sequencer.cpp LABELS sanitize)
