@@ -6,6 +6,7 @@
 
 #include "engine/command_line.hpp"
 #include "engine/engine_state.hpp"
+#include "engine/headless.hpp"
 #include "engine/render.hpp"
 
 using namespace tmod;
@@ -36,12 +37,15 @@ int main(int argc, char** argv) {
     for (std::string* p : {&o.patch, &o.render, &o.events, &o.input, &o.record}) make_absolute(*p);
     const std::string data = o.data_dir.empty() ? TM_SOURCE_DATA_DIR : o.data_dir;
     if (::chdir(data.c_str()) != 0) {
-        std::fprintf(stderr, "tmodular: cannot enter the data directory %s\n%s", data.c_str(), usage_line());
+        std::fprintf(stderr, "tmodular: cannot enter the data directory %s\n%s", data.c_str(),
+                     usage_line());
         return 2;
     }
     tempo_bpm = o.tempo;
 
     if (!o.render.empty()) return render_job(o);
-    std::fprintf(stderr, "tmodular: only --render is available in this build\n%s", usage_line());
-    return 2;
+    if (!o.headless)
+        std::printf(
+            "tmodular: the editor window is not in this build yet; playing without a window.\n");
+    return headless_job(o);
 }

@@ -1,11 +1,16 @@
 #include "engine/audio_pump.hpp"
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
+#include "engine/capture.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "engine/sound_system.hpp"
 
 namespace tmod {
 
@@ -28,6 +33,13 @@ bool audio_pump::callback(void* buffer, int length) {
         if (value_tap) std::memset(value_tap, 0, static_cast<std::size_t>(frames) * sizeof(float));
         return true;
     }
+    // Only a patch with a MICRO pays for the copy from the recording.
+    capture* const ring = input;
+    GENERATOR* const first = generator_table[0].load();
+    int p = 0;
+    if (ring && first && first->count(module_kind::MICRO) > 0) p = ring->read();
+    const bool scope = scope_view.load() && scope_frame;
+
     for (int f = 0; f < frames; ++f) {
         float sum = 0.0f;
         for (const auto& slot : generator_table) {
@@ -37,13 +49,93 @@ bool audio_pump::callback(void* buffer, int length) {
             }
         }
         // Published after the tick: MICRO hears it from the next frame on.
-        current_input_sample = 0;
+        current_input_sample = ring ? ring->left(p) : 0;
         const std::int16_t s = frame_sample(sum, generator_count);
         out[2 * f] = s;
         out[2 * f + 1] = s;
         if (value_tap) value_tap[f] = sum;
+        if (ring) p = ring->next(p);
+        if (scope) scope_frame(scope_user, sum, frames);
     }
     return true;
+}
+
+namespace {
+bool report(sound_system& sound) {
+    std::printf("Error!\n");
+    std::printf("%s\n", sound_error_text(sound.error()));
+    std::fflush(stdout);
+    return false;
+}
+
+void print_stream(const sound_system& sound) {
+    const stream_info& s = sound.stream();
+    std::printf("Sound stream: %s \"%s\", blocks of %d frames (%.1f ms)",
+                kind_menu_name(sound.output()), s.device.c_str(), s.block_frames,
+                s.block_frames * 1000.0 / 44100.0);
+    if (s.resampled) std::printf(", resampled from 44100 Hz to the device's %d Hz", s.device_rate);
+    std::printf(", latency reported by the backend %ld frames (%.1f ms)\n", s.latency_frames,
+                s.latency_frames * 1000.0 / (s.device_rate > 0 ? s.device_rate : 44100));
+}
+
+void detach(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring) {
+    {
+        patch_edit edit(patch_mutex());
+        pump.input = nullptr;
+    }
+    sound.record_stop();
+    ring.reset();
+}
+} // namespace
+
+bool pump_start(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring,
+                const pump_settings& settings, int& exit_status) {
+    if (!sound.stream_create(&audio_pump::stream_callback, &pump, stream_buffer_bytes,
+                             settings.buffer_frames) ||
+        !sound.stream_play()) {
+        exit_status = 1;
+        return report(sound);
+    }
+    print_stream(sound);
+
+    if (sound.record_driver() < 0) {
+        std::printf("No recording device: playing without input (MICRO hears silence).\n");
+        std::fflush(stdout);
+        return true;
+    }
+    if (!sound.record_start(capture_ring_frames)) {
+        report(sound);
+        sound.close();
+        exit_status = -1;
+        return false;
+    }
+    ring = std::make_unique<capture>(*sound.recording());
+    {
+        patch_edit edit(patch_mutex());
+        pump.input = ring.get();
+    }
+    // A device that delivers nothing must not hang the start.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration<double>(settings.record_wait_seconds);
+    while (sound.recording()->position() == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            std::printf(
+                "No input arrived from the recording device in %.0f s: playing without input.\n",
+                settings.record_wait_seconds);
+            std::fflush(stdout);
+            detach(pump, sound, ring);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void pump_stop(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring) {
+    audio_enabled = 0;
+    sound.stream_close();
+    detach(pump, sound, ring);
+    sound.close();
 }
 
 } // namespace tmod

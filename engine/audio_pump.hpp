@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/signal.hpp"
 #include "util/num.hpp"
@@ -11,6 +12,8 @@
 namespace tmod {
 
 class GENERATOR;
+class capture;
+class sound_system;
 
 constexpr int stream_buffer_bytes = 16384; // 4096 frames, about 93 ms
 constexpr int bytes_per_frame = 4;         // left and right, 16 bits each
@@ -30,10 +33,46 @@ class audio_pump {
     // renders of the patch's value as float). Set before rendering starts.
     float* value_tap = nullptr;
 
+    // The capture ring MICRO modules hear, or null (they hear 0). The callback
+    // uses it only while holding the patch lock, so attach and detach it under
+    // that lock while a stream runs.
+    capture* input = nullptr;
+
+    // Oscilloscope seam for the editor: while scope_view is 1, scope_frame is
+    // called on the audio thread with every frame's summed value and the
+    // buffer's frame count. It must not block or draw there; queue the values
+    // for the window's thread. Set scope_frame before the stream starts.
+    relaxed<int> scope_view{0};
+    relaxed<float> scope_zoom{8.0f};
+    void (*scope_frame)(void* user, float sum, int frames_in_buffer) = nullptr;
+    void* scope_user = nullptr;
+
     // Fills length / 4 frames of the buffer. Does nothing while rendering is
     // off (audio_enabled 0); renders silence when a structural change holds
     // the patch. Audio thread; never blocks or allocates. Returns true.
     bool callback(void* buffer, int length);
+
+    // The same, in the shape the sound system calls (user = the pump).
+    static bool stream_callback(void* pump, void* buffer, int length) {
+        return static_cast<audio_pump*>(pump)->callback(buffer, length);
+    }
 };
+
+struct pump_settings {
+    int buffer_frames = 0;          // 0: the default block of stream_buffer_bytes
+    double record_wait_seconds = 3; // give up waiting for input after this
+};
+
+// Creates and plays the stream, starts the recording into a new capture ring
+// and waits for the first recorded frames. On failure prints "Error!" and the
+// error text and returns false with the exit status to end with (1 for the
+// stream, -1 for the recording). Without a recording device, or when none
+// arrives in time, it says so and plays without input. Main thread.
+bool pump_start(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring,
+                const pump_settings& settings, int& exit_status);
+
+// Rendering off, the stream closed (its thread joined), the ring detached,
+// the sound system closed. Main thread.
+void pump_stop(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring);
 
 } // namespace tmod

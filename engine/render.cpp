@@ -9,8 +9,10 @@
 
 #include "engine/audio_log.hpp"
 #include "engine/audio_pump.hpp"
+#include "engine/capture.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "engine/sound_offline.hpp"
 #include "remote/play_command.hpp"
 
 namespace tmod {
@@ -30,10 +32,12 @@ bool read_events(const char* path, std::vector<timed_event>& events, std::string
         if (start == std::string::npos || line[start] == '#') continue;
         char* end = nullptr;
         const double seconds = std::strtod(line.c_str() + start, &end);
-        const std::size_t command_at = line.find_first_not_of(" \t", static_cast<std::size_t>(end - line.c_str()));
-        if (end == line.c_str() + start || !std::isfinite(seconds) || seconds < 0 || seconds > 86400.0 * 365 ||
-            command_at == std::string::npos) {
-            error = std::string(path) + ":" + std::to_string(number) + ": expected \"SECONDS COMMAND\"";
+        const std::size_t command_at =
+            line.find_first_not_of(" \t", static_cast<std::size_t>(end - line.c_str()));
+        if (end == line.c_str() + start || !std::isfinite(seconds) || seconds < 0 ||
+            seconds > 86400.0 * 365 || command_at == std::string::npos) {
+            error =
+                std::string(path) + ":" + std::to_string(number) + ": expected \"SECONDS COMMAND\"";
             return false;
         }
         events.push_back({std::llround(seconds * 44100.0), line.substr(command_at)});
@@ -73,17 +77,25 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
     for (long long done = 0; done < total;) {
         // Events due at this frame are applied just before it is computed.
         while (next_event < options.events.size() && options.events[next_event].frame <= done) {
-            for (int i = 0; i < audio_pump::generator_count; ++i) table[i] = pump.generator_table[i];
-            apply_play_command(options.events[next_event].command, table, audio_pump::generator_count, held);
+            for (int i = 0; i < audio_pump::generator_count; ++i)
+                table[i] = pump.generator_table[i];
+            apply_play_command(options.events[next_event].command, table,
+                               audio_pump::generator_count, held);
             ++next_event;
         }
         long long n = std::min<long long>(block, total - done);
-        if (next_event < options.events.size()) n = std::min(n, options.events[next_event].frame - done);
-        pump.callback(frames.data(), static_cast<int>(n) * bytes_per_frame);
-        const sf_count_t written = options.float_output ? sf_writef_float(out.get(), values.data(), n)
-                                                        : sf_writef_short(out.get(), frames.data(), n);
+        if (next_event < options.events.size())
+            n = std::min(n, options.events[next_event].frame - done);
+        if (options.source)
+            options.source->pull(frames.data(), static_cast<int>(n));
+        else
+            pump.callback(frames.data(), static_cast<int>(n) * bytes_per_frame);
+        const sf_count_t written = options.float_output
+                                       ? sf_writef_float(out.get(), values.data(), n)
+                                       : sf_writef_short(out.get(), frames.data(), n);
         if (written != n) {
-            std::fprintf(stderr, "tmodular: cannot write %s: %s\n", out_path, sf_strerror(out.get()));
+            std::fprintf(stderr, "tmodular: cannot write %s: %s\n", out_path,
+                         sf_strerror(out.get()));
             pump.value_tap = nullptr;
             return false;
         }
@@ -122,15 +134,38 @@ int render_job(const options& o) {
         return 2;
     }
     const std::string patch = o.patch.empty() ? "TSY/EMPTY.tsy" : o.patch;
+    auto backend = std::make_unique<offline_backend>(o.input);
+    offline_backend* source = backend.get();
+    if (!source->open_file(error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return 1;
+    }
     GENERATOR g;
     if (load_patch(g, patch.c_str()) == load_failed) {
         std::fprintf(stderr, "tmodular: cannot load the patch %s\n", patch.c_str());
         return 1;
     }
+    sound_system sound;
+    sound.backend_factory = [&backend](output_kind) {
+        return std::unique_ptr<sound_backend>(std::move(backend));
+    };
     audio_pump pump;
+    std::unique_ptr<capture> ring;
+    if (!sound.set_output(output_kind::offline) || !sound.init() ||
+        !sound.stream_create(&audio_pump::stream_callback, &pump, stream_buffer_bytes, 0) ||
+        (!o.input.empty() && !sound.record_start(capture_ring_frames))) {
+        std::fprintf(stderr, "tmodular: %s\n", sound_error_text(sound.error()));
+        return 1;
+    }
+    if (sound.recording()) {
+        ring = std::make_unique<capture>(*sound.recording());
+        pump.input = ring.get();
+    }
+    ro.source = source;
     pump.generator_table[0] = &g;
     const bool ok = render_to_file(pump, o.render.c_str(), ro);
     pump.generator_table[0] = nullptr;
+    pump.input = nullptr;
     return ok ? 0 : 1;
 }
 

@@ -8,6 +8,7 @@
 namespace tmod {
 
 class audio_pump;
+class offline_backend;
 
 // A remote-control command applied just before a given frame.
 struct timed_event {
@@ -25,6 +26,9 @@ struct render_options {
     bool float_output = false; // mono 32-bit float of the patch value instead of 16-bit stereo
     bool progress = false;     // a progress line (for a terminal)
     std::vector<timed_event> events;
+    // When set, blocks are pulled through the offline backend (which feeds the
+    // recorded input first) instead of calling the pump directly.
+    offline_backend* source = nullptr;
 };
 
 // Renders the container in the pump's slot 0. Returns true, or false with a
@@ -35,7 +39,7 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
 
 namespace tmod {
 struct options;
-// The --render job: loads the patch, applies --events and renders. Returns the
-// process exit status.
+// The --render job: loads the patch, feeds --input to the capture, applies
+// --events and renders. Returns the process exit status.
 int render_job(const options& o);
 } // namespace tmod

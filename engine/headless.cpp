@@ -1,0 +1,161 @@
+#include "engine/headless.hpp"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sndfile.h>
+#include <thread>
+#include <unistd.h>
+
+#include "engine/audio_log.hpp"
+#include "engine/command_line.hpp"
+#include "engine/frame_fifo.hpp"
+#include "engine/generator.hpp"
+#include "engine/render.hpp"
+#include "engine/startup.hpp"
+#include "remote/play_command.hpp"
+
+namespace tmod {
+
+namespace {
+volatile std::sig_atomic_t signalled = 0;
+
+void on_signal(int) {
+    signalled = 1;
+}
+
+constexpr auto pass_period = std::chrono::milliseconds(10);
+constexpr auto report_period = std::chrono::seconds(5);
+} // namespace
+
+void headless_loop::run() {
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    struct sigaction old_int, old_term;
+    sigaction(SIGINT, &sa, &old_int);
+    sigaction(SIGTERM, &sa, &old_term);
+    while (!stopping_ && !signalled) {
+        for (auto& hook : hooks_) hook();
+        std::this_thread::sleep_for(pass_period);
+    }
+    sigaction(SIGINT, &old_int, nullptr);
+    sigaction(SIGTERM, &old_term, nullptr);
+}
+
+namespace {
+struct sndfile_closer {
+    void operator()(SNDFILE* f) const { sf_close(f); }
+};
+
+// Writes what the audio thread queued; false on a write error.
+bool drain(frame_fifo& fifo, SNDFILE* file, std::vector<std::int16_t>& block) {
+    for (;;) {
+        const int n = fifo.pop(block.data(), static_cast<int>(block.size() / 2));
+        if (n == 0) return true;
+        if (sf_writef_short(file, block.data(), n) != n) return false;
+    }
+}
+} // namespace
+
+int headless_job(const options& o) {
+    render_options events;
+    std::string error;
+    if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return 2;
+    }
+    std::unique_ptr<SNDFILE, sndfile_closer> record;
+    // Ten seconds of frames: the main loop drains it every 10 ms.
+    frame_fifo played(10 * 44100);
+    std::vector<std::int16_t> block(2 * 4096);
+    if (!o.record.empty()) {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        record.reset(sf_open(o.record.c_str(), SFM_WRITE, &info));
+        if (!record) {
+            std::fprintf(stderr, "tmodular: cannot write %s: %s\n", o.record.c_str(),
+                         sf_strerror(nullptr));
+            return 1;
+        }
+    }
+
+    engine_session session;
+    if (record) session.sound.set_output_tap(&played);
+    int status = 0;
+    if (!engine_start(session, o, STDIN_FILENO, status)) return status;
+
+    const long long first_frame = session.sound.frames_played();
+    engine_play_current(session);
+    std::printf("Playing %s without a window; SIGINT (Ctrl-C) or SIGTERM stops.\n",
+                session.current && session.current->file_name[0] ? session.current->file_name
+                                                                 : "the empty patch");
+    std::fflush(stdout);
+
+    headless_loop loop(session);
+    held_notes held;
+    std::size_t next_event = 0;
+    bool write_failed = false;
+    unsigned long reported_under = 0, reported_over = 0;
+    auto next_report = std::chrono::steady_clock::now() + report_period;
+
+    // Events land at the start of the block playing when their time comes.
+    loop.add_hook([&] {
+        const long long played_frames = session.sound.frames_played() - first_frame;
+        while (next_event < events.events.size() &&
+               events.events[next_event].frame <= played_frames) {
+            GENERATOR* table[audio_pump::generator_count];
+            for (int i = 0; i < audio_pump::generator_count; ++i)
+                table[i] = session.pump.generator_table[i];
+            apply_play_command(events.events[next_event].command, table,
+                               audio_pump::generator_count, held);
+            ++next_event;
+        }
+    });
+    loop.add_hook([&] {
+        audio_log_flush();
+        if (record && !write_failed && !drain(played, record.get(), block)) {
+            std::fprintf(stderr, "tmodular: cannot write %s: %s\n", o.record.c_str(),
+                         sf_strerror(record.get()));
+            write_failed = true;
+        }
+        const std::string problem = take_rtaudio_problem();
+        if (!problem.empty()) std::printf("Sound system: %s\n", problem.c_str());
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= next_report) {
+            next_report = now + report_period;
+            const unsigned long under = session.sound.underruns(), over = session.sound.overruns();
+            if (under != reported_under || over != reported_over) {
+                std::printf(
+                    "Sound: %lu output underrun(s) (+%lu), %lu input overrun(s) (+%lu) so far\n",
+                    under, under - reported_under, over, over - reported_over);
+                reported_under = under;
+                reported_over = over;
+            }
+        }
+        std::fflush(stdout);
+    });
+    loop.run();
+
+    const long long total = session.sound.frames_played() - first_frame;
+    const unsigned long under = session.sound.underruns(), over = session.sound.overruns();
+    engine_shutdown(session);
+    audio_log_flush();
+    if (record && !write_failed && !drain(played, record.get(), block)) {
+        std::fprintf(stderr, "tmodular: cannot write %s: %s\n", o.record.c_str(),
+                     sf_strerror(record.get()));
+        write_failed = true;
+    }
+    if (played.dropped() > 0)
+        std::fprintf(stderr, "tmodular: %lld frames could not be written to %s in time\n",
+                     played.dropped(), o.record.c_str());
+    std::printf("Stopped after %.1f s of sound (%lu underrun(s), %lu input overrun(s)).\n",
+                total / 44100.0, under, over);
+    std::fflush(stdout);
+    return write_failed ? 1 : 0;
+}
+
+} // namespace tmod

@@ -1,0 +1,89 @@
+#include "engine/startup.hpp"
+
+#include <cstdio>
+#include <string>
+
+#include "diagnostics/alloc_tracker.hpp"
+#include "diagnostics/console_keys.hpp"
+#include "diagnostics/device_console.hpp"
+#include "engine/command_line.hpp"
+#include "engine/engine_state.hpp"
+#include "engine/generator.hpp"
+#include "engine/note_table.hpp"
+
+namespace tmod {
+
+void generator_deleter::operator()(GENERATOR* g) const {
+    tracked_delete(g);
+}
+
+engine_session::~engine_session() {
+    engine_shutdown(*this);
+}
+
+bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_status) {
+    std::FILE* log = std::fopen("log_standard.log", "a");
+    if (!log) std::fprintf(stderr, "tmodular: cannot open log_standard.log for appending\n");
+    s.pump.scope_view = 0;
+    s.pump.scope_zoom = 8.0f;
+    fill_note_table();
+
+    const bool chosen = !o.audio.empty() || o.driver > 0 || o.record_driver > 0 || o.no_record;
+    if (chosen) {
+        std::string error;
+        const int status = choose_sound_from_options(s.sound, o, stdout, error);
+        if (status != 0) {
+            std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+            if (status == 2) std::fputs(usage_line(), stderr);
+            if (log) std::fclose(log);
+            exit_status = status;
+            return false;
+        }
+    } else {
+        console_keys keys(key_fd);
+        if (run_device_console(s.sound, keys, stdout) == console_outcome::quit) {
+            if (log) std::fclose(log);
+            exit_status = 0;
+            return false;
+        }
+    }
+
+    const std::string patch = o.patch.empty() ? "TSY/EMPTY.tsy" : o.patch;
+    s.current.reset(TM_NEW(GENERATOR, patch.c_str()));
+
+    pump_settings settings;
+    settings.buffer_frames = o.buffer_frames;
+    if (!pump_start(s.pump, s.sound, s.ring, settings, exit_status)) {
+        if (log) std::fclose(log);
+        return false;
+    }
+    if (log) {
+        std::fprintf(log, "INIT_T_MODULAR done.\r\n");
+        std::fclose(log);
+    }
+    return true;
+}
+
+void engine_play_current(engine_session& s) {
+    {
+        patch_edit edit(patch_mutex());
+        s.pump.generator_table[0] = s.current.get();
+    }
+    audio_enabled = 1;
+}
+
+void engine_shutdown(engine_session& s) {
+    audio_enabled = 0;
+    {
+        // From here the callback cannot reach the container any more.
+        patch_edit edit(patch_mutex());
+        for (auto& slot : s.pump.generator_table) slot = nullptr;
+    }
+    if (s.current) {
+        s.current->clear();
+        s.current.reset();
+    }
+    pump_stop(s.pump, s.sound, s.ring);
+}
+
+} // namespace tmod

@@ -1,0 +1,50 @@
+// Engine start-up and shutdown: the log, the note table, the device console,
+// the start-up patch and the audio pump with its recording.
+#pragma once
+
+#include <memory>
+
+#include "engine/audio_pump.hpp"
+#include "engine/capture.hpp"
+#include "engine/sound_system.hpp"
+
+namespace tmod {
+
+class GENERATOR;
+struct options;
+
+struct generator_deleter {
+    void operator()(GENERATOR* g) const;
+};
+using generator_ptr = std::unique_ptr<GENERATOR, generator_deleter>;
+
+// What the start-up creates. Its destructor shuts the engine down if the
+// caller has not.
+struct engine_session {
+    sound_system sound;
+    audio_pump pump;
+    std::unique_ptr<capture> ring;
+    generator_ptr current; // the start-up container, not yet in the pump's table
+
+    engine_session() = default;
+    engine_session(const engine_session&) = delete;
+    engine_session& operator=(const engine_session&) = delete;
+    ~engine_session();
+};
+
+// Opens "log_standard.log", fills the note table, chooses the sound devices
+// (the console, or --audio/--driver/--record-driver), loads the start-up patch
+// ("TSY/EMPTY.tsy" or the command line's) and starts the pump with its
+// recording. Keys for the console come from key_fd. Returns true to go on;
+// false with the exit status to end with. Main thread.
+bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_status);
+
+// Puts the current container in the pump's slot 0 and switches rendering on.
+void engine_play_current(engine_session& s);
+
+// Rendering off and the container out of the pump's table before it is
+// cleared and destroyed; then the stream and the sound system are closed.
+// Safe to call twice.
+void engine_shutdown(engine_session& s);
+
+} // namespace tmod
