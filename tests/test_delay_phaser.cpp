@@ -35,9 +35,9 @@ TEST(SfxDelay, DelaysByTheIntegerPartOfDelaySamples) {
     struct row {
         float delay;
         int expected;
-    } rows[] = {{0.5f, 0},          {0.0f, 0},          {1.0f, 1},     {100.7f, 100},
-                {44100.0f, 44100},  {-22050.0f, 22050}, {441100.0f, 100}, {440999.0f, 440999},
-                {1e30f, -2}, {std::nanf(""), 0}};
+    } rows[] = {{0.5f, 0},         {0.0f, 0},          {1.0f, 1},        {100.7f, 100},
+                {44100.0f, 44100}, {-22050.0f, 22050}, {441100.0f, 100}, {440999.0f, 440999},
+                {1e30f, -2},       {std::nanf(""), 0}};
     for (const row& r : rows) {
         SCOPED_TRACE(r.delay);
         const auto out = impulse_through(r.delay, 441005);
@@ -108,7 +108,9 @@ struct phaser_model {
     }
 };
 
-float tone(int n) { return static_cast<float>(0.4 * std::sin(0.031 * n) + 0.2 * std::sin(0.29 * n)); }
+float tone(int n) {
+    return static_cast<float>(0.4 * std::sin(0.031 * n) + 0.2 * std::sin(0.29 * n));
+}
 } // namespace
 
 TEST(Phaser, BypassedByDefault) {
