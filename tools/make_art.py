@@ -157,10 +157,15 @@ def generate(cat, fonts):
     cat.sheet("LED_NUMERIC_2", [ap.note_cell(n, (255, 180, 50), (24, 16, 4), fonts)
                                 for n in NOTE_NAMES], 1)
     cat.sheet("LED_NUMERIC_3", [ap.led_cell(n, *green) for n in numbers], 1)
+    # The cells LAMP_LED_n_0 and _1 share LAMP_LED_n_MASK, the name a button
+    # would derive from them.
+    cat.simple("LAMP_LED_1_MASK", mask_of(ac.lamp((255, 60, 45), False)[1]), "lamp_led_mask.png")
     for i, colour in ((1, (255, 60, 45)), (2, (90, 255, 120))):
         cells = [ac.lamp(colour, lit) for lit in (False, True)]
+        assert all(c[1].tobytes() == cells[0][1].tobytes() for c in cells)
         cat.sheet(f"LAMP_LED_{i}", [c[0] for c in cells], 2)
-    cat.simple("LAMP_LED_MASK", mask_of(ac.lamp((255, 60, 45), False)[1]))
+        if i > 1:
+            cat.alias(f"LAMP_LED_{i}_MASK", "grfx/lamp_led_mask.png")
 
     lamps = {1: (90, 255, 120)}
     toggles = {2: (255, 176, 40), 3: (70, 150, 255), 4: (255, 60, 45)}
