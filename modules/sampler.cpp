@@ -10,7 +10,9 @@
 
 namespace tmod {
 
-SAMPLER::SAMPLER() { load_sample("sounds/guitare.wav"); }
+SAMPLER::SAMPLER() {
+    load_sample("sounds/guitare.wav");
+}
 
 bool SAMPLER::load_sample(const char* file_name) {
     busy = 1;
@@ -33,10 +35,10 @@ bool SAMPLER::load_sample(const char* file_name) {
         default_frequency = static_cast<float>(fresh.rate);
         position = 0.0f;
     }
-    if (ok) {
-        loop_end = 44100.0f;
-        copy_text(file, file_name);
-    }
+    if (ok) loop_end = 44100.0f;
+    // The name is kept even when the file could not be read, so saving the
+    // patch keeps the reference and the sample comes back once the file does.
+    copy_text(file, file_name ? file_name : "");
     busy = 0;
     return ok;
 }
@@ -79,7 +81,9 @@ int SAMPLER::compute() {
     return 1;
 }
 
-void SAMPLER::write_params(std::string& out) const { appendf(out, "%s;FILE=%s;\n", name, file); }
+void SAMPLER::write_params(std::string& out) const {
+    appendf(out, "%s;FILE=%s;\n", name, file);
+}
 
 template void tick_list<SAMPLER>(const module_ptr*, std::size_t);
 
