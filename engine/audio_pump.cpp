@@ -26,7 +26,7 @@ bool audio_pump::callback(void* buffer, int length) {
     if (!audio_enabled) return true;
     const int frames = length / bytes_per_frame;
     auto* out = static_cast<std::int16_t*>(buffer);
-    std::unique_lock<std::recursive_mutex> lock(patch_mutex(), std::try_to_lock);
+    std::shared_lock<patch_lock> lock(patch_mutex(), std::try_to_lock);
     if (!lock.owns_lock()) {
         // A load or clear is replacing the patch: this buffer is silence.
         std::memset(out, 0, static_cast<std::size_t>(frames) * bytes_per_frame);

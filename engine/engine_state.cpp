@@ -10,8 +10,24 @@ namespace {
 int rebuild_depth = 0; // only touched while holding the patch lock
 }
 
-std::recursive_mutex& patch_mutex() {
-    static std::recursive_mutex m;
+void patch_lock::lock() {
+    if (owner_.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+        ++depth_;
+        return;
+    }
+    mutex_.lock();
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    depth_ = 1;
+}
+
+void patch_lock::unlock() {
+    if (--depth_ > 0) return;
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+}
+
+patch_lock& patch_mutex() {
+    static patch_lock m;
     return m;
 }
 

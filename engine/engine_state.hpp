@@ -1,8 +1,11 @@
 // Engine-wide state shared by the audio thread, the editor and remote threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
+#include <thread>
 
 #include "util/num.hpp"
 
@@ -20,11 +23,27 @@ extern relaxed<int> tempo_bpm;
 // The recorded input sample published once per output frame for MICRO.
 extern relaxed<std::int32_t> current_input_sample;
 
-// The lock that keeps a tick away from a patch whose structure changes. The
-// audio callback only tries to take it (a buffer that cannot take it is
-// silence); the editor and the loaders take it. Recursive, because a load
-// nests the loads of its GENERATOR modules.
-std::recursive_mutex& patch_mutex();
+// The lock that keeps a tick away from a patch whose structure changes.
+// Structural changes (loads, clears, adding a module) take it exclusively, and
+// recursively, because a load nests the loads of its GENERATOR modules. Those
+// that only look the patch up take it shared: the audio callback only tries to
+// (a buffer that cannot take it is silence), remote connections wait for it,
+// and neither ever holds up the other.
+class patch_lock {
+  public:
+    void lock();
+    void unlock();
+    bool try_lock_shared() { return mutex_.try_lock_shared(); }
+    void lock_shared() { mutex_.lock_shared(); }
+    void unlock_shared() { mutex_.unlock_shared(); }
+
+  private:
+    std::shared_mutex mutex_;
+    std::atomic<std::thread::id> owner_{};
+    int depth_ = 0; // only touched by the owner
+};
+
+patch_lock& patch_mutex();
 
 // A structural change (load, clear, destroy): holds the patch lock and keeps
 // audio_enabled at 0 until the outermost change ends, so a nested load never
@@ -37,11 +56,14 @@ class patch_rebuild {
     patch_rebuild& operator=(const patch_rebuild&) = delete;
 
   private:
-    std::lock_guard<std::recursive_mutex> lock_;
+    std::lock_guard<patch_lock> lock_;
 };
 
 // A structural edit that rendering goes on around (adding a module from the
 // editor): holds the patch lock only.
-using patch_edit = std::lock_guard<std::recursive_mutex>;
+using patch_edit = std::lock_guard<patch_lock>;
+
+// Looking the patch up from another thread (a remote connection).
+using patch_read = std::shared_lock<patch_lock>;
 
 } // namespace tmod

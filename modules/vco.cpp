@@ -1,6 +1,7 @@
 #include "modules/vco.hpp"
 
 #include <cmath>
+#include <cstdint>
 
 #include "engine/module_tick.hpp"
 #include "util/text_format.hpp"
@@ -19,32 +20,82 @@ VCO::VCO(float amplitude, float frequency, int wave) : amount(amplitude), freq(f
     rossler.set_frequency(220.0f);
 }
 
+namespace {
+// The sine and square shapes for ramp r: pure functions of (r, a, p).
+float periodic_shape(int type, float r, float a, float p) {
+    if (type == wave_sine) return static_cast<float>(a * std::sin(two_pi * r + p));
+    // Four tests applied in turn: with a negative amplitude the level set by
+    // one test can be flipped by the next.
+    const float h = a / 4.0f;
+    float out = static_cast<float>(std::sin((p + r) * two_pi));
+    if (out > 0.5f) out = h;
+    if (out >= 0.0f && out <= 0.5f) out = h;
+    if (out >= -0.5f && out < 0.0f) out = -h;
+    if (out < -0.5f) out = -h;
+    return out;
+}
+} // namespace
+
 int VCO::compute() {
     float out = 0.0f;
     if (power) {
         if (sync_in.read_or(0)) ramp = 0.0f;
 
-        float a = replaced(alt_amp, amount);
-        float f = replaced(alt_freq, freq);
-        float p = replaced(alt_phase, phase);
-        float w = replaced(alt_pwm, pulse_width);
-        if (in.connected()) f = (alt_freq.connected() ? alt_freq.read_or(0) : in.read_or(0) * freq) / 44.0f;
-        a = modulated(mod_amp, a);
-        f = modulated(mod_freq, f);
-        p = modulated(mod_phase, p);
-        w = modulated(mod_pwm, w);
+        float a = amount, f = freq, p = phase, w = pulse_width;
+        const auto bits = [](const signal_slot& s) { return reinterpret_cast<std::uintptr_t>(s.source()); };
+        if (bits(in) | bits(mod_amp) | bits(mod_freq) | bits(mod_phase) | bits(mod_pwm) | bits(alt_amp) |
+            bits(alt_freq) | bits(alt_phase) | bits(alt_pwm)) {
+            a = replaced(alt_amp, a);
+            f = replaced(alt_freq, f);
+            p = replaced(alt_phase, p);
+            w = replaced(alt_pwm, w);
+            if (in.connected())
+                f = (alt_freq.connected() ? alt_freq.read_or(0) : in.read_or(0) * freq) / 44.0f;
+            a = modulated(mod_amp, a);
+            f = modulated(mod_freq, f);
+            p = modulated(mod_phase, p);
+            w = modulated(mod_pwm, w);
+        }
         if (a > 1.0f) a = 1.0f;
 
-        // The ramp restarts at exactly -1, which marks the first sample of a cycle.
-        ramp = ramp + f / 44100.0f;
-        if (ramp > 1.0f) ramp = -1.0f;
-        const float r = ramp;
-        const bool cycle_start = r == -1.0f;
+        if (f != memo.step_freq) {
+            memo.step_freq = f;
+            memo.step = f / 44100.0f;
+        }
+        const float step = memo.step;
+        const int t = type;
+        const bool memo_shape = t == wave_sine || t == wave_square;
+        if (memo_shape && (step != memo.key_step || p != memo.key_phase || a != memo.key_amp || t != memo.key_type)) {
+            memo.key_step = step, memo.key_phase = p, memo.key_amp = a, memo.key_type = t;
+            memo.filled = 0;
+            memo.pos = -1;
+        }
 
-        switch (type.load()) {
+        // The ramp restarts at exactly -1, which marks the first sample of a cycle.
+        ramp = ramp + step;
+        const bool cycle_start = ramp > 1.0f;
+        if (cycle_start) ramp = -1.0f;
+        const float r = ramp;
+
+        switch (t) {
         case wave_sine:
-            out = static_cast<float>(a * std::sin(two_pi * r + p));
+        case wave_square: {
+            if (cycle_start)
+                memo.pos = 0;
+            else if (memo.pos >= 0 && memo.pos < wave_memo::capacity)
+                ++memo.pos;
+            const int i = memo.pos;
+            if (i >= 0 && i < memo.filled && memo.table[i].ramp == r) {
+                out = memo.table[i].out;
+            } else {
+                out = periodic_shape(t, r, a, p);
+                if (i >= 0 && i == memo.filled && i < wave_memo::capacity) {
+                    memo.table[i] = {r, out};
+                    ++memo.filled;
+                }
+            }
             break;
+        }
         case wave_triangle:
             if (r >= -1.0f && r < 0.0f) out = -(2.0f * a * r);
             if (r >= 0.0f && r <= 1.0f) out = 2.0f * a * r;
@@ -53,17 +104,6 @@ int VCO::compute() {
         case wave_saw:
             out = r * a;
             break;
-        case wave_square: {
-            // Four tests applied in turn: with a negative amplitude the level
-            // set by one test can be flipped by the next.
-            const float h = a / 4.0f;
-            out = static_cast<float>(std::sin((p + r) * two_pi));
-            if (out > 0.5f) out = h;
-            if (out >= 0.0f && out <= 0.5f) out = h;
-            if (out >= -0.5f && out < 0.0f) out = -h;
-            if (out < -0.5f) out = -h;
-            break;
-        }
         case wave_pulse:
             out = p + r > w ? -a : a;
             break;

@@ -71,6 +71,27 @@ enum vco_wave : int {
     wave_random_sign
 };
 
+// Remembers the outputs of one ramp cycle of the sine and square shapes.
+// Every cycle restarts at exactly -1 and steps by the same float increment, so
+// while the increment, phase, amplitude and shape stay the same each cycle
+// passes through the same ramp values, and the outputs recorded during one
+// cycle are the exact outputs of the next ones. Each entry keeps the ramp it
+// was computed for and is used only when the ramp matches, so a ramp moved
+// from outside (a sync, a MULTI_VCO) can never read a wrong value.
+struct wave_memo {
+    static constexpr int capacity = 2048; // cycles of up to 2048 samples: 43 Hz and up
+    struct entry {
+        float ramp, out;
+    };
+    float step_freq = -1.0f; // the frequency `step` was divided from
+    float step = 0.0f;       // frequency / 44100
+    float key_step = 0.0f, key_phase = 0.0f, key_amp = 0.0f;
+    int key_type = 0; // no shape: the first sample starts recording
+    int filled = 0;   // entries recorded for the key
+    int pos = -1;     // index of the current sample in its cycle; -1 when unknown
+    entry table[capacity];
+};
+
 class VCO final : public OUTPUT {
   public:
     relaxed<int> power{1};
@@ -89,6 +110,7 @@ class VCO final : public OUTPUT {
     LORENZ_ATTRACTOR lorenz;
     ROSSLER_ATTRACTOR rossler;
     rand15 random;
+    wave_memo memo;
 
     // The palette builds (1.0, 110.0, sine).
     VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);

@@ -31,8 +31,9 @@ bool playable(const KEYBOARD* k, int n) {
 play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
                                held_notes& held) {
     if (contains(line, "FINISH")) return play_result::finish;
-    // The container must not be replaced while its keyboard is looked up and driven.
-    std::lock_guard<std::recursive_mutex> lock(patch_mutex());
+    // The container must not be replaced while its keyboard is looked up and
+    // driven; a shared hold never keeps the audio thread from rendering.
+    patch_read lock(patch_mutex());
     const int slot = held.current_slot;
     if (contains(line, "UNTRIG")) {
         (void)note_from(line, 7); // read and not used
