@@ -4,6 +4,7 @@
 #include "toolkit/word_scanner.hpp"
 #include "util/text.hpp"
 
+#include <GL/glu.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
@@ -53,10 +54,12 @@ void make_glyph(FT_Face face, int code, GLuint list_base, const GLuint* textures
             texels[2 * (i + j * tex_w) + 1] = v;
         }
     glBindTexture(GL_TEXTURE_2D, textures[code]);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    // Labels draw these 32-pixel glyphs at a third of their size: filtered
+    // mipmaps keep small text whole where plain linear filtering skips texels.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, tex_w, tex_h, 0, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE,
-                 texels.data());
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, tex_w, tex_h, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE,
+                      texels.data());
 
     const float tx = static_cast<float>(width) / static_cast<float>(tex_w);
     const float ty = static_cast<float>(rows) / static_cast<float>(tex_h);
