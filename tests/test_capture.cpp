@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "engine/audio_pump.hpp"
 #include "engine/capture.hpp"
 #include "engine/sound_resample.hpp"
 #include "engine/sound_system.hpp"
@@ -258,4 +259,125 @@ TEST(RenderInput, AMonoFileFeedsBothChannelsAndBadFilesAreRefused) {
     EXPECT_EQ(run_program("--render " + out + " --input " + dir + "/missing.wav " + patch,
                           dir + "/logmiss"),
               1);
+}
+
+namespace {
+
+// A backend whose recording device writes `deliver` frames when opened (and
+// then nothing), or fails to open.
+struct recording_backend : sound_backend {
+    int deliver = 0;
+    bool refuse = false;
+    int driver_count() override { return 1; }
+    std::string driver_name(int) override { return "out"; }
+    int record_driver_count() override { return 1; }
+    std::string record_driver_name(int) override { return "in"; }
+    int open_output(sound_system&, int, int block, stream_info& info) override {
+        info.block_frames = block;
+        return sound_ok;
+    }
+    int start_output() override { return sound_ok; }
+    void close_output() override {}
+    int open_input(int, record_buffer& buffer) override {
+        if (refuse) return sound_record_unsupported;
+        if (deliver > 0) record(buffer, 1, deliver);
+        return sound_ok;
+    }
+    void close_input() override {}
+};
+
+struct started {
+    bool ok;
+    int status;
+    std::string text;
+};
+
+started start_with(int deliver, bool refuse, audio_pump& pump, sound_system& sound,
+                   std::unique_ptr<capture>& ring, int record_driver) {
+    sound.backend_factory = [deliver, refuse](output_kind) {
+        auto b = std::make_unique<recording_backend>();
+        b->deliver = deliver;
+        b->refuse = refuse;
+        return std::unique_ptr<sound_backend>(std::move(b));
+    };
+    EXPECT_TRUE(sound.set_output(output_kind::nosound));
+    EXPECT_TRUE(sound.init());
+    sound.set_record_driver(record_driver);
+    pump_settings settings;
+    settings.record_wait_seconds = 0.05;
+    started s{false, 0, ""};
+    testing::internal::CaptureStdout();
+    s.ok = pump_start(pump, sound, ring, settings, s.status);
+    s.text = testing::internal::GetCapturedStdout();
+    return s;
+}
+
+} // namespace
+
+TEST(PumpStart, RecordedFramesAttachTheCaptureRing) {
+    audio_pump pump;
+    sound_system sound;
+    std::unique_ptr<capture> ring;
+    const started s = start_with(10, false, pump, sound, ring, 0);
+    EXPECT_TRUE(s.ok);
+    ASSERT_NE(ring, nullptr);
+    EXPECT_EQ(pump.input, ring.get());
+    EXPECT_EQ(ring->ring_frames(), 4410000);
+    EXPECT_EQ(sound.recording()->length(), 4410000);
+    EXPECT_EQ(sound.recording()->position(), 10);
+    pump_stop(pump, sound, ring);
+    EXPECT_EQ(pump.input, nullptr);
+    EXPECT_EQ(ring, nullptr);
+    EXPECT_FALSE(sound.initialised());
+}
+
+TEST(PumpStart, ARecordingDeviceThatDeliversNothingIsGivenUpInBoundedTime) {
+    audio_pump pump;
+    sound_system sound;
+    std::unique_ptr<capture> ring;
+    const started s = start_with(0, false, pump, sound, ring, 0);
+    EXPECT_TRUE(s.ok);
+    EXPECT_NE(s.text.find("No input arrived from the recording device"), std::string::npos)
+        << s.text;
+    EXPECT_EQ(pump.input, nullptr);
+    EXPECT_EQ(ring, nullptr);
+    EXPECT_EQ(sound.recording(), nullptr);
+}
+
+TEST(PumpStart, NoRecordingDeviceMeansPlayingWithoutInput) {
+    audio_pump pump;
+    sound_system sound;
+    std::unique_ptr<capture> ring;
+    const started s = start_with(10, false, pump, sound, ring, -1);
+    EXPECT_TRUE(s.ok);
+    EXPECT_NE(s.text.find("No recording device: playing without input"), std::string::npos);
+    EXPECT_EQ(pump.input, nullptr);
+}
+
+TEST(PumpStart, FailuresPrintTheErrorTextAndGiveTheExitStatus) {
+    {
+        SCOPED_TRACE("recording");
+        audio_pump pump;
+        sound_system sound;
+        std::unique_ptr<capture> ring;
+        const started s = start_with(0, true, pump, sound, ring, 0);
+        EXPECT_FALSE(s.ok);
+        EXPECT_EQ(s.status, -1);
+        EXPECT_NE(s.text.find("Error!\nRecording not supported on this device\n"),
+                  std::string::npos)
+            << s.text;
+        EXPECT_FALSE(sound.initialised()); // closed
+    }
+    {
+        SCOPED_TRACE("stream without an initialised sound system");
+        audio_pump pump;
+        sound_system sound;
+        std::unique_ptr<capture> ring;
+        int status = 0;
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(pump_start(pump, sound, ring, pump_settings{}, status));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "Error!\nThis command failed because FSOUND_Init was not called\n");
+        EXPECT_EQ(status, 1);
+    }
 }
