@@ -251,6 +251,18 @@ TEST_F(rc_fixture, MalformedLayoutsNeverBreakTheReader) {
     EXPECT_EQ(std::string(as<LABEL>((*big->elements)[0].get()).caption).size(), 459u);
 }
 
+TEST_F(rc_fixture, PanelsOwnTheirElementsThroughTheTracker) {
+    const std::size_t before = tracked_count();
+    {
+        auto p = load(full_layout);
+        EXPECT_EQ(tracked_count(), before + 1 + 7); // the panel and its seven elements
+        p->set_display_mode(OBJET::back);
+        p->load_rc((dir + "/layout.RC").c_str()); // the same layout on the back face too
+        EXPECT_EQ(tracked_count(), before + 1 + 14);
+    }
+    EXPECT_EQ(tracked_count(), before);
+}
+
 TEST_F(rc_fixture, MissingFileKeepsTheElements) {
     auto p = load("SPRITE S IMG 0 1 2 0 0 0 1.0 0");
     testing::internal::CaptureStdout();
@@ -466,4 +478,63 @@ TEST(Panels, VisibilityAndPointerSearchUseTheirRectangles) {
 
 TEST(PanelsDeathTest, APanelNeedsAName) {
     EXPECT_EXIT(OBJET(0, 0, nullptr), testing::ExitedWithCode(255), "");
+}
+
+TEST(Cables, EndsSitOnTheirPlugsAndPlugPicturesToggle) {
+    OBJET a(100, 50, "1"), b(400, 300, "2");
+    SPRITE wa("JACK", 10, 20, 0, 0, 0, 1.0f, 0, 255), wb("JACK", 0, 0, 0, 0, 0, 1.0f, 0, 255);
+    wa.w = wa.h = 32;
+    wb.w = 20;
+    wb.h = 10;
+
+    CABLE both(&a, &b, &wa, &wb, 0xFF0000);
+    EXPECT_EQ(both.x1, 100 + 10 + 16);
+    EXPECT_EQ(both.y1, 50 + 20 + 16);
+    EXPECT_EQ(both.x2, 400 + 10);
+    EXPECT_EQ(both.y2, 300 + 5);
+    EXPECT_EQ(both.colour, 0xFF0000u);
+
+    CABLE loose_start(nullptr, &b, nullptr, &wb, 0xFF00FF); // a cable being started
+    EXPECT_EQ(loose_start.x1, 410);
+    EXPECT_EQ(loose_start.y1, 305);
+    EXPECT_EQ(loose_start.x2, 410);
+
+    CABLE loose_end(&a, nullptr, &wa, nullptr, 0xFFFFFF); // 40 right of and below its start
+    EXPECT_EQ(loose_end.x2, 126 + 40);
+    EXPECT_EQ(loose_end.y2, 86 + 40);
+
+    CABLE nothing(nullptr, nullptr, nullptr, nullptr, 0x0000FF);
+    EXPECT_EQ(nothing.x1, 0);
+    EXPECT_EQ(nothing.x2, 0);
+
+    SPRITE& plug = both.start_plug;
+    EXPECT_STREQ(plug.image, "FICHE_PLUG");
+    EXPECT_STREQ(plug.mask, "FICHE_PLUG_MASK");
+    EXPECT_EQ(plug.is_key, 1);
+    EXPECT_EQ(plug.key, 0xFF00FFu);
+    both.toggle_start_plug(0, 0);
+    EXPECT_STREQ(plug.image, "FICHE_UNPLUG");
+    EXPECT_STREQ(plug.mask, "FICHE_UNPLUG_MASK");
+    both.toggle_start_plug(0, 0);
+    EXPECT_STREQ(plug.image, "FICHE_PLUG"); // twice: back where it was
+    both.toggle_start_plug(1, 0);
+    EXPECT_STREQ(plug.image, "FICHE_PLUG"); // forced after the toggle
+    both.toggle_end_plug(0, 1);
+    EXPECT_STREQ(both.end_plug.image, "FICHE_UNPLUG");
+    both.toggle_end_plug(1, 1);
+    EXPECT_STREQ(both.end_plug.mask, "FICHE_UNPLUG_MASK"); // unplug is applied last
+}
+
+TEST(Cables, ControlPointsSagByTheSumOfTheEnds) {
+    view_scroll_x = 10;
+    view_scroll_y = 20;
+    const cable_curve c = cable_control_points(101, 300, 200, 250);
+    view_scroll_x = view_scroll_y = 0;
+    EXPECT_EQ(c.points[0][0], 91.0f);
+    EXPECT_EQ(c.points[0][1], 295.0f);
+    EXPECT_EQ(c.points[1][0], 140.0f); // (101 + 200) / 2 in integers, less the scroll
+    EXPECT_EQ(c.points[1][1], 545.0f); // 300 + 250 + 15 - 20
+    EXPECT_EQ(c.points[2][0], 190.0f);
+    EXPECT_EQ(c.points[2][1], 245.0f);
+    EXPECT_EQ(c.points[1][2], 0.0f);
 }

@@ -338,6 +338,61 @@ TEST_F(gui, PrintBreaksLinesOneSpacingApart) {
     for (int y : ink_rows(395, 440)) EXPECT_LE(y, line1_bottom + 1); // "A\n": one line of ink
 }
 
+TEST_F(gui, PrintCutsLongTexts) {
+    const std::string long_text(1000, 'W');
+    glColor3ub(255, 255, 255);
+    print(font_table().get(1, 32), 0, 100, "%s|%s", long_text.c_str(), long_text.c_str());
+    print(font_table().get(9, 32), 0, 100, "a font slot the list left empty draws nothing");
+    LABEL huge(std::string(5000, 'x').c_str(), 0, 0, 0, 0, 1, 12, 0xFFFFFF);
+    huge.set_position(0, 300, 0);
+    huge.draw_text();
+    const rgb_image img = frame();
+    int lit = 0;
+    for (int x = 0; x < screen_w; x += 4) lit += brightness(at(img, x, screen_h - 110)) > 100;
+    EXPECT_GT(lit, 50); // the first line of W's crosses the screen
+}
+
+TEST_F(gui, ProjectionsAreThePerspectiveAndThePixelFrame) {
+    auto matrix = [](GLenum which) {
+        std::vector<GLfloat> m(16);
+        glGetFloatv(which, m.data());
+        return m;
+    };
+    pop_ortho(); // the fixture's frame bracket, put back below
+    set_perspective(800, 600, 1);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 800);
+    EXPECT_EQ(viewport[3], 600);
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    const double f = 1.0 / std::tan(22.5 * M_PI / 180.0); // 45 degrees of field
+    std::vector<GLfloat> p = matrix(GL_PROJECTION_MATRIX);
+    EXPECT_NEAR(p[0], f / (800.0 / 600.0), 1e-5);
+    EXPECT_NEAR(p[5], f, 1e-5);
+    EXPECT_NEAR(p[10], -(100.0 + 0.1) / (100.0 - 0.1), 1e-5);
+    EXPECT_NEAR(p[11], -1.0, 1e-6);
+
+    set_perspective(screen_w, 0, 0); // height 0 counts as 1; projection left as identity
+    p = matrix(GL_PROJECTION_MATRIX);
+    EXPECT_EQ(p[0], 1.0f);
+    EXPECT_EQ(p[11], 0.0f);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[3], 1);
+
+    set_perspective(screen_w, screen_h, 1);
+    push_ortho(0, 0, screen_w, screen_h);
+    p = matrix(GL_PROJECTION_MATRIX);
+    EXPECT_NEAR(p[0], 2.0 / screen_w, 1e-7);
+    EXPECT_NEAR(p[5], -2.0 / screen_h, 1e-7); // y downward
+    EXPECT_NEAR(p[13], 1.0, 1e-6);            // the top row maps to the top of the window
+    pop_ortho();
+    p = matrix(GL_PROJECTION_MATRIX);
+    EXPECT_NEAR(p[5], f, 1e-5); // the perspective is back
+    push_ortho(0, 0, screen_w, screen_h);
+}
+
 TEST_F(gui, CableSagsToItsComputedPeak) {
     draw_curve(100, 300, 300, 300, 0xFFFFFF);
     const rgb_image img = frame();
