@@ -149,6 +149,27 @@ TEST_F(gui, QuadCoversItsZoomedSizeInTrueColours) {
     EXPECT_EQ(blue_pixels, 64 * 32);
 }
 
+TEST_F(gui, TheViewScrollMovesEverythingDrawn) {
+    ensure_test_images();
+    view_scroll_x = 100;
+    view_scroll_y = 50;
+    SPRITE red("TEST_RED", 400, 300, 0, 0, 0, 1.0f, 0, 255);
+    red.blit();
+    fill_rect(600, 300, 10, 10, 0xFF00FF00);
+    view_scroll_x = view_scroll_y = 0;
+    const rgb_image img = frame();
+    // World (400, 300) is screen (300, 250); quads sit 15 lower, rectangles 13.
+    EXPECT_EQ(at(img, 300, 265).r, 255);
+    EXPECT_EQ(at(img, 299, 265).r, 0);
+    EXPECT_EQ(at(img, 300, 264).r, 0);
+    EXPECT_EQ(at(img, 363, 328).r, 255);
+    EXPECT_EQ(at(img, 364, 328).r, 0);
+    EXPECT_EQ(at(img, 500, 263).g, 255);
+    EXPECT_EQ(at(img, 500, 262).g, 0);
+    EXPECT_EQ(at(img, 509, 272).g, 255);
+    EXPECT_EQ(at(img, 510, 272).g, 0);
+}
+
 TEST_F(gui, BlendModesComposeAsTheirFormulas) {
     ensure_test_images();
     const colour bg{0x20, 0x50, 0xA0};
