@@ -9,3 +9,4 @@ tm_add_test(test_multi_vco_fake303 SOURCES test_multi_vco_fake303.cpp LABELS san
 tm_add_test(test_sampler SOURCES test_sampler.cpp LABELS sanitize)
 tm_add_test(test_demos SOURCES test_demos.cpp)
 tm_add_test(test_module_files SOURCES test_module_files.cpp LABELS sanitize)
+tm_add_test(test_module_ticks SOURCES test_module_ticks.cpp LABELS sanitize)
