@@ -29,19 +29,25 @@ constexpr auto pass_period = std::chrono::milliseconds(10);
 constexpr auto report_period = std::chrono::seconds(5);
 } // namespace
 
-void headless_loop::run() {
+headless_loop::headless_loop(engine_session& session) : session_(session) {
     struct sigaction sa {};
     sa.sa_handler = on_signal;
     sigemptyset(&sa.sa_mask);
-    struct sigaction old_int, old_term;
-    sigaction(SIGINT, &sa, &old_int);
-    sigaction(SIGTERM, &sa, &old_term);
+    signalled = 0;
+    sigaction(SIGINT, &sa, &saved_int_);
+    sigaction(SIGTERM, &sa, &saved_term_);
+}
+
+headless_loop::~headless_loop() {
+    sigaction(SIGINT, &saved_int_, nullptr);
+    sigaction(SIGTERM, &saved_term_, nullptr);
+}
+
+void headless_loop::run() {
     while (!stopping_ && !signalled) {
         for (auto& hook : hooks_) hook();
         std::this_thread::sleep_for(pass_period);
     }
-    sigaction(SIGINT, &old_int, nullptr);
-    sigaction(SIGTERM, &old_term, nullptr);
 }
 
 namespace {
@@ -88,6 +94,7 @@ int headless_job(const options& o) {
     int status = 0;
     if (!engine_start(session, o, STDIN_FILENO, status)) return status;
 
+    headless_loop loop(session);
     const long long first_frame = session.sound.frames_played();
     engine_play_current(session);
     std::printf("Playing %s without a window; SIGINT (Ctrl-C) or SIGTERM stops.\n",
@@ -95,7 +102,6 @@ int headless_job(const options& o) {
                                                                  : "the empty patch");
     std::fflush(stdout);
 
-    headless_loop loop(session);
     held_notes held;
     std::size_t next_event = 0;
     bool write_failed = false;

@@ -4,6 +4,7 @@
 // (the remote control's listening socket) poll.
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <vector>
 
@@ -14,12 +15,16 @@ struct options;
 
 class headless_loop {
   public:
-    explicit headless_loop(engine_session& session) : session_(session) {}
+    // Installs the SIGINT/SIGTERM handlers; the destructor puts the old ones back.
+    explicit headless_loop(engine_session& session);
+    ~headless_loop();
+    headless_loop(const headless_loop&) = delete;
+    headless_loop& operator=(const headless_loop&) = delete;
 
     // Called on every pass (about every 10 ms), main thread.
     void add_hook(std::function<void()> hook) { hooks_.push_back(std::move(hook)); }
 
-    // Runs passes until SIGINT/SIGTERM (handlers installed here) or stop().
+    // Runs passes until SIGINT/SIGTERM or stop().
     void run();
     void stop() { stopping_ = true; }
 
@@ -29,6 +34,8 @@ class headless_loop {
     engine_session& session_;
     std::vector<std::function<void()>> hooks_;
     bool stopping_ = false;
+    struct sigaction saved_int_ {}; // the handlers before ours
+    struct sigaction saved_term_ {};
 };
 
 // The --headless job (and the program without a window): start-up, --events
