@@ -15,10 +15,11 @@ namespace {
 struct allocation_record {
     int kind = 0;
     void* address = nullptr;
-    int size = 0;
+    int size = 0; // as reported; saturated at the int range
     int line = 0;
     char file[60] = {};
     unsigned long long order = 0; // allocation order, for the report
+    std::size_t bytes = 0;        // the real size, for the running total
 };
 
 struct tracker_state {
@@ -41,6 +42,7 @@ void* record_block(void* p, std::size_t size, const char* file, int line) {
     allocation_record r;
     r.address = p;
     r.size = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+    r.bytes = size;
     r.line = line;
     std::snprintf(r.file, sizeof r.file, "%s", file ? file : "");
     tracker_state& s = state();
@@ -77,7 +79,7 @@ bool unregister(void* block) {
         std::lock_guard<std::mutex> g(s.lock);
         auto it = s.records.find(reinterpret_cast<std::uintptr_t>(block));
         if (it != s.records.end()) {
-            s.bytes -= static_cast<std::size_t>(it->second.size);
+            s.bytes -= it->second.bytes;
             s.records.erase(it);
             return true;
         }

@@ -4,6 +4,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "diagnostics/alloc_tracker.hpp"
 #include "engine/command_line.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/headless.hpp"
@@ -42,10 +43,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     tempo_bpm = o.tempo;
+    // The leak report of the run goes to the data directory.
+    open_leak_log("MEMLEAKS.log");
 
-    if (!o.render.empty()) return render_job(o);
-    if (!o.headless)
-        std::printf(
-            "tmodular: the editor window is not in this build yet; playing without a window.\n");
-    return headless_job(o);
+    int status = 0;
+    if (!o.render.empty()) {
+        status = render_job(o);
+    } else {
+        if (!o.headless)
+            std::printf(
+                "tmodular: the editor window is not in this build yet; playing without a window.\n");
+        status = headless_job(o);
+    }
+    report_leaks();
+    return status;
 }

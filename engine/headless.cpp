@@ -15,6 +15,7 @@
 #include "engine/render.hpp"
 #include "engine/startup.hpp"
 #include "remote/play_command.hpp"
+#include "remote/remote_server.hpp"
 
 namespace tmod {
 
@@ -121,6 +122,12 @@ int headless_job(const options& o) {
             ++next_event;
         }
     });
+    // Remote clients get a connection of the kind the command line asks for.
+    if (session.remote)
+        loop.add_hook([&] {
+            session.remote->poll(o.remote_console ? connection_kind::console
+                                                  : connection_kind::play);
+        });
     loop.add_hook([&] {
         audio_log_flush();
         if (record && !write_failed && !drain(played, record.get(), block)) {

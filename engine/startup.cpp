@@ -10,6 +10,7 @@
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
+#include "remote/remote_server.hpp"
 
 namespace tmod {
 
@@ -61,6 +62,22 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
         std::fprintf(log, "INIT_T_MODULAR done.\r\n");
         std::fclose(log);
     }
+    if (o.remote_port != 0) {
+        remote_settings rs;
+        rs.host = o.remote_host;
+        rs.port = o.remote_port;
+        s.remote = std::make_unique<remote_server>(s.pump.generator_table,
+                                                   audio_pump::generator_count);
+        std::string error;
+        if (s.remote->open(rs, error)) {
+            std::printf("Remote control: listening on %s port %d\n", rs.host.c_str(),
+                        s.remote->port());
+        } else {
+            std::printf("Remote control: cannot listen on %s port %d (%s); playing without it\n",
+                        rs.host.c_str(), rs.port, error.c_str());
+            s.remote.reset();
+        }
+    }
     return true;
 }
 
@@ -73,6 +90,8 @@ void engine_play_current(engine_session& s) {
 }
 
 void engine_shutdown(engine_session& s) {
+    // No connection may drive the container from here on.
+    s.remote.reset();
     audio_enabled = 0;
     {
         // From here the callback cannot reach the container any more.

@@ -11,6 +11,7 @@
 namespace tmod {
 
 class GENERATOR;
+class remote_server;
 struct options;
 
 struct generator_deleter {
@@ -25,6 +26,9 @@ struct engine_session {
     audio_pump pump;
     std::unique_ptr<capture> ring;
     generator_ptr current; // the start-up container, not yet in the pump's table
+    // The remote control's listening socket and connections; null when
+    // --remote-port is 0 or the socket could not be opened.
+    std::unique_ptr<remote_server> remote;
 
     engine_session() = default;
     engine_session(const engine_session&) = delete;
@@ -35,15 +39,18 @@ struct engine_session {
 // Opens "log_standard.log", fills the note table, chooses the sound devices
 // (the console, or --audio/--driver/--record-driver), loads the start-up patch
 // ("TSY/EMPTY.tsy" or the command line's) and starts the pump with its
-// recording. Keys for the console come from key_fd. Returns true to go on;
+// recording, then opens the remote control's listening socket (--remote-host,
+// --remote-port; a port that cannot be opened is reported and play goes on
+// without it). Keys for the console come from key_fd. Returns true to go on;
 // false with the exit status to end with. Main thread.
 bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_status);
 
 // Puts the current container in the pump's slot 0 and switches rendering on.
 void engine_play_current(engine_session& s);
 
-// Rendering off and the container out of the pump's table before it is
-// cleared and destroyed; then the stream and the sound system are closed.
+// Remote connections ended and joined first; rendering off and the container
+// out of the pump's table before it is cleared and destroyed; then the stream
+// and the sound system are closed.
 // Safe to call twice.
 void engine_shutdown(engine_session& s);
 

@@ -1,5 +1,6 @@
 #include "remote/play_command.hpp"
 
+#include <climits>
 #include <cstdio>
 #include <mutex>
 
@@ -12,8 +13,12 @@
 namespace tmod {
 
 namespace {
+// parse_int saturates, so the subtraction is done wide and saturated again.
 int note_from(std::string_view line, std::size_t position) {
-    return position < line.size() ? parse_int(line.substr(position)) - 38 : -38;
+    const long long n =
+        (position < line.size() ? static_cast<long long>(parse_int(line.substr(position))) : 0) -
+        38;
+    return n < INT_MIN ? INT_MIN : static_cast<int>(n);
 }
 
 KEYBOARD* remote_keyboard(GENERATOR* g) {
@@ -26,17 +31,16 @@ bool playable(const KEYBOARD* k, int n) {
     const long long index = static_cast<long long>(n) + 12LL * (k ? k->octave.load() : 0);
     return index >= 0 && index < note_table_size;
 }
-} // namespace
 
-play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
-                               held_notes& held) {
+template <class Slot>
+play_result apply(std::string_view line, const Slot* table, int table_size, held_notes& held) {
     if (contains(line, "FINISH")) return play_result::finish;
-    // The container must not be replaced while its keyboard is looked up and
-    // driven; a shared hold never keeps the audio thread from rendering.
-    patch_read lock(patch_mutex());
     const int slot = held.current_slot;
     if (contains(line, "UNTRIG")) {
         (void)note_from(line, 7); // read and not used
+        // The container must not be replaced while its keyboard is looked up
+        // and driven; a shared hold never keeps the audio thread from rendering.
+        patch_read lock(patch_mutex());
         for (int i = 0; i < table_size && i < held_notes::slots; ++i) {
             held.note[i] = 0;
             if (KEYBOARD* k = remote_keyboard(table[i])) k->release();
@@ -46,7 +50,8 @@ play_result apply_play_command(std::string_view line, GENERATOR* const* table, i
     if (contains(line, "NOTE")) {
         const int n = note_from(line, 5);
         std::printf("NOTE [%d] on generator [%d]\n", n, slot);
-        KEYBOARD* k = slot < table_size ? remote_keyboard(table[slot]) : nullptr;
+        patch_read lock(patch_mutex());
+        KEYBOARD* k = slot >= 0 && slot < table_size ? remote_keyboard(table[slot]) : nullptr;
         if (!playable(k, n)) return play_result::ignored;
         if (k) k->set_note(n);
         return play_result::applied;
@@ -55,6 +60,7 @@ play_result apply_play_command(std::string_view line, GENERATOR* const* table, i
         held.current_slot = 0;
         const int n = note_from(line, 5);
         std::printf("TRIG [%d] on generator [%d]\n", n, 0);
+        patch_read lock(patch_mutex());
         KEYBOARD* k = table_size > 0 ? remote_keyboard(table[0]) : nullptr;
         if (!playable(k, n)) return play_result::ignored;
         if (k) k->play(n, true);
@@ -62,6 +68,17 @@ play_result apply_play_command(std::string_view line, GENERATOR* const* table, i
         return play_result::applied;
     }
     return play_result::ignored;
+}
+} // namespace
+
+play_result apply_play_command(std::string_view line, const relaxed<GENERATOR*>* table,
+                               int table_size, held_notes& held) {
+    return apply(line, table, table_size, held);
+}
+
+play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
+                               held_notes& held) {
+    return apply(line, table, table_size, held);
 }
 
 } // namespace tmod

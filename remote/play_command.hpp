@@ -20,10 +20,18 @@ struct held_notes {
 
 enum class play_result { applied, ignored, finish };
 
-// One command line (CR LF already removed). "FINISH" anywhere ends the
+// One command line (line end already removed). "FINISH" anywhere ends the
 // connection; otherwise the first of "UNTRIG", "NOTE", "TRIG" found decides.
 // Note numbers are read from the sixth character on (eighth for UNTRIG) minus
-// 38; a note outside the note table is ignored. Thread-safe against loads.
+// 38; a note the keyboard cannot play (outside the note table with its octave)
+// is ignored. The table's slots are read under a shared hold of the patch
+// lock, so a container being loaded or destroyed is never driven; any thread
+// but the audio thread.
+play_result apply_play_command(std::string_view line, const relaxed<GENERATOR*>* table,
+                               int table_size, held_notes& held);
+
+// The same with a plain table (the offline render, where only its own thread
+// changes the table).
 play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
                                held_notes& held);
 
