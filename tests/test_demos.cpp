@@ -22,7 +22,8 @@ struct demo {
 
 // The left channel of the rendered file, as -1..1.
 std::vector<float> render(const demo& d) {
-    const std::string dir = scratch_dir(std::string("demo_") + d.name);
+    // One directory per test and demo: ctest runs the cases in parallel.
+    const std::string dir = scratch_dir(test_name() + "_" + d.name + "_" + std::to_string(d.tempo));
     const std::string out = dir + "/out.wav";
     std::string cmd = std::string(TM_PROGRAM) + " --render " + out + " --seconds " +
                       std::to_string(d.seconds) + " --data " + data_dir + " --events " + data_dir +

@@ -54,14 +54,14 @@ struct sampler_rig {
     }
 };
 
+// Each test writes its own files: ctest runs the cases of a suite in parallel.
 std::string sound_dir() {
-    static const std::string dir = scratch_dir("sampler_sounds");
+    static std::string dir, owner;
+    if (owner != test_name()) owner = test_name(), dir = scratch_dir("sampler_" + owner);
     return dir;
 }
 std::string mono_wav() {
-    static const std::string p =
-        write_sound(sound_dir(), "mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1);
-    return p;
+    return write_sound(sound_dir(), "mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1);
 }
 
 } // namespace
