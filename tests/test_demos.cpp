@@ -17,7 +17,8 @@ const std::string data_dir = TM_SOURCE_DATA_DIR;
 struct demo {
     const char* name;
     double seconds;
-    int tempo; // 0: the default
+    int tempo;              // 0: the default
+    const char* input = ""; // a recording for MICRO, under the data directory
 };
 
 // The left channel of the rendered file, as -1..1.
@@ -29,6 +30,7 @@ std::vector<float> render(const demo& d) {
                       std::to_string(d.seconds) + " --data " + data_dir + " --events " + data_dir +
                       "/TSY/" + d.name + ".events";
     if (d.tempo) cmd += " --tempo " + std::to_string(d.tempo);
+    if (*d.input) cmd += " --input " + data_dir + "/" + d.input;
     cmd += " " + data_dir + "/TSY/" + d.name + ".tsy > " + dir + "/log.txt 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd << "\n" << read_text(dir + "/log.txt");
     const std::string log = read_text(dir + "/log.txt");
@@ -188,4 +190,12 @@ TEST(DemoSound, TempoChangesTheBasslineSpeed) {
     EXPECT_LT(rms(window(fast, 0.27, 0.08)), 0.005);
     EXPECT_LT(rms(window(slow, 0.52, 0.2)), 0.005);
     EXPECT_GT(rms(window(slow, 0.27, 0.2)), 0.02);
+}
+
+TEST(DemoSound, TheMicroDroneFollowsTheRecordedInput) {
+    // The drone is a saw on 55 Hz whose amplitude is the input's level.
+    const auto plain = window(render({"demo_micro", 1, 0}), 0.1, 0.4);
+    const auto heard = window(render({"demo_micro", 1, 0, "sounds/guitare.wav"}), 0.1, 0.4);
+    EXPECT_LT(level_near(plain, 55.0), 0.001);
+    EXPECT_GT(level_near(heard, 55.0), 0.01);
 }
