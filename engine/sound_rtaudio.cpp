@@ -1,15 +1,18 @@
-// The rtaudio backend: ALSA, PulseAudio and JACK through RtAudio. Output and
-// recording are separate streams (the recording device may differ from the
-// output device). A device that cannot run at 44 100 Hz is opened at its own
-// rate and resampled, so the patch keeps its pitch.
+// The rtaudio backend: ALSA, PulseAudio and JACK through RtAudio. When the
+// recording device is the output device, one duplex stream carries both, so
+// each block's input is recorded just before the pump reads it; otherwise the
+// recording is a stream of its own. A device that cannot run at 44 100 Hz is
+// opened at its own rate and resampled, so the patch keeps its pitch.
 //
 // RtAudio reports failures by exceptions; they are caught here and turned into
 // the sound system's error codes, with RtAudio's text on standard error.
 #include <RtAudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/engine_state.hpp"
@@ -81,16 +84,23 @@ class rtaudio_backend : public sound_backend {
         return probe().inputs.empty() ? -1 : default_of(probe().inputs, probe().default_input);
     }
 
+    void plan_recording(int record_driver) override { planned_record_ = record_driver; }
+
     int open_output(sound_system& owner, int driver, int block_frames, stream_info& info) override {
         owner_ = &owner;
+        const std::string& name = probe().outputs[static_cast<std::size_t>(driver)].name;
+        duplex_ = planned_record_ >= 0 &&
+                  probe().inputs[static_cast<std::size_t>(planned_record_)].name == name;
         try {
             out_ = std::make_unique<RtAudio>(api_);
             out_->showWarnings(false);
             RtAudio::DeviceInfo dev;
-            if (!find(*out_, probe().outputs[static_cast<std::size_t>(driver)].name, false, dev,
-                      out_params_.deviceId))
+            if (!find(*out_, name, false, dev, out_params_.deviceId))
                 return fail("the output device is gone", sound_init_failed);
             out_params_.nChannels = std::min(2u, dev.outputChannels);
+            in_params_.deviceId = out_params_.deviceId;
+            in_params_.nChannels = std::min(2u, dev.inputChannels);
+            duplex_ = duplex_ && in_params_.nChannels > 0;
             const unsigned int rate = device_rate(dev);
             if (rate == 0)
                 return fail("the output device reports no sample rate", sound_format_unsupported);
@@ -100,8 +110,9 @@ class rtaudio_backend : public sound_backend {
                 static_cast<unsigned int>(block_frames * (resample_ ? ratio : 1.0) + 0.5);
             RtAudio::StreamOptions options;
             options.streamName = "tmodular";
-            out_->openStream(&out_params_, nullptr, RTAUDIO_SINT16, rate, &frames,
-                             &rtaudio_backend::output_cb, this, &options, &on_rtaudio_error);
+            out_->openStream(&out_params_, duplex_ ? &in_params_ : nullptr, RTAUDIO_SINT16, rate,
+                             &frames, &rtaudio_backend::output_cb, this, &options,
+                             &on_rtaudio_error);
             device_frames_ = static_cast<int>(frames);
             info.device = dev.name;
             info.device_rate = static_cast<int>(out_->getStreamSampleRate());
@@ -113,6 +124,13 @@ class rtaudio_backend : public sound_backend {
             if (resample_ && !resampler_.open(static_cast<int>(rate), info.block_frames,
                                               &rtaudio_backend::engine_frames, owner_))
                 return fail("cannot set up the rate conversion", sound_no_memory);
+            if (duplex_) {
+                in_frames_ = device_frames_;
+                in_scratch_.assign(2 * static_cast<std::size_t>(in_frames_), 0);
+                in_resample_ = resample_;
+                if (in_resample_ && !in_resampler_.open(static_cast<int>(rate), in_frames_))
+                    return fail("cannot set up the rate conversion", sound_no_memory);
+            }
             return sound_ok;
         } catch (const RtAudioError& e) {
             return fail(e.getMessage(), sound_init_failed);
@@ -131,6 +149,10 @@ class rtaudio_backend : public sound_backend {
     void close_output() override { close(out_); }
 
     int open_input(int driver, record_buffer& buffer) override {
+        if (duplex_ && driver == planned_record_) {
+            duplex_record_.store(&buffer);
+            return sound_ok;
+        }
         record_ = &buffer;
         try {
             in_ = std::make_unique<RtAudio>(api_);
@@ -162,7 +184,13 @@ class rtaudio_backend : public sound_backend {
         }
     }
 
-    void close_input() override { close(in_); }
+    void close_input() override {
+        // The output thread may be writing the duplex input: wait for it to
+        // leave (a copy of one block), so the buffer can be freed.
+        duplex_record_.store(nullptr);
+        while (duplex_writing_.load()) std::this_thread::yield();
+        close(in_);
+    }
 
   private:
     struct device_lists {
@@ -233,10 +261,18 @@ class rtaudio_backend : public sound_backend {
         static_cast<sound_system*>(owner)->render(stereo, frames);
     }
 
-    static int output_cb(void* out, void*, unsigned int frames, double, RtAudioStreamStatus status,
-                         void* self) {
-        static_cast<rtaudio_backend*>(self)->play(static_cast<std::int16_t*>(out),
-                                                  static_cast<int>(frames), status);
+    static int output_cb(void* out, void* in, unsigned int frames, double,
+                         RtAudioStreamStatus status, void* self) {
+        auto* b = static_cast<rtaudio_backend*>(self);
+        if (in) {
+            // The input of this block first, so the pump hears it now.
+            b->duplex_writing_.store(true);
+            if (record_buffer* r = b->duplex_record_.load())
+                b->record(static_cast<const std::int16_t*>(in), static_cast<int>(frames), status,
+                          *r);
+            b->duplex_writing_.store(false);
+        }
+        b->play(static_cast<std::int16_t*>(out), static_cast<int>(frames), status);
         return 0;
     }
 
@@ -266,12 +302,14 @@ class rtaudio_backend : public sound_backend {
 
     static int input_cb(void*, void* in, unsigned int frames, double, RtAudioStreamStatus status,
                         void* self) {
-        static_cast<rtaudio_backend*>(self)->record(static_cast<const std::int16_t*>(in),
-                                                    static_cast<int>(frames), status);
+        auto* b = static_cast<rtaudio_backend*>(self);
+        b->record(static_cast<const std::int16_t*>(in), static_cast<int>(frames), status,
+                  *b->record_);
         return 0;
     }
 
-    void record(const std::int16_t* in, int frames, RtAudioStreamStatus status) {
+    void record(const std::int16_t* in, int frames, RtAudioStreamStatus status,
+                record_buffer& out) {
         if ((status & RTAUDIO_INPUT_OVERFLOW) && owner_) owner_->count_overrun();
         while (frames > 0) {
             const int n = std::min(frames, in_frames_);
@@ -281,9 +319,9 @@ class rtaudio_backend : public sound_backend {
                 stereo = in_scratch_.data();
             }
             if (in_resample_)
-                in_resampler_.push(stereo, n, *record_);
+                in_resampler_.push(stereo, n, out);
             else
-                record_->write(stereo, n);
+                out.write(stereo, n);
             in += n * static_cast<int>(in_params_.nChannels);
             frames -= n;
         }
@@ -300,6 +338,11 @@ class rtaudio_backend : public sound_backend {
     int device_frames_ = 0;
     std::vector<std::int16_t> scratch_;
     output_resampler resampler_;
+
+    int planned_record_ = -1;
+    bool duplex_ = false;
+    std::atomic<record_buffer*> duplex_record_{nullptr};
+    std::atomic<bool> duplex_writing_{false};
 
     std::unique_ptr<RtAudio> in_;
     RtAudio::StreamParameters in_params_;

@@ -213,6 +213,7 @@ bool sound_system::stream_create(stream_callback callback, void* user, int block
     user_ = user;
     info_ = stream_info{};
     const int frames = requested_frames > 0 ? requested_frames : block_bytes / 4;
+    backend_->plan_recording(record_driver());
     const int code = backend_->open_output(*this, driver_, frames, info_);
     if (code != sound_ok) return fail(code);
     stream_open_ = true;

@@ -104,6 +104,9 @@ class sound_backend {
     virtual int record_driver_count() = 0;
     virtual std::string record_driver_name(int i) = 0;
     virtual int default_record_driver() { return record_driver_count() > 0 ? 0 : -1; }
+    // Told before open_output which recording driver will follow (-1: none),
+    // so a backend can open one duplex stream when both are the same device.
+    virtual void plan_recording(int) {}
     // Opens the output on a driver; block_frames is the block asked for. The
     // backend calls owner.render() from its thread once started. On failure
     // returns a sound_error code and may print a detail on standard error.

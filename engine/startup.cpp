@@ -18,6 +18,8 @@ void generator_deleter::operator()(GENERATOR* g) const {
     tracked_delete(g);
 }
 
+engine_session::engine_session() = default;
+
 engine_session::~engine_session() {
     engine_shutdown(*this);
 }
@@ -66,8 +68,8 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
         remote_settings rs;
         rs.host = o.remote_host;
         rs.port = o.remote_port;
-        s.remote = std::make_unique<remote_server>(s.pump.generator_table,
-                                                   audio_pump::generator_count);
+        s.remote =
+            std::make_unique<remote_server>(s.pump.generator_table, audio_pump::generator_count);
         std::string error;
         if (s.remote->open(rs, error)) {
             std::printf("Remote control: listening on %s port %d\n", rs.host.c_str(),

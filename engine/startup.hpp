@@ -30,7 +30,7 @@ struct engine_session {
     // --remote-port is 0 or the socket could not be opened.
     std::unique_ptr<remote_server> remote;
 
-    engine_session() = default;
+    engine_session(); // out of line: the remote server is an incomplete type here
     engine_session(const engine_session&) = delete;
     engine_session& operator=(const engine_session&) = delete;
     ~engine_session();

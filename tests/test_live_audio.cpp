@@ -393,8 +393,8 @@ TEST(JackLive, ASignalSentIntoTheServerReachesAMicroPatch) {
     process sine({"jack_simple_client"}, dir + "/simple.log");
     ASSERT_EQ(run_shell("jack_wait -w -t 20 > /dev/null 2>&1; for i in $(seq 100); do "
                         "jack_lsp | grep -q jack_simple_client:output1 && break; sleep 0.1; done; "
-                        "jack_disconnect system:capture_1 'tmodular_in:inport 0' && "
-                        "jack_connect jack_simple_client:output1 'tmodular_in:inport 0'"),
+                        "jack_disconnect system:capture_1 'tmodular:inport 0' && "
+                        "jack_connect jack_simple_client:output1 'tmodular:inport 0'"),
               0);
     std::this_thread::sleep_for(500ms); // let the new input reach the program's output
     ASSERT_EQ(run_shell("jack_capture -d 2 --daemon -p 'tmodular:outport 0' " + dir +
