@@ -74,8 +74,11 @@ void print_stream(const sound_system& sound) {
                 kind_menu_name(sound.output()), s.device.c_str(), s.block_frames,
                 s.block_frames * 1000.0 / 44100.0);
     if (s.resampled) std::printf(", resampled from 44100 Hz to the device's %d Hz", s.device_rate);
-    std::printf(", latency reported by the backend %ld frames (%.1f ms)\n", s.latency_frames,
-                s.latency_frames * 1000.0 / (s.device_rate > 0 ? s.device_rate : 44100));
+    if (s.latency_frames > 0)
+        std::printf(", latency reported by the backend %ld frames (%.1f ms)\n", s.latency_frames,
+                    s.latency_frames * 1000.0 / (s.device_rate > 0 ? s.device_rate : 44100));
+    else
+        std::printf(", no latency figure from the backend\n");
 }
 
 void detach(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring) {

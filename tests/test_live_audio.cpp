@@ -225,7 +225,7 @@ class pulse_server {
 };
 
 std::vector<std::string> program(const std::string& dir, std::vector<std::string> args) {
-    std::vector<std::string> argv = {TM_PROGRAM, "--headless", "--data", dir};
+    std::vector<std::string> argv = {TM_PROGRAM, "--headless", "--remote-port", "0", "--data", dir};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
@@ -250,7 +250,8 @@ TEST(HeadlessPlay, ConsoleKeysOnStandardInputStartTheDefaultPatchAndASignalStops
     // The start-up patch is TSY/EMPTY.tsy of the data directory: a sine here.
     tmod::test::write_text(dir + "/TSY/EMPTY.tsy", sine_patch);
     tmod::test::write_text(dir + "/keys", "41\033");
-    process p({TM_PROGRAM, "--headless", "--data", dir, "--record", dir + "/played.wav"},
+    process p({TM_PROGRAM, "--headless", "--remote-port", "0", "--data", dir, "--record",
+               dir + "/played.wav"},
               dir + "/out.txt", dir + "/keys");
     ASSERT_TRUE(p.wait_for("Playing")) << p.output();
     // Let a second and a half of sound go by.
@@ -287,7 +288,8 @@ TEST(HeadlessPlay, EachLiveKindCanBeChosenEvenWithoutAnyDevice) {
         SCOPED_TRACE(k);
         const std::string keys = dir + "/keys" + std::to_string(k);
         tmod::test::write_text(keys, std::to_string(k) + "\033\033");
-        process p({TM_PROGRAM, "--headless", "--data", dir}, dir + "/kind.txt", keys);
+        process p({TM_PROGRAM, "--headless", "--remote-port", "0", "--data", dir},
+                  dir + "/kind.txt", keys);
         ASSERT_TRUE(p.wait_for("Stopped after") || p.wait_for("Output Type"));
         EXPECT_EQ(p.stop(SIGTERM), 0) << p.output();
         EXPECT_NE(p.output().find(headings[k - 1]), std::string::npos) << p.output();
