@@ -8,9 +8,9 @@
 
 namespace tmod {
 
-GENERATOR::GENERATOR() = default;
+GENERATOR::GENERATOR() : OUTPUT(name_storage) {}
 
-GENERATOR::GENERATOR(const char* path) { load_patch(*this, path); }
+GENERATOR::GENERATOR(const char* path) : OUTPUT(name_storage) { load_patch(*this, path); }
 
 GENERATOR::~GENERATOR() { clear(); }
 

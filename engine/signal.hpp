@@ -8,7 +8,9 @@
 // are relaxed atomic words (plain loads and stores on x86).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "util/num.hpp"
 
@@ -17,25 +19,37 @@ namespace tmod {
 using sample_value = relaxed<float>;
 using flag_value = relaxed<std::int32_t>;
 
+constexpr std::size_t module_name_capacity = 80; // names hold up to 79 characters
+
+// The storage of a module's name: the last member of every module, so that
+// the fields read every sample share as few cache lines as possible.
+using module_name = char[module_name_capacity];
+
 // Base of every module. No virtual destructor: modules are destroyed through
 // their concrete type by the container's typed lists.
 struct OUTPUT {
     sample_value value{0.0f};
-    char name[80] = {}; // up to 79 characters, the identity in files and the editor
+    char* const name; // the identity in files, the editor and remote control
 
-    OUTPUT() = default;
     OUTPUT(const OUTPUT&) = delete;
     OUTPUT& operator=(const OUTPUT&) = delete;
+
+    // Sets the name, cut to 79 characters.
+    void set_name(std::string_view text);
 
     // One tick: computes one sample and returns 1.
     virtual int compute() { return 1; }
 
   protected:
+    explicit OUTPUT(char* name_storage) : name(name_storage) {}
     ~OUTPUT() = default;
 };
 
 // A bare OUTPUT object (the value proxy of a SOUND_INPUT).
-struct value_source final : OUTPUT {};
+struct value_source final : OUTPUT {
+    value_source() : OUTPUT(name_storage) {}
+    module_name name_storage = {};
+};
 
 struct OUTPUT_GATE {
     relaxed<float> age{0.0f}; // ticks since the last trigger

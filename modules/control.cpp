@@ -32,7 +32,7 @@ int AFFICHAGE::compute() {
 
 void AFFICHAGE::write_params(std::string& out) const { appendf(out, "%s;;\n", name); }
 
-OPERATION::OPERATION(const OUTPUT* source2, const OUTPUT* source1) {
+OPERATION::OPERATION(const OUTPUT* source2, const OUTPUT* source1) : OUTPUT(name_storage) {
     if (source2) in2.connect(&source2->value);
     if (source1) in1.connect(&source1->value);
 }

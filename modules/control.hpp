@@ -12,9 +12,11 @@ class CONSTANTE final : public OUTPUT {
   public:
     relaxed<float> constant;
 
-    explicit CONSTANTE(float v = 4.0f) : constant(v) {}
+    explicit CONSTANTE(float v = 4.0f) : OUTPUT(name_storage), constant(v) {}
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class VARIABLE final : public OUTPUT, public INPUT {
@@ -22,17 +24,22 @@ class VARIABLE final : public OUTPUT, public INPUT {
     signal_slot in_assign;
     relaxed<float> held;
 
-    explicit VARIABLE(float v = 0.0f) : held(v) {}
+    explicit VARIABLE(float v = 0.0f) : OUTPUT(name_storage), held(v) {}
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class AFFICHAGE final : public OUTPUT, public INPUT {
   public:
     relaxed<float> shown{0.0f};
 
+    AFFICHAGE() : OUTPUT(name_storage) {}
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class OPERATION : public OUTPUT {
@@ -41,6 +48,8 @@ class OPERATION : public OUTPUT {
 
     OPERATION(const OUTPUT* source2 = nullptr, const OUTPUT* source1 = nullptr);
     int compute() override;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 enum operation_type : int {

@@ -8,7 +8,7 @@
 
 namespace tmod {
 
-SFX_DELAY::SFX_DELAY() = default;
+SFX_DELAY::SFX_DELAY() : OUTPUT(name_storage) {}
 
 void SFX_DELAY::set_delay(float samples) {
     const float d = std::fabs(samples);
@@ -46,7 +46,7 @@ namespace {
 constexpr float lfo_two_pi = 6.28318f;
 }
 
-PHASER::PHASER() : lfo_increment(0.5f / 44100.0f * lfo_two_pi) {}
+PHASER::PHASER() : OUTPUT(name_storage), lfo_increment(0.5f / 44100.0f * lfo_two_pi) {}
 
 void PHASER::set_range(float low_hz, float high_hz) {
     set_low(low_hz);

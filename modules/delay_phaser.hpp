@@ -23,6 +23,8 @@ class SFX_DELAY final : public OUTPUT, public INPUT, public INPUT_SYNC {
     void set_delay(float samples);
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class PHASER final : public OUTPUT, public INPUT {
@@ -52,6 +54,8 @@ class PHASER final : public OUTPUT, public INPUT {
     void set_depth(float d) { depth = d; }
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 } // namespace tmod

@@ -30,9 +30,9 @@ float sixteenth_note_samples(int bpm) {
 }
 
 FAKE303::FAKE303(float amplitude, float frequency, int wave)
-    : step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude), freq(frequency),
+    : OUTPUT(name_storage), step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude), freq(frequency),
       type(wave), filter_coef(filter_coefficient(1400.0f)) {
-    copy_text(name, "Emptynamed_FAKE_303");
+    set_name("Emptynamed_FAKE_303");
 }
 
 void FAKE303::set_cutoff(int hz) {

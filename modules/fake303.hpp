@@ -50,6 +50,8 @@ class FAKE303 final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
     void set_cutoff(int hz);
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 // Samples in one sixteenth note at the tempo (a sane length below 15 BPM).

@@ -8,7 +8,7 @@
 
 namespace tmod {
 
-KEYBOARD::KEYBOARD() = default;
+KEYBOARD::KEYBOARD() : OUTPUT(name_storage) {}
 
 void KEYBOARD::play(int n, bool with_sync) {
     std::printf("[%d]\n", n);

@@ -6,8 +6,8 @@
 namespace tmod {
 
 MULTI_VCO::MULTI_VCO(float amplitude, float frequency, int wave)
-    : amount(amplitude), freq(frequency), type(wave) {
-    copy_text(name, "Emptynamed_MULTI_VCO");
+    : OUTPUT(name_storage), amount(amplitude), freq(frequency), type(wave) {
+    set_name("Emptynamed_MULTI_VCO");
     for (VCO& v : voices) {
         v.freq = frequency;
         v.phase = 0.0f;

@@ -29,6 +29,8 @@ class MULTI_VCO final : public OUTPUT {
 
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 } // namespace tmod

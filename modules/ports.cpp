@@ -13,7 +13,7 @@ int SOUND_OUTPUT::compute() {
 
 void SOUND_OUTPUT::write_params(std::string& out) const { appendf(out, "%s;;\n", name); }
 
-SOUND_INPUT::SOUND_INPUT(const OUTPUT* source) {
+SOUND_INPUT::SOUND_INPUT(const OUTPUT* source) : OUTPUT(name_storage) {
     if (source) in.connect(&source->value);
 }
 

@@ -14,8 +14,11 @@ class SOUND_OUTPUT final : public OUTPUT {
   public:
     signal_slot in;
 
+    SOUND_OUTPUT() : OUTPUT(name_storage) {}
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class SOUND_INPUT final : public OUTPUT,
@@ -35,6 +38,8 @@ class SOUND_INPUT final : public OUTPUT,
     // Copies each connected slot into its inner source; its own value stays 0.
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class MICRO final : public OUTPUT {
@@ -42,9 +47,13 @@ class MICRO final : public OUTPUT {
     relaxed<int> power{1}; // not consulted
     std::uint32_t sample_counter = 0; // wraps instead of overflowing
 
+    MICRO() : OUTPUT(name_storage) {}
+
     // |input sample / 32767| of the sample being computed.
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 } // namespace tmod

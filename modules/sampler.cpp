@@ -10,7 +10,7 @@
 
 namespace tmod {
 
-SAMPLER::SAMPLER() {
+SAMPLER::SAMPLER() : OUTPUT(name_storage) {
     load_sample("sounds/guitare.wav");
 }
 

@@ -62,6 +62,8 @@ class SEQUENCER final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC, p
     static void apply_bypass_key(OUTPUT& m, const field_text& f);
     static void apply_volume_key(OUTPUT& m, const field_text& f);
     static void apply_length_key(OUTPUT& m, const field_text& f);
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 } // namespace tmod

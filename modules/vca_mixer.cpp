@@ -17,7 +17,7 @@ float inverted(float out) {
 }
 } // namespace
 
-VCA::VCA() = default;
+VCA::VCA() : OUTPUT(name_storage) {}
 
 int VCA::compute() {
     if (!in.connected()) return 0;
@@ -76,7 +76,7 @@ void VCA::write_diagnostic(std::string& out) const {
             decay.load(), sustain.load(), release.load());
 }
 
-MIXER::MIXER() {
+MIXER::MIXER() : OUTPUT(name_storage) {
     for (auto& v : volumes) v = 1.0f;
     for (auto& b : bypasses) b = 0.0f;
 }

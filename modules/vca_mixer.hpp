@@ -28,6 +28,8 @@ class VCA final : public OUTPUT, public INPUT, public INPUT_GATE {
     int compute() override;
     void write_params(std::string& out) const;
     void write_diagnostic(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class MIXER final : public OUTPUT {
@@ -51,6 +53,8 @@ class MIXER final : public OUTPUT {
     // Object-record keys: "V_nn" volumes and "BYP_nn" bypasses.
     static void apply_volume_key(OUTPUT& m, const field_text& f);
     static void apply_bypass_key(OUTPUT& m, const field_text& f);
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 } // namespace tmod

@@ -89,7 +89,7 @@ double biquad::filter(double freq, double q, double gain, int type, double x) {
     return y;
 }
 
-VCF::VCF() = default;
+VCF::VCF() : OUTPUT(name_storage) {}
 
 int VCF::compute() {
     if (!power) {

@@ -49,6 +49,8 @@ class VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_S
     void set_hicut(int hz) { hicut = hz; }
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 } // namespace tmod

@@ -20,7 +20,7 @@ float spring_coefficient(float cutoff) {
 }
 } // namespace
 
-VCF303::VCF303() : coef(spring_coefficient(1400.0f)) {}
+VCF303::VCF303() : OUTPUT(name_storage), coef(spring_coefficient(1400.0f)) {}
 
 void VCF303::set_hicut(int hz) {
     hicut = hz;
@@ -78,7 +78,7 @@ const double FORMANT_VCF::coefficients[vowel_count][11] = {
      89.59539726, -35.12454591, 8.338655623, -0.910251753},
 };
 
-FORMANT_VCF::FORMANT_VCF() = default;
+FORMANT_VCF::FORMANT_VCF() : OUTPUT(name_storage) {}
 
 int FORMANT_VCF::compute() {
     const sample_value* source = in.source();

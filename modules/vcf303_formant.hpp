@@ -30,6 +30,8 @@ class VCF303 final : public OUTPUT {
     void set_hicut(int hz);
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 class FORMANT_VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
@@ -48,6 +50,8 @@ class FORMANT_VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public
     FORMANT_VCF();
     int compute() override;
     void write_params(std::string& out) const;
+    // Last, away from the fields read every sample.
+    module_name name_storage = {};
 };
 
 } // namespace tmod

@@ -14,8 +14,9 @@ constexpr double two_pi = 6.283185307179586;
 constexpr float noise_k = 10923.0f;
 } // namespace
 
-VCO::VCO(float amplitude, float frequency, int wave) : amount(amplitude), freq(frequency), type(wave) {
-    copy_text(name, "Emptynamed_VCO");
+VCO::VCO(float amplitude, float frequency, int wave)
+    : OUTPUT(name_storage), amount(amplitude), freq(frequency), type(wave) {
+    set_name("Emptynamed_VCO");
     lorenz.set_frequency(220.0f);
     rossler.set_frequency(220.0f);
 }

@@ -148,7 +148,7 @@ void patch_loader::objects_pass(std::FILE* f) {
         const module_type* type = type_for_object_name(name);
         if (!type) continue;
         OUTPUT* m = g_.insert_module_front(create_module(type->kind));
-        copy_text(m->name, name);
+        m->set_name(name);
         apply_object_fields(*type, *m, p, words.count());
     }
     problems_ += words.skipped();

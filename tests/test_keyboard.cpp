@@ -72,7 +72,7 @@ TEST(Keyboard, ANoteOutsideTheTableKeepsTheLastFrequency) {
 TEST(PlayCommands, TrigNoteAndUntrigDriveKeyOne) {
     GENERATOR g;
     auto* k = static_cast<KEYBOARD*>(g.add_module(create_module(module_kind::KEYBOARD)));
-    copy_text(k->name, "KEY_1");
+    k->set_name("KEY_1");
     GENERATOR* table[] = {&g};
     held_notes held;
 

@@ -37,7 +37,7 @@ std::string data_dir_path() {
 template <class T>
 T* add(GENERATOR& g, K kind, const char* name) {
     auto* m = static_cast<T*>(g.add_module(create_module(kind)));
-    copy_text(m->name, name);
+    m->set_name(name);
     return m;
 }
 
@@ -337,7 +337,7 @@ TEST(PartitionFiles, SavingAPatchNamesANewPartitionFile) {
     const std::string here = std::filesystem::current_path().string();
     ASSERT_EQ(::chdir(dir.c_str()), 0);
     SEQUENCER seq;
-    copy_text(seq.name, "SEQUENCER_1");
+    seq.set_name("SEQUENCER_1");
     seq.memory.note[0][0] = 5;
     std::string line;
     seq.write_params(line);

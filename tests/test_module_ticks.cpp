@@ -138,7 +138,7 @@ TEST(EveryModule, TicksWithoutAllocatingAndStaysFinite) {
             if (kind == K::SAMPLER)
                 static_cast<SAMPLER&>(*m).load_sample(TM_SOURCE_DATA_DIR "/sounds/guitare.wav");
         });
-        copy_text(m->name, std::string(type_of(kind).class_name) + "_1");
+        m->set_name(std::string(type_of(kind).class_name) + "_1");
         sweep s;
         wire_all(*m, kind, s);
 

@@ -29,7 +29,7 @@ namespace {
 template <class T>
 T* add(GENERATOR& g, K kind, const char* name) {
     auto* m = static_cast<T*>(g.add_module(create_module(kind)));
-    copy_text(m->name, name);
+    m->set_name(name);
     return m;
 }
 

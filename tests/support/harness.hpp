@@ -11,7 +11,9 @@ namespace tmod::test {
 
 // A source whose value, gate and pulse the test sets by hand.
 struct hand_source : OUTPUT, OUTPUT_GATE, OUTPUT_SYNC {
+    hand_source() : OUTPUT(name_storage) {}
     void set(float v) { value = v; }
+    module_name name_storage = {};
 };
 
 // Ticks the module n times and returns its value after each tick.

@@ -1,0 +1,9 @@
+#include "engine/signal.hpp"
+
+#include "util/text.hpp"
+
+namespace tmod {
+
+void OUTPUT::set_name(std::string_view text) { copy_text(name, module_name_capacity, text); }
+
+} // namespace tmod
