@@ -5,8 +5,9 @@
 
 namespace tmod {
 
+// Flattened, so that each module's compute is inlined into the loop over its list.
 template <class T>
-void tick_list(const module_ptr* list, std::size_t count) {
+[[gnu::flatten]] void tick_list(const module_ptr* list, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) static_cast<T*>(list[i].get())->T::compute();
 }
 

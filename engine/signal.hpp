@@ -8,6 +8,7 @@
 // are relaxed atomic words (plain loads and stores on x86).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -18,6 +19,39 @@ namespace tmod {
 
 using sample_value = relaxed<float>;
 using flag_value = relaxed<std::int32_t>;
+
+// Counts the changes made to modules from outside their own computation: a
+// parameter written by the editor, the reader or a remote connection, a slot
+// connected or cleared. A module that caches what it derives from its
+// parameters and connections re-derives it when the count has moved, so a
+// steady module does not redo that work on every sample, and a change still
+// takes effect from the next sample.
+extern std::atomic<std::uint32_t> change_count;
+inline std::uint32_t changes_seen() { return change_count.load(std::memory_order_acquire); }
+inline void announce_change() { change_count.fetch_add(1, std::memory_order_release); }
+
+// A parameter: a word the editor, the reader or a remote connection writes
+// while the audio thread reads it. Writing it announces a change.
+template <class T>
+class param {
+  public:
+    using value_type = T;
+    constexpr param(T v = T()) noexcept : v_(v) {}
+    param(const param&) = delete;
+    param& operator=(const param& o) noexcept { return *this = o.load(); }
+    param& operator=(T v) noexcept {
+        v_.store(v);
+        announce_change();
+        return *this;
+    }
+    operator T() const noexcept { return v_.load(); }
+    T load() const noexcept { return v_.load(); }
+    // For the module's own computation, which keeps what it derives up to date.
+    void store_quietly(T v) noexcept { v_.store(v); }
+
+  private:
+    relaxed<T> v_;
+};
 
 constexpr std::size_t module_name_capacity = 80; // names hold up to 79 characters
 
@@ -85,8 +119,13 @@ class slot {
     using field_type = Field;
     bool connected() const { return src_.load() != nullptr; }
     const Field* source() const { return src_.load(); }
-    void connect(const Field* field) { src_ = field; }
-    void disconnect() { src_ = nullptr; }
+    // Connecting to the same field again is no change.
+    void connect(const Field* field) {
+        if (src_.load() == field) return;
+        src_ = field;
+        announce_change();
+    }
+    void disconnect() { connect(nullptr); }
     // The referenced value, or the fallback when unconnected.
     typename Field::value_type read_or(typename Field::value_type fallback) const {
         const Field* p = src_.load();

@@ -10,7 +10,7 @@ namespace tmod {
 
 class CONSTANTE final : public OUTPUT {
   public:
-    relaxed<float> constant;
+    param<float> constant;
 
     explicit CONSTANTE(float v = 4.0f) : OUTPUT(name_storage), constant(v) {}
     int compute() override;
@@ -75,7 +75,7 @@ enum operation_type : int {
 
 class BASIC_OPERATION final : public OPERATION {
   public:
-    relaxed<int> type{op_addition};
+    param<int> type{op_addition};
 
     using OPERATION::OPERATION;
     int compute() override;

@@ -11,8 +11,13 @@ namespace tmod {
 SFX_DELAY::SFX_DELAY() : OUTPUT(name_storage) {}
 
 void SFX_DELAY::set_delay(float samples) {
+    apply_delay(samples);
+    announce_change();
+}
+
+void SFX_DELAY::apply_delay(float samples) {
     const float d = std::fabs(samples);
-    delay = d;
+    delay.store_quietly(d);
     // A delay of a whole ring or more wraps (so gives a shorter delay); the
     // modulo also keeps absurd values from files or inputs inside the ring.
     const long long offset = saturating_int(d) % ring_size;
@@ -27,14 +32,14 @@ int SFX_DELAY::compute() {
     }
     const float stored = delay;
     const float d = modulated(delay_mod, replaced(delay_alt, stored));
-    set_delay(d);
+    apply_delay(d);
     const float x = source->load();
     // A non-finite input would sit in the ring for up to ten seconds.
     ring[write_index] = std::isfinite(x) ? x : 0.0f;
     value = delay.load() == 0.0f ? x : ring[read_index];
     if (++write_index >= ring_size) write_index = 0;
     if (++read_index >= ring_size) read_index = 0;
-    delay = stored; // modulation never accumulates
+    delay.store_quietly(stored); // modulation never accumulates
     return 1;
 }
 

@@ -16,13 +16,18 @@ class SFX_DELAY final : public OUTPUT, public INPUT, public INPUT_SYNC {
     signal_slot delay_mod; // D * m + D
     signal_slot delay_alt; // replaces the delay
     float ring[ring_size] = {};
-    relaxed<float> delay{0.5f}; // samples; below 1 there is no delay
-    relaxed<float> volume{0.6f}; // saved and loaded only
+    param<float> delay{0.5f}; // samples; below 1 there is no delay
+    param<float> volume{0.6f}; // saved and loaded only
 
     SFX_DELAY();
+    // Stores |samples| and places the write index that far ahead of the read index.
     void set_delay(float samples);
     int compute() override;
     void write_params(std::string& out) const;
+  private:
+    void apply_delay(float samples);
+
+  public:
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
@@ -34,16 +39,16 @@ class PHASER final : public OUTPUT, public INPUT {
         float memory = 0.0f;
     };
 
-    relaxed<int> power{1}; // not read
-    relaxed<int> bypass{1};
-    relaxed<float> rate{0.5f}; // Hz
+    param<int> power{1}; // not read
+    param<int> bypass{1};
+    param<float> rate{0.5f}; // Hz
     stage stages[6];
     float lfo_phase = 0.0f;
-    relaxed<float> lfo_increment;
+    param<float> lfo_increment;
     float feedback_memory = 0.0f;
-    relaxed<float> lower{440.0f / 22050.0f}, upper{1600.0f / 22050.0f};
-    relaxed<float> feedback{0.7f};
-    relaxed<float> depth{1.0f};
+    param<float> lower{440.0f / 22050.0f}, upper{1600.0f / 22050.0f};
+    param<float> feedback{0.7f};
+    param<float> depth{1.0f};
 
     PHASER();
     void set_range(float low_hz, float high_hz);

@@ -68,8 +68,8 @@ int FAKE303::compute() {
         if (step_ramp > 1.0f) step_ramp = step_ramp - 1.0f;
 
         step_length = sixteenth_note_samples(tempo_bpm);
-        if (sine_divisor.load() == 0.0f) sine_divisor = 1e-07f;
-        if (type > 4) type = 1;
+        if (sine_divisor.load() == 0.0f) sine_divisor.store_quietly(1e-07f);
+        if (type > 4) type.store_quietly(1);
 
         float x = 0.0f;
         const auto sine = [&] {
@@ -92,7 +92,7 @@ int FAKE303::compute() {
             break;
         }
         if (noise_switch == 1) {
-            if (noise_divisor.load() == 0.0f) noise_divisor = 0.001f;
+            if (noise_divisor.load() == 0.0f) noise_divisor.store_quietly(0.001f);
             const int range = saturating_int(10000.0f * noise_scale.load());
             // A scale below 1/10000 leaves no range to draw from: the draw is then 1.
             const int r = (range > 0 ? random.next() % range : 0) + 1;

@@ -13,31 +13,31 @@ class FAKE303 final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
   public:
     // INPUT::in is the frequency input; of GATE and SYNC only SYNC is read.
     float step_ramp = 0.0f;
-    relaxed<float> sine_divisor{1.0f};
-    relaxed<float> sine_offset{1.0f};
+    param<float> sine_divisor{1.0f};
+    param<float> sine_offset{1.0f};
     float step_length;   // samples in one sixteenth note
     float step_position = 0.0f;
-    relaxed<int> power{1};
+    param<int> power{1};
     signal_slot mod_phase, mod_freq, mod_amp, mod_pwm;
     signal_slot alt_phase, alt_freq, alt_amp, alt_pwm;
     float ramp = 0.0f;
-    relaxed<float> phase{0.0f};
-    relaxed<float> amount;
-    relaxed<float> freq;
-    relaxed<float> pulse_width{0.1f};
+    param<float> phase{0.0f};
+    param<float> amount;
+    param<float> freq;
+    param<float> pulse_width{0.1f};
     float last_input_freq = 0.0f;
-    relaxed<int> type;
-    relaxed<int> noise_switch{0};
-    relaxed<float> noise_amount{0.5f};
-    relaxed<float> noise_scale{1.0f};
-    relaxed<float> noise_divisor{1.0f};
-    relaxed<int> dist_switch{0};
-    relaxed<float> dist_gain{1.0f}, dist_divisor{1.0f}, dist_offset{0.1f};
-    relaxed<int> env_switch{1};
-    relaxed<float> env_level{1.0f};
-    relaxed<int> filter_switch{1};
-    relaxed<int> cutoff{1400}; // Hz, where every step's sweep starts
-    relaxed<float> filter_level{10.0f};
+    param<int> type;
+    param<int> noise_switch{0};
+    param<float> noise_amount{0.5f};
+    param<float> noise_scale{1.0f};
+    param<float> noise_divisor{1.0f};
+    param<int> dist_switch{0};
+    param<float> dist_gain{1.0f}, dist_divisor{1.0f}, dist_offset{0.1f};
+    param<int> env_switch{1};
+    param<float> env_level{1.0f};
+    param<int> filter_switch{1};
+    param<int> cutoff{1400}; // Hz, where every step's sweep starts
+    param<float> filter_level{10.0f};
     float current_cutoff = 1400.0f;
     float damping = 0.995f;
     float filter_coef;

@@ -10,9 +10,9 @@ namespace tmod {
 
 class KEYBOARD final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
   public:
-    relaxed<int> power{1};
-    relaxed<int> note{10};
-    relaxed<int> octave{4};
+    param<int> power{1};
+    param<int> note{10};
+    param<int> octave{4};
 
     KEYBOARD();
     void set_note(int n) { note = n; }

@@ -32,8 +32,7 @@ int MULTI_VCO::compute() {
         const int voices_on = count < 0 ? 0 : (count > max_voices ? max_voices : count);
         for (int i = 0; i < voices_on; ++i) {
             VCO& v = voices[i];
-            v.type = type.load();
-            const float tuning = v.freq, level = v.amount;
+            const float tuning = v.freq;
             if (in.connected()) {
                 f = (alt_freq.connected() ? alt_freq.read_or(0.0f) : in.read_or(0.0f) * tuning) / 44.0f;
                 last_input_freq = f;
@@ -44,11 +43,9 @@ int MULTI_VCO::compute() {
             f = modulated(mod_freq, f);
             p = modulated(mod_phase, p);
             w = modulated(mod_pwm, w);
-            v.freq = f;
-            v.amount = a;
-            v.VCO::compute();
-            v.freq = tuning;
-            v.amount = level;
+            // The voice computes with F and A in place of its own FREQ and
+            // AMOUNT, which stay as they are (its FREQ is its tuning factor).
+            v.compute_voice(type, f, a);
             out += v.value.load() / static_cast<float>(count);
         }
         // The voices already applied A once, so the level follows A squared.

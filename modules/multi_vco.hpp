@@ -12,18 +12,18 @@ class MULTI_VCO final : public OUTPUT {
   public:
     static constexpr int max_voices = 16;
 
-    relaxed<int> power{1};
+    param<int> power{1};
     signal_slot in, mod_phase, mod_freq, mod_amp, mod_pwm;
     signal_slot alt_phase, alt_freq, alt_amp, alt_pwm;
     gate_slot gate_in;
     sync_slot sync_in;
     VCO voices[max_voices];
-    relaxed<int> voice_count{4}; // the panel allows 1 to 15
-    relaxed<float> phase{0.0f};
-    relaxed<float> amount;
-    relaxed<float> freq;
+    param<int> voice_count{4}; // the panel allows 1 to 15
+    param<float> phase{0.0f};
+    param<float> amount;
+    param<float> freq;
     float last_input_freq = 0.0f;
-    relaxed<int> type;
+    param<int> type;
 
     MULTI_VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);
 

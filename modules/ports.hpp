@@ -44,7 +44,7 @@ class SOUND_INPUT final : public OUTPUT,
 
 class MICRO final : public OUTPUT {
   public:
-    relaxed<int> power{1}; // not consulted
+    param<int> power{1}; // not consulted
     std::uint32_t sample_counter = 0; // wraps instead of overflowing
 
     MICRO() : OUTPUT(name_storage) {}

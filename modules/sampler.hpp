@@ -17,17 +17,17 @@ class SAMPLER final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
   public:
     sample_buffer data; // the loaded sample as signed 16-bit values; null when none
     signal_slot mod_phase, mod_freq, mod_amp;
-    relaxed<int> loop_switch{0};
-    relaxed<int> play_mode{smp_play_av};
+    param<int> loop_switch{0};
+    param<int> play_mode{smp_play_av};
     int length = 0;     // frames
     relaxed<int> busy{0}; // 1 while a file is being loaded: the tick does nothing
-    relaxed<int> power{1};
+    param<int> power{1};
     float position = 0.0f; // in 16-bit values
-    relaxed<float> pitch{1.0f};
-    relaxed<float> volume{1.0f};
-    relaxed<float> third{0.0f}; // the panel's PHASE; does not reach the sound
+    param<float> pitch{1.0f};
+    param<float> volume{1.0f};
+    param<float> third{0.0f}; // the panel's PHASE; does not reach the sound
     char file[800] = {};
-    relaxed<float> loop_begin{0.0f}, loop_end{0.0f};
+    param<float> loop_begin{0.0f}, loop_end{0.0f};
     int byte_length = 0;
     int channels = 0;
     int bits = 0;

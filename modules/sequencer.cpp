@@ -58,7 +58,7 @@ int SEQUENCER::compute() {
         if (input_part.connected()) {
             p = saturating_int(input_part.read_or(0.0f) - 16.0f);
             audio_log_post("Pattern sel [%d]\n", p);
-            wished_pattern = p;
+            wished_pattern.store_quietly(p);
         } else if (wished_pattern != p) {
             p = wished_pattern;
         }

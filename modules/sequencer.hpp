@@ -34,11 +34,11 @@ static_assert(sizeof(partition_block) == 115200, "a partition file is 115200 byt
 class SEQUENCER final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC, public INPUT, public INPUT_SYNC {
   public:
     signal_slot input_part; // selects the pattern (value - 16) at the pattern end
-    relaxed<int> power{1};
-    relaxed<int> wished_pattern{0};
+    param<int> power{1};
+    param<int> wished_pattern{0};
     int current_pattern = 0;
     int current_step = 0;
-    relaxed<float> wished_divider{2.0f};
+    param<float> wished_divider{2.0f};
     partition_block memory;
     float timer = 0.0f;
     int note_on = 0;

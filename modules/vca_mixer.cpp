@@ -17,19 +17,44 @@ float inverted(float out) {
 }
 } // namespace
 
-VCA::VCA() : OUTPUT(name_storage) {}
+VCA::VCA() : OUTPUT(name_storage), seen_changes(changes_seen() - 1) {}
+
+void VCA::derive(std::uint32_t now) {
+    seen_changes = now;
+    work_in = in.source();
+    work_gate = gate_in.source();
+    gated = work_in && work_gate;
+    work_invert = invert;
+    work_attack = attack, work_peak = peak, work_decay = decay;
+    work_sustain = sustain, work_release = release;
+}
 
 int VCA::compute() {
+    const std::uint32_t now = changes_seen();
+    if (now != seen_changes) derive(now);
+    if (gated) {
+        // BYPASS follows the GATE connection on every sample: a value written
+        // into it from outside lasts until the next one.
+        if (bypass.load()) bypass.store_quietly(0);
+        value = envelope(work_in->load(), work_gate->load(), work_invert, work_attack, work_peak,
+                         work_decay, work_sustain, work_release);
+        return 1;
+    }
     if (!in.connected()) return 0;
-    bypass = gate_in.connected() ? 0 : 1;
+    bypass.store_quietly(gate_in.connected() ? 0 : 1);
     if (bypass) {
         value = 1.0f;
         return 1;
     }
+    value = envelope(in.read_or(0.0f), gate_in.read_or(0), invert, attack, peak, decay, sustain, release);
+    return 1;
+}
+
+// One sample of the envelope times the input.
+inline float VCA::envelope(float x, int gate, int inv, float atk, float pk, float dec, float sus, float rel) {
     const float previous = value;
-    const float atk = attack, dec = decay, sus = sustain, rel = release, pk = peak;
     float out;
-    if (gate_in.read_or(0) == 1) {
+    if (gate == 1) {
         release_time = 0.0f;
         const float ms = gate_time * 1000.0f;
         if (ms < atk) {
@@ -49,21 +74,18 @@ int VCA::compute() {
         } else {
             out = previous;
         }
-        if (invert) out = inverted(out);
-        out = 1.0f * out * in.read_or(0.0f);
-    } else {
-        gate_time = 0.0f;
-        if (rel != 0.0f && previous != 0.0f && release_time * 1000.0f <= rel) {
-            release_time += sample_seconds;
-            out = env_level - release_time * 1000.0f * env_level / rel;
-        } else {
-            out = previous;
-        }
-        if (invert) out = inverted(out);
-        out = out * in.read_or(0.0f);
+        if (inv) out = inverted(out);
+        return 1.0f * out * x;
     }
-    value = out;
-    return 1;
+    gate_time = 0.0f;
+    if (rel != 0.0f && previous != 0.0f && release_time * 1000.0f <= rel) {
+        release_time += sample_seconds;
+        out = env_level - release_time * 1000.0f * env_level / rel;
+    } else {
+        out = previous;
+    }
+    if (inv) out = inverted(out);
+    return out * x;
 }
 
 void VCA::write_params(std::string& out) const {
@@ -76,7 +98,7 @@ void VCA::write_diagnostic(std::string& out) const {
             decay.load(), sustain.load(), release.load());
 }
 
-MIXER::MIXER() : OUTPUT(name_storage) {
+MIXER::MIXER() : OUTPUT(name_storage), seen_changes(changes_seen() - 1) {
     for (auto& v : volumes) v = 1.0f;
     for (auto& b : bypasses) b = 0.0f;
 }
@@ -91,23 +113,40 @@ bool MIXER::add_channel(const sample_value* source, int index) {
     return true;
 }
 
-int MIXER::compute() {
+void MIXER::derive(std::uint32_t now) {
+    seen_changes = now;
+    active = 0;
     int count = channel_count;
     if (count > max_channels) count = max_channels;
-    if (!power || count <= 0) {
-        value = 0.0f;
-        return 1;
-    }
-    int active = 0;
-    for (int i = 0; i < count; ++i)
-        if (channels[i].connected() && bypasses[i].load() != 1.0f) ++active;
-    float out = 0.0f;
+    if (!power) return;
     for (int i = 0; i < count; ++i) {
         const sample_value* src = channels[i].source();
         if (!src || bypasses[i].load() == 1.0f) continue;
-        float term = src->load() / static_cast<float>(active) * volumes[i].load();
-        if (active >= 2) term *= 1.5f;
-        out += term;
+        active_sources[active] = src;
+        active_volumes[active] = volumes[i];
+        ++active;
+    }
+    active_divisor = static_cast<float>(active);
+    // Dividing by a power of two is exactly multiplying by its reciprocal.
+    active_reciprocal = active > 0 && (active & (active - 1)) == 0 ? 1.0f / active_divisor : 0.0f;
+}
+
+int MIXER::compute() {
+    const std::uint32_t now = changes_seen();
+    if (now != seen_changes) derive(now);
+    // Each channel is (input / n) * volume, times 1.5 with two or more, summed
+    // in channel order.
+    const int n = active;
+    float out = 0.0f;
+    if (active_reciprocal != 0.0f) {
+        const float r = active_reciprocal;
+        if (n >= 2)
+            for (int j = 0; j < n; ++j) out += active_sources[j]->load() * r * active_volumes[j] * 1.5f;
+        else
+            out += active_sources[0]->load() * r * active_volumes[0];
+    } else if (n >= 2) {
+        const float d = active_divisor;
+        for (int j = 0; j < n; ++j) out += active_sources[j]->load() / d * active_volumes[j] * 1.5f;
     }
     value = out;
     return 1;

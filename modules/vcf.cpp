@@ -1,6 +1,7 @@
 #include "modules/vcf.hpp"
 
 #include <cmath>
+#include <cstdint>
 
 #include "engine/module_tick.hpp"
 #include "modules/state_guard.hpp"
@@ -73,11 +74,7 @@ void biquad::compute_coefficients(double freq, double q, double gain, int type) 
     b0 = nb0 * inv_a0, b1 = nb1 * inv_a0, b2 = nb2 * inv_a0;
 }
 
-double biquad::filter(double freq, double q, double gain, int type, double x) {
-    if (freq != cached_freq || q != cached_q || gain != cached_gain || type != cached_type) {
-        cached_freq = freq, cached_q = q, cached_gain = gain, cached_type = type;
-        compute_coefficients(freq, q, gain, type);
-    }
+double biquad::step(int type, double x) {
     double y = type == vcf_none ? x : b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
     if (runaway(y)) {
         // An unstable setting (a cut-off pushed past the Nyquist frequency or
@@ -89,9 +86,51 @@ double biquad::filter(double freq, double q, double gain, int type, double x) {
     return y;
 }
 
-VCF::VCF() : OUTPUT(name_storage) {}
+VCF::VCF() : OUTPUT(name_storage), seen_changes(changes_seen() - 1) {}
+
+// The TYPE wrap, stored back into the module.
+static int wrapped_type(param<int>& type) {
+    int t = type;
+    if (t > 7) type.store_quietly(t = 0);
+    if (t < 0) type.store_quietly(t = 7);
+    return t;
+}
+
+void VCF::derive(std::uint32_t now) {
+    seen_changes = now;
+    const auto bits = [](const signal_slot& s) { return reinterpret_cast<std::uintptr_t>(s.source()); };
+    work_source = in.source();
+    steady = power && work_source && !bypass &&
+             !(bits(mod_gain) | bits(mod_q) | bits(mod_freq) | bits(mod_amp) | bits(alt_gain) |
+               bits(alt_q) | bits(alt_freq) | bits(alt_amp));
+    if (!steady) return;
+    work_mix = mix;
+    work_level = level;
+    work_type = wrapped_type(type);
+    float qv = q;
+    if (qv <= 0.001f) qv = 0.01f;
+    section.prepare(static_cast<float>(hicut.load()), qv, gain.load(), work_type);
+}
 
 int VCF::compute() {
+    const std::uint32_t now = changes_seen();
+    if (now != seen_changes) derive(now);
+    if (!steady) return compute_modulated();
+    const float x = work_source->load();
+    if (x == 0.0f) {
+        value = 0.0f; // the filter is not run: its state stays as it is
+        return 1;
+    }
+    double y = section.step(work_type, x);
+    y = y * work_level + y;
+    const float m = work_mix;
+    value = clamp_unit(static_cast<float>((1.0f - m) * x + m * y));
+    return 1;
+}
+
+// Off, bypassed, unconnected or with inputs that change the working values:
+// everything is read every sample.
+int VCF::compute_modulated() {
     if (!power) {
         value = clamp_unit(value);
         return 1;
@@ -110,9 +149,7 @@ int VCF::compute() {
     float f = modulated(mod_freq, replaced(alt_freq, static_cast<float>(hicut.load())));
     float qv = modulated(mod_q, replaced(alt_q, q));
     float g = modulated(mod_gain, replaced(alt_gain, gain));
-    int t = type;
-    if (t > 7) type = t = 0;
-    if (t < 0) type = t = 7;
+    const int t = wrapped_type(type);
     if (x == 0.0f) {
         value = 0.0f;
         return 1;

@@ -2,6 +2,7 @@
 // gain that inputs can modulate or replace, an output level and a dry/wet mix.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/signal.hpp"
@@ -27,28 +28,56 @@ struct biquad {
     double cached_freq = 0, cached_q = 0, cached_gain = 0;
     int cached_type = -1; // invalid: the first sample computes
 
-    double filter(double freq, double q, double gain, int type, double x);
+    double filter(double freq, double q, double gain, int type, double x) {
+        prepare(freq, q, gain, type);
+        return step(type, x);
+    }
+    // Brings the coefficients up to date with the parameters (compared exactly).
+    void prepare(double freq, double q, double gain, int type) {
+        if (freq != cached_freq || q != cached_q || gain != cached_gain || type != cached_type) {
+            cached_freq = freq, cached_q = q, cached_gain = gain, cached_type = type;
+            compute_coefficients(freq, q, gain, type);
+        }
+    }
+    // One sample with the current coefficients.
+    double step(int type, double x);
     void compute_coefficients(double freq, double q, double gain, int type);
 };
 
 class VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_SYNC {
   public:
-    relaxed<int> power{1};
+    // A filter with its input connected, running, and no modulation or
+    // replacement input keeps its working values until a change is made from
+    // outside; they are worked out then. First, with the filter's state, so
+    // that the tick touches few cache lines.
+    std::uint32_t seen_changes;
+    bool steady = false;
+    int work_type = 0;
+    float work_mix = 0.0f, work_level = 0.0f;
+    const sample_value* work_source = nullptr;
+    biquad section;
+
+    param<int> power{1};
     signal_slot mod_gain, mod_q, mod_freq, mod_amp;
     signal_slot alt_gain, alt_q, alt_freq, alt_amp;
-    relaxed<float> mix{1.0f};
-    relaxed<int> type{vcf_band_pass};
-    relaxed<int> bypass{1};
-    relaxed<int> hicut{300};
-    relaxed<float> gain{1.0f};  // dB
-    relaxed<float> level{1.0f}; // output boost: y * level + y
-    relaxed<float> q{1.0f};
-    biquad section;
+    param<float> mix{1.0f};
+    param<int> type{vcf_band_pass};
+    param<int> bypass{1};
+    param<int> hicut{300};
+    param<float> gain{1.0f};  // dB
+    param<float> level{1.0f}; // output boost: y * level + y
+    param<float> q{1.0f};
 
     VCF();
     void set_hicut(int hz) { hicut = hz; }
     int compute() override;
     void write_params(std::string& out) const;
+
+  private:
+    __attribute__((noinline)) void derive(std::uint32_t now);
+    __attribute__((noinline)) int compute_modulated();
+
+  public:
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

@@ -11,17 +11,17 @@ namespace tmod {
 
 class VCF303 final : public OUTPUT {
   public:
-    relaxed<int> power{1};
+    param<int> power{1};
     signal_slot mod_gain, mod_q, mod_freq, mod_amp;
     signal_slot alt_gain, alt_q, alt_freq, alt_amp;
     signal_slot in;
     gate_slot gate_in;
     sync_slot sync_in;
-    relaxed<int> bypass{1};
-    relaxed<int> hicut{1400}; // Hz, where every sweep starts
-    relaxed<float> mix{10.0f}; // wet share in tenths
+    param<int> bypass{1};
+    param<int> hicut{1400}; // Hz, where every sweep starts
+    param<float> mix{10.0f}; // wet share in tenths
     float current_cutoff = 1400.0f;
-    relaxed<float> q{0.995f}; // damping of the spring
+    param<float> q{0.995f}; // damping of the spring
     float coef;
     float position = 0.0f, velocity = 0.0f;
 
@@ -39,12 +39,12 @@ class FORMANT_VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public
     static constexpr int vowel_count = 5;
     static const double coefficients[vowel_count][11];
 
-    relaxed<int> power{1};
+    param<int> power{1};
     signal_slot mod_freq, mod_phase, mod_amp; // accepted and saved, not read
-    relaxed<float> mix{1.0f};
-    relaxed<int> bypass{1};
-    relaxed<float> gain{1.0f}; // saved and loaded only
-    relaxed<float> vowelnum{0.0f};
+    param<float> mix{1.0f};
+    param<int> bypass{1};
+    param<float> gain{1.0f}; // saved and loaded only
+    param<float> vowelnum{0.0f};
     double memory[10] = {}; // last ten outputs, newest first
 
     FORMANT_VCF();

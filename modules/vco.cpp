@@ -15,7 +15,8 @@ constexpr float noise_k = 10923.0f;
 } // namespace
 
 VCO::VCO(float amplitude, float frequency, int wave)
-    : OUTPUT(name_storage), amount(amplitude), freq(frequency), type(wave) {
+    : OUTPUT(name_storage), seen_changes(changes_seen() - 1), amount(amplitude), freq(frequency),
+      type(wave) {
     set_name("Emptynamed_VCO");
     lorenz.set_frequency(220.0f);
     rossler.set_frequency(220.0f);
@@ -35,110 +36,176 @@ float periodic_shape(int type, float r, float a, float p) {
     if (out < -0.5f) out = -h;
     return out;
 }
-} // namespace
 
-int VCO::compute() {
-    float out = 0.0f;
-    if (power) {
-        if (sync_in.read_or(0)) ramp = 0.0f;
-
-        float a = amount, f = freq, p = phase, w = pulse_width;
-        const auto bits = [](const signal_slot& s) { return reinterpret_cast<std::uintptr_t>(s.source()); };
-        if (bits(in) | bits(mod_amp) | bits(mod_freq) | bits(mod_phase) | bits(mod_pwm) | bits(alt_amp) |
-            bits(alt_freq) | bits(alt_phase) | bits(alt_pwm)) {
-            a = replaced(alt_amp, a);
-            f = replaced(alt_freq, f);
-            p = replaced(alt_phase, p);
-            w = replaced(alt_pwm, w);
-            if (in.connected())
-                f = (alt_freq.connected() ? alt_freq.read_or(0) : in.read_or(0) * freq) / 44.0f;
-            a = modulated(mod_amp, a);
-            f = modulated(mod_freq, f);
-            p = modulated(mod_phase, p);
-            w = modulated(mod_pwm, w);
-        }
-        if (a > 1.0f) a = 1.0f;
-
-        if (f != memo.step_freq) {
-            memo.step_freq = f;
-            memo.step = f / 44100.0f;
-        }
-        const float step = memo.step;
-        const int t = type;
-        const bool memo_shape = t == wave_sine || t == wave_square;
-        if (memo_shape && (step != memo.key_step || p != memo.key_phase || a != memo.key_amp || t != memo.key_type)) {
-            memo.key_step = step, memo.key_phase = p, memo.key_amp = a, memo.key_type = t;
-            memo.filled = 0;
-            memo.pos = -1;
-        }
-
-        // The ramp restarts at exactly -1, which marks the first sample of a cycle.
-        ramp = ramp + step;
-        const bool cycle_start = ramp > 1.0f;
-        if (cycle_start) ramp = -1.0f;
-        const float r = ramp;
-
-        switch (t) {
-        case wave_sine:
-        case wave_square: {
-            if (cycle_start)
-                memo.pos = 0;
-            else if (memo.pos >= 0 && memo.pos < wave_memo::capacity)
-                ++memo.pos;
-            const int i = memo.pos;
-            if (i >= 0 && i < memo.filled && memo.table[i].ramp == r) {
-                out = memo.table[i].out;
-            } else {
-                out = periodic_shape(t, r, a, p);
-                if (i >= 0 && i == memo.filled && i < wave_memo::capacity) {
-                    memo.table[i] = {r, out};
-                    ++memo.filled;
-                }
-            }
-            break;
-        }
-        case wave_triangle:
-            if (r >= -1.0f && r < 0.0f) out = -(2.0f * a * r);
-            if (r >= 0.0f && r <= 1.0f) out = 2.0f * a * r;
-            out = (out - a) * 2.0f;
-            break;
-        case wave_saw:
-            out = r * a;
-            break;
-        case wave_pulse:
-            out = p + r > w ? -a : a;
-            break;
-        case wave_white_noise:
-            if (a == 0.0f) break;
-            if (cycle_start) white_noise_level = static_cast<float>(random.next() / (a * 32767.0 + 1.0));
-            out = static_cast<float>((6.0f * noise_k * white_noise_level - 3.0f * (noise_k - 1.0f)) / 32767.0);
-            break;
-        case wave_rossler:
-            if (cycle_start) rossler.set_frequency(f);
-            out = a * rossler.next();
-            break;
-        case wave_lorenz:
-            if (cycle_start) lorenz.set_frequency(f);
-            out = a * lorenz.next();
-            break;
-        case wave_random_sign:
-            if (a == 0.0f) break;
-            if (cycle_start) {
-                const int d = saturating_int(a * 32767.0 + 1.0);
-                random_sign_level = d ? static_cast<float>(random.next() % d) : 0.0f;
-            }
-            if (random.next() & 1) random_sign_level = -random_sign_level;
-            // 32676, not 32767: a full-scale level lands just above 1 and is clamped.
-            out = static_cast<float>(random_sign_level / 32676.0);
-            break;
-        default:
-            break;
-        }
-    }
+float clamp_unit(float out) {
     if (out >= 1.0f) out = 1.0f;
     if (out <= -1.0f) out = -1.0f;
+    return out;
+}
+} // namespace
+
+// The working values of a free-running oscillator only change with a change
+// made from outside, so they are worked out then and not on every sample.
+void VCO::derive(std::uint32_t now) {
+    seen_changes = now;
+    const auto bits = [](const auto& s) { return reinterpret_cast<std::uintptr_t>(s.source()); };
+    free_running = power && !(bits(in) | bits(mod_amp) | bits(mod_freq) | bits(mod_phase) | bits(mod_pwm) |
+                              bits(alt_amp) | bits(alt_freq) | bits(alt_phase) | bits(alt_pwm) | bits(sync_in));
+    if (!free_running) return;
+    const float a = amount;
+    work_amp = a > 1.0f ? 1.0f : a;
+    work_freq = freq;
+    work_phase = phase;
+    work_width = pulse_width;
+    work_type = type;
+    free_memo = work_type == wave_sine || work_type == wave_square;
+    update_step(work_freq);
+    check_memo_key(work_amp, work_phase, work_type);
+}
+
+void VCO::update_step(float f) {
+    if (f != step_freq) {
+        step_freq = f;
+        step = f / 44100.0f;
+    }
+}
+
+// The recorded cycle belongs to one step, phase, amplitude and shape.
+void VCO::check_memo_key(float a, float p, int t) {
+    if ((t == wave_sine || t == wave_square) &&
+        (step != memo.key_step || p != memo.key_phase || a != memo.key_amp || t != memo.key_type)) {
+        memo.key_step = step, memo.key_phase = p, memo.key_amp = a, memo.key_type = t;
+        memo_filled = 0;
+        memo_pos = wave_memo::capacity;
+    }
+}
+
+// Advances the ramp one step and, for the recorded shapes, looks the sample
+// up in the recorded cycle. Returns false when it must be computed.
+inline bool VCO::recorded_sample(bool memo_shape, float& out) {
+    // The ramp restarts at exactly -1, which marks the first sample of a cycle.
+    ramp = ramp + step;
+    const bool cycle_start = ramp > 1.0f;
+    if (cycle_start) ramp = -1.0f;
+    if (!memo_shape) return false;
+    unsigned i = memo_pos;
+    i = cycle_start ? 0 : (i < wave_memo::capacity ? i + 1 : i);
+    memo_pos = i;
+    if (i < memo_filled && memo_table[i].ramp == ramp) {
+        out = memo_table[i].out;
+        return true;
+    }
+    return false;
+}
+
+int VCO::compute() {
+    const std::uint32_t now = changes_seen();
+    if (now != seen_changes) derive(now);
+    if (!free_running) return compute_connected();
+    float out;
+    if (recorded_sample(free_memo, out)) {
+        value = out;
+    } else if (work_type == wave_saw) {
+        value = clamp_unit(ramp * work_amp);
+    } else {
+        value = shape(work_amp, work_freq, work_phase, work_width, work_type, ramp == -1.0f);
+    }
+    return 1;
+}
+
+// Inputs connected or power off: the working values are read every sample.
+int VCO::compute_connected() {
+    if (!power) {
+        value = 0.0f; // the ramp and the states stay frozen
+        return 1;
+    }
+    if (sync_in.read_or(0)) ramp = 0.0f;
+    float a = replaced(alt_amp, amount);
+    float f = replaced(alt_freq, freq);
+    float p = replaced(alt_phase, phase);
+    float w = replaced(alt_pwm, pulse_width);
+    if (in.connected()) f = (alt_freq.connected() ? alt_freq.read_or(0) : in.read_or(0) * freq) / 44.0f;
+    a = modulated(mod_amp, a);
+    f = modulated(mod_freq, f);
+    p = modulated(mod_phase, p);
+    w = modulated(mod_pwm, w);
+    if (a > 1.0f) a = 1.0f;
+    const int t = type;
+    update_step(f);
+    check_memo_key(a, p, t);
+    float out;
+    if (!recorded_sample(t == wave_sine || t == wave_square, out)) out = shape(a, f, p, w, t, ramp == -1.0f);
     value = out;
     return 1;
+}
+
+void VCO::compute_voice(int wave, float f, float a) {
+    if (!power) {
+        value = 0.0f;
+        return;
+    }
+    if (a > 1.0f) a = 1.0f;
+    const float p = phase;
+    update_step(f);
+    check_memo_key(a, p, wave);
+    float out;
+    if (!recorded_sample(wave == wave_sine || wave == wave_square, out))
+        out = shape(a, f, p, pulse_width, wave, ramp == -1.0f);
+    value = out;
+}
+
+float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
+    const float r = ramp;
+    float out = 0.0f;
+    switch (t) {
+    case wave_sine:
+    case wave_square: {
+        out = clamp_unit(periodic_shape(t, r, a, p));
+        const unsigned i = memo_pos;
+        if (i == memo_filled && i < wave_memo::capacity) {
+            memo_table[i] = {r, out};
+            ++memo_filled;
+        }
+        return out;
+    }
+    case wave_triangle:
+        if (r >= -1.0f && r < 0.0f) out = -(2.0f * a * r);
+        if (r >= 0.0f && r <= 1.0f) out = 2.0f * a * r;
+        out = (out - a) * 2.0f;
+        break;
+    case wave_saw:
+        out = r * a;
+        break;
+    case wave_pulse:
+        out = p + r > w ? -a : a;
+        break;
+    case wave_white_noise:
+        if (a == 0.0f) break;
+        if (cycle_start) white_noise_level = static_cast<float>(random.next() / (a * 32767.0 + 1.0));
+        out = static_cast<float>((6.0f * noise_k * white_noise_level - 3.0f * (noise_k - 1.0f)) / 32767.0);
+        break;
+    case wave_rossler:
+        if (cycle_start) rossler.set_frequency(f);
+        out = a * rossler.next();
+        break;
+    case wave_lorenz:
+        if (cycle_start) lorenz.set_frequency(f);
+        out = a * lorenz.next();
+        break;
+    case wave_random_sign:
+        if (a == 0.0f) break;
+        if (cycle_start) {
+            const int d = saturating_int(a * 32767.0 + 1.0);
+            random_sign_level = d ? static_cast<float>(random.next() % d) : 0.0f;
+        }
+        if (random.next() & 1) random_sign_level = -random_sign_level;
+        // 32676, not 32767: a full-scale level lands just above 1 and is clamped.
+        out = static_cast<float>(random_sign_level / 32676.0);
+        break;
+    default:
+        break;
+    }
+    return clamp_unit(out);
 }
 
 void VCO::write_params(std::string& out) const {

@@ -2,6 +2,7 @@
 // two of them chaotic attractors integrated step by step).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/signal.hpp"
@@ -79,44 +80,66 @@ enum vco_wave : int {
 // was computed for and is used only when the ramp matches, so a ramp moved
 // from outside (a sync, a MULTI_VCO) can never read a wrong value.
 struct wave_memo {
-    static constexpr int capacity = 2048; // cycles of up to 2048 samples: 43 Hz and up
+    static constexpr unsigned capacity = 2048; // cycles of up to 2048 samples: 43 Hz and up
     struct entry {
         float ramp, out;
     };
-    float step_freq = -1.0f; // the frequency `step` was divided from
-    float step = 0.0f;       // frequency / 44100
     float key_step = 0.0f, key_phase = 0.0f, key_amp = 0.0f;
     int key_type = 0; // no shape: the first sample starts recording
-    int filled = 0;   // entries recorded for the key
-    int pos = -1;     // index of the current sample in its cycle; -1 when unknown
-    entry table[capacity];
 };
 
 class VCO final : public OUTPUT {
   public:
-    relaxed<int> power{1};
+    // Read and written every sample; first, so that a free-running sine
+    // touches one cache line besides its recorded cycle.
+    float ramp = 0.0f; // running phase in [-1, 1]
+    float step = 0.0f; // frequency / 44100
+    std::uint32_t seen_changes;
+    unsigned memo_pos = wave_memo::capacity; // index in the recorded cycle; capacity when unknown
+    unsigned memo_filled = 0;                // entries recorded for the memo's key
+    bool free_running = false; // power on and nothing connected: the working values hold
+    bool free_memo = false;    // free running with a recorded shape (sine, square)
+
+    int work_type = 0;
+    float work_amp = 0.0f, work_freq = 0.0f, work_phase = 0.0f, work_width = 0.0f;
+    float step_freq = -1.0f; // the frequency `step` was divided from
+    wave_memo memo;
+
+    param<int> power{1};
     signal_slot in, mod_phase, mod_freq, mod_amp, mod_pwm;
     signal_slot alt_phase, alt_freq, alt_amp, alt_pwm;
     gate_slot gate_in; // kept and saved, never read
     sync_slot sync_in; // restarts the ramp at 0
-    float ramp = 0.0f; // running phase in [-1, 1]
-    relaxed<float> phase{0.0f};
-    relaxed<float> amount;
-    relaxed<float> freq; // Hz, or the tuning factor while IN is connected
-    relaxed<float> pulse_width{0.1f};
+    param<float> phase{0.0f};
+    param<float> amount;
+    param<float> freq; // Hz, or the tuning factor while IN is connected
+    param<float> pulse_width{0.1f};
+    param<int> type;
     float random_sign_level = 0.0f;
-    relaxed<int> type;
     float white_noise_level = 0.0f;
     LORENZ_ATTRACTOR lorenz;
     ROSSLER_ATTRACTOR rossler;
     rand15 random;
-    wave_memo memo;
+    wave_memo::entry memo_table[wave_memo::capacity];
 
     // The palette builds (1.0, 110.0, sine).
     VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);
 
     int compute() override;
+    // One sample as a voice of a MULTI_VCO: the given shape, frequency and
+    // amplitude, the voice's own phase and width, no inputs.
+    void compute_voice(int wave, float f, float a);
     void write_params(std::string& out) const;
+
+  private:
+    bool recorded_sample(bool memo_shape, float& out);
+    __attribute__((noinline)) int compute_connected();
+    __attribute__((noinline)) float shape(float a, float f, float p, float w, int t, bool cycle_start);
+    __attribute__((noinline)) void derive(std::uint32_t now);
+    void update_step(float f);
+    void check_memo_key(float a, float p, int t);
+
+  public:
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

@@ -302,3 +302,21 @@ TEST(Registry, EveryTypeIsCreatedWithItsDefaultsAndTicks) {
     EXPECT_FLOAT_EQ(static_cast<VCO&>(*osc).freq, 110.0f);
     EXPECT_FLOAT_EQ(static_cast<CONSTANTE&>(*create_module(K::CONSTANTE)).constant, 4.0f);
 }
+
+// Modules cache what they derive from their parameters until a change is
+// announced: their own computation must never announce one, or every module
+// would work its values out again on every sample.
+TEST(ChangeCount, TickingAPatchAnnouncesNoChange) {
+    GENERATOR g;
+    ::testing::internal::CaptureStdout();
+    load_patch(g, (std::string(TM_TEST_DATA_DIR) + "/patches/valid_voice.tsy").c_str());
+    ::testing::internal::GetCapturedStdout();
+    for (int k = 0; k < module_kind_count; ++k) {
+        OUTPUT* m = g.add_module(create_module(static_cast<K>(k)));
+        m->set_name(std::string(type_of(k).class_name) + "_X");
+    }
+    for (int i = 0; i < 100; ++i) g.compute(); // settle: first derivations, recorded cycles
+    const std::uint32_t before = changes_seen();
+    for (int i = 0; i < 5000; ++i) g.compute();
+    EXPECT_EQ(changes_seen(), before);
+}

@@ -235,3 +235,45 @@ TEST(VcoInputs, UnknownWaveformsAreSilent) {
         for (float x : test::run(v, 50)) ASSERT_EQ(x, 0.0f) << wave;
     }
 }
+
+// A free-running oscillator works its values out once, when something is
+// changed from outside; every change must still be heard from the next sample.
+TEST(VcoInputs, ChangesFromOutsideTakeEffectOnTheNextSample) {
+    VCO v = make(wave_saw, 441.0f); // steps of 0.01
+    test::run(v, 5);
+    v.freq = 882.0f;
+    EXPECT_FLOAT_EQ(test::run(v, 1)[0], 0.05f + 0.02f);
+    v.amount = 0.5f;
+    EXPECT_FLOAT_EQ(test::run(v, 1)[0], (0.07f + 0.02f) * 0.5f);
+
+    hand_source m;
+    m.set(1.0f);
+    v.mod_freq.connect(&m.value); // twice the frequency again
+    EXPECT_FLOAT_EQ(test::run(v, 1)[0], (0.09f + 0.04f) * 0.5f);
+    v.mod_freq.disconnect();
+    EXPECT_FLOAT_EQ(test::run(v, 1)[0], (0.13f + 0.02f) * 0.5f);
+
+    v.power = 0;
+    EXPECT_EQ(test::run(v, 1)[0], 0.0f);
+    v.power = 1;
+    v.type = wave_pulse; // 0.17 is above the width 0.1: low
+    EXPECT_EQ(test::run(v, 1)[0], -0.5f);
+}
+
+TEST(VcoShapes, ASineStaysExactAcrossParameterChangesAndSyncs) {
+    // The recorded cycle must never serve a sample computed for other values.
+    VCO v(1.0f, 441.0f, wave_sine);
+    hand_source s;
+    v.sync_in.connect(&s.pulse);
+    float r = 0.0f;
+    for (int i = 0; i < 3000; ++i) {
+        const float f = i < 1000 ? 441.0f : (i < 2000 ? 882.0f : 441.0f);
+        if (v.freq.load() != f) v.freq = f;
+        s.pulse = i % 777 == 0 ? 1 : 0;
+        if (s.pulse) r = 0.0f;
+        r = r + f / 44100.0f;
+        if (r > 1.0f) r = -1.0f;
+        v.compute();
+        ASSERT_EQ(v.value.load(), float(1.0f * std::sin(6.283185307179586 * r))) << i;
+    }
+}
