@@ -13,7 +13,6 @@
 #include "modules/keyboard.hpp"
 #include "remote/line_reader.hpp"
 #include "remote/play_command.hpp"
-#include "util/text.hpp"
 
 using namespace tmod;
 
@@ -58,7 +57,9 @@ TEST(LineReader, ALineEndsWithTheChunkThatHoldsItsEndAndKeepsWhatFollowedInThatC
         {"CR LF in one chunk", {"TRIG 60\r\n"}, "TRIG 60\r\n", "TRIG 60"},
         {"CR at the end of a chunk, LF next", {"TRIG 60\r", "\n"}, "TRIG 60\r\n", "TRIG 60"},
         {"a line in three chunks", {"TR", "IG 6", "0\r\n"}, "TRIG 60\r\n", "TRIG 60"},
-        {"two commands in one chunk", {"TRIG 60\r\nUNTRIG 60\r\n"}, "TRIG 60\r\nUNTRIG 60\r\n",
+        {"two commands in one chunk",
+         {"TRIG 60\r\nUNTRIG 60\r\n"},
+         "TRIG 60\r\nUNTRIG 60\r\n",
          "TRIG 60\r\nUNTRIG 60"},
         {"bytes after the end in the same chunk",
          {"NOTE 62\r\nUNTR", "IG 60\r\n"},
@@ -67,8 +68,10 @@ TEST(LineReader, ALineEndsWithTheChunkThatHoldsItsEndAndKeepsWhatFollowedInThatC
         {"a bare LF (nc without -C)", {"TRIG 60\n"}, "TRIG 60\n", "TRIG 60"},
         {"an empty line", {"\r\n"}, "\r\n", ""},
         {"a lone LF", {"\n"}, "\n", ""},
-        {"a zero byte ends the text", {std::string("TRIG 60\0junk\r\n", 14)},
-         std::string("TRIG 60\0junk\r\n", 14), "TRIG "},
+        {"a zero byte ends the text",
+         {std::string("TRIG 60\0junk\r\n", 14)},
+         std::string("TRIG 60\0junk\r\n", 14),
+         "TRIG "},
     };
     for (const one_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -157,9 +160,7 @@ struct keyboard_patch : testing::Test {
         key = static_cast<KEYBOARD*>(g.add_module(create_module(module_kind::KEYBOARD)));
         key->set_name("KEY_1");
     }
-    play_result apply(std::string_view line) {
-        return apply_play_command(line, table, 1, held);
-    }
+    play_result apply(std::string_view line) { return apply_play_command(line, table, 1, held); }
     // The pulse the keyboard gives on its next ticks.
     std::vector<int> pulses(int ticks) {
         std::vector<int> p;
@@ -222,14 +223,14 @@ TEST_F(keyboard_patch, PrecedenceAndNumbersAreReadFromTheStartOfTheText) {
         // The table index is note + 12 * octave (octave 4): a negative note
         // is still playable down to -48.
         {"TRIG 4x", play_result::applied, -34, 1, 1},
-        {"TRIG", play_result::applied, -38, 1, 1}, // no number: 0 - 38
+        {"TRIG", play_result::applied, -38, 1, 1},     // no number: 0 - 38
         {"TRIG -10", play_result::applied, -48, 1, 1}, // -48 + 48: the first entry
         {"TRIG -11", play_result::ignored, 10, 0, 0},  // -49 + 48 is below the table
         {"T", play_result::ignored, 10, 0, 0},
         {"", play_result::ignored, 10, 0, 0},
-        {"trig 60", play_result::ignored, 10, 0, 0},      // words are upper case
-        {"TRIG 1990", play_result::ignored, 10, 0, 0},    // 1952 + 48 is past the table
-        {"TRIG 1989", play_result::applied, 1951, 1, 1},  // 1951 + 48 = 1999, the last entry
+        {"trig 60", play_result::ignored, 10, 0, 0},     // words are upper case
+        {"TRIG 1990", play_result::ignored, 10, 0, 0},   // 1952 + 48 is past the table
+        {"TRIG 1989", play_result::applied, 1951, 1, 1}, // 1951 + 48 = 1999, the last entry
         {"TRIG 99999999999999", play_result::ignored, 10, 0, 0},
         {"TRIG -99999999999999", play_result::ignored, 10, 0, 0},
         {"NOTE -2147483648", play_result::ignored, 10, 0, 0},

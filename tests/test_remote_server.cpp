@@ -17,7 +17,6 @@
 #include "remote/remote_server.hpp"
 #include "support/harness.hpp"
 #include "test_remote_client.hpp"
-#include "util/text.hpp"
 
 using namespace tmod;
 using test::tcp_client;
@@ -63,7 +62,8 @@ struct server_fixture : testing::Test {
 
     std::string log() const { return test::read_text(dir + "/log_standard.log"); }
     // Polls like the main loop until `done` holds.
-    bool serve_until(const std::function<bool()>& done, connection_kind kind = connection_kind::play) {
+    bool serve_until(const std::function<bool()>& done,
+                     connection_kind kind = connection_kind::play) {
         return wait_until([&] {
             server->poll(kind);
             return done();
@@ -136,8 +136,8 @@ TEST_F(server_fixture, AConsoleConnectionGreetsPromptsAndAnswersWithZeroTerminat
     const std::string greeting =
         "Hello to T_SYNTH remote access!\r\nENTER YOU COMMAND then FINISH to exit\0"s;
     const std::string prompt = "\r\nCommand>\0"s;
-    ASSERT_TRUE(serve_until([&] { return server->connection_count() == 1; },
-                            connection_kind::console));
+    ASSERT_TRUE(
+        serve_until([&] { return server->connection_count() == 1; }, connection_kind::console));
     EXPECT_EQ(c.receive(greeting.size() + prompt.size()), greeting + prompt);
 
     ASSERT_TRUE(c.send("PORTA=7\r\n"));
@@ -271,8 +271,8 @@ TEST_F(server_fixture, StopEndsEveryConnectionWhereverItWaitsAndJoinsIt) {
     ASSERT_TRUE(serve_until([&] { return server->connection_count() == 2; }));
     ASSERT_TRUE(half.send("TRIG 6"));
     tcp_client console(server->port());
-    ASSERT_TRUE(serve_until([&] { return server->connection_count() == 3; },
-                            connection_kind::console));
+    ASSERT_TRUE(
+        serve_until([&] { return server->connection_count() == 3; }, connection_kind::console));
     EXPECT_FALSE(console.receive(10).empty());
 
     testing::internal::CaptureStdout();
