@@ -70,8 +70,12 @@ void* tracked_alloc_array(std::size_t size, const char* file, int line) {
     return tracked_alloc(size, file, line);
 }
 
-void tracked_free(void* block) { release(block); }
-void tracked_free_array(void* block) { release(block); }
+void tracked_free(void* block) {
+    release(block);
+}
+void tracked_free_array(void* block) {
+    release(block);
+}
 
 bool unregister(void* block) {
     tracker_state& s = state();

@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
         status = render_job(o);
     } else {
         if (!o.headless)
-            std::printf(
-                "tmodular: the editor window is not in this build yet; playing without a window.\n");
+            std::printf("tmodular: the editor window is not in this build yet; playing without a "
+                        "window.\n");
         status = headless_job(o);
     }
     report_leaks();
