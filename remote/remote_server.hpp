@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "remote/connections.hpp"
+#include "remote/engine_log.hpp"
 #include "remote/play_command.hpp"
 #include "remote/tcp.hpp"
 #include "util/num.hpp"
@@ -32,7 +33,7 @@ enum class connection_kind { play, console };
 struct remote_settings {
     std::string host = "127.0.0.1";
     int port = 4242; // 0 lets the system choose (the command line's 0 opens no server)
-    std::string log_path = "log_standard.log";
+    std::string log_path = engine_log_name;
     // Clients beyond this many live connections are accepted and closed at
     // once, so a flood of connections cannot exhaust threads or descriptors.
     int max_connections = 128;
@@ -46,7 +47,8 @@ class remote_server {
     remote_server(const remote_server&) = delete;
     remote_server& operator=(const remote_server&) = delete;
 
-    // Opens the listening socket; false with `error` when it cannot.
+    // Opens the listening socket (ending the connections of an earlier one);
+    // false with `error` when it cannot.
     bool open(const remote_settings& settings, std::string& error);
     bool is_open() const { return listener_.is_open(); }
     int port() const { return listener_.port(); }
