@@ -20,7 +20,7 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 echo "== AddressSanitizer + UBSan =="
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTM_SANITIZE=address -DTM_GUI=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j "$jobs" -L sanitize
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j "$jobs" -L 'sanitize|concurrency'
 
 echo "== ThreadSanitizer =="
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTM_SANITIZE=thread -DTM_GUI=OFF >/dev/null
