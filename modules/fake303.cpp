@@ -4,22 +4,9 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
-#include "modules/state_guard.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
-
-namespace {
-float filter_coefficient(float cutoff) {
-    return 2.0f - 2.0f * std::cos(6.2831853f * cutoff / 44100.0f);
-}
-
-float clamp_unit(float x) {
-    if (x > 1.0f) return 1.0f;
-    if (x < -1.0f) return -1.0f;
-    return x;
-}
-} // namespace
 
 float sixteenth_note_samples(int bpm) {
     // (4 * tempo) / 60 sixteenths per second in whole numbers; below 15 BPM
@@ -31,16 +18,16 @@ float sixteenth_note_samples(int bpm) {
 
 FAKE303::FAKE303(float amplitude, float frequency, int wave)
     : OUTPUT(name_storage), step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude), freq(frequency),
-      type(wave), filter_coef(filter_coefficient(1400.0f)) {
+      type(wave), filter(1400.0f) {
     set_name("Emptynamed_FAKE_303");
 }
 
 void FAKE303::set_cutoff(int hz) {
     cutoff = hz;
-    filter_pos = filter_vel = 0.0f;
+    filter.rest();
     damping = 0.995f;
     current_cutoff = static_cast<float>(hz);
-    filter_coef = filter_coefficient(current_cutoff);
+    filter.set_cutoff(current_cutoff);
 }
 
 int FAKE303::compute() {
@@ -104,13 +91,9 @@ int FAKE303::compute() {
         }
         if (env_switch) x = ((step_length - step_position) / step_length) * env_level.load() * x;
         if (filter_switch == 1) {
-            filter_vel = filter_vel + (x - filter_pos) * filter_coef;
-            filter_pos = filter_pos + filter_vel;
-            filter_vel = filter_vel * damping;
-            if (runaway(filter_pos) || runaway(filter_vel)) filter_pos = filter_vel = 0.0f;
-            x = (filter_level.load() / 10.0f) * filter_pos;
+            x = (filter_level.load() / 10.0f) * filter.step(x, damping);
             current_cutoff = current_cutoff - 0.12f;
-            filter_coef = filter_coefficient(current_cutoff);
+            filter.set_cutoff(current_cutoff);
         }
         y = clamp_unit(x * a);
     }
@@ -119,7 +102,7 @@ int FAKE303::compute() {
     if (step_position > step_length) {
         step_position = 0.0f;
         current_cutoff = static_cast<float>(cutoff.load());
-        filter_coef = filter_coefficient(current_cutoff);
+        filter.set_cutoff(current_cutoff);
         step_ramp = 0.0f;
     }
     value = clamp_unit(y);
@@ -127,8 +110,7 @@ int FAKE303::compute() {
 }
 
 void FAKE303::write_params(std::string& out) const {
-    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type.load(), freq.load(),
-            amount.load(), saturating_int(phase));
+    write_oscillator_line(out, name, type, freq, amount, phase);
 }
 
 template void tick_list<FAKE303>(const module_ptr*, std::size_t);

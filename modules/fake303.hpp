@@ -5,6 +5,8 @@
 #include <string>
 
 #include "engine/signal.hpp"
+#include "modules/vco.hpp"
+#include "util/dsp/spring.hpp"
 #include "util/rand15.hpp"
 
 namespace tmod {
@@ -40,8 +42,7 @@ class FAKE303 final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
     param<float> filter_level{10.0f};
     float current_cutoff = 1400.0f;
     float damping = 0.995f;
-    float filter_coef;
-    float filter_pos = 0.0f, filter_vel = 0.0f;
+    spring_lowpass filter;
     rand15 random;
 
     FAKE303(float amplitude = 1.0f, float frequency = 110.0f, int wave = 1);

@@ -58,8 +58,7 @@ int MULTI_VCO::compute() {
 }
 
 void MULTI_VCO::write_params(std::string& out) const {
-    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type.load(), freq.load(),
-            amount.load(), saturating_int(phase));
+    write_oscillator_line(out, name, type, freq, amount, phase);
 }
 
 template void tick_list<MULTI_VCO>(const module_ptr*, std::size_t);

@@ -161,25 +161,27 @@ void MIXER::write_params(std::string& out) const {
 }
 
 // "V_nn=volume": the channel number is read from the key's third character on.
+namespace {
+// The channel number read from the field's character `from` on; -1 (with a
+// message) when there is no such channel.
+int channel_of(const OUTPUT& m, const field_text& f, std::size_t from) {
+    const int channel = f.field.size() > from ? parse_int(f.field.substr(from)) : -1;
+    if (channel >= 0 && channel < MIXER::max_channels) return channel;
+    std::printf("MIXER [%s]: no channel %d, field [%.*s] ignored\n", m.name, channel,
+                static_cast<int>(f.field.size()), f.field.data());
+    return -1;
+}
+} // namespace
+
 void MIXER::apply_volume_key(OUTPUT& m, const field_text& f) {
-    const int channel = f.field.size() > 2 ? parse_int(f.field.substr(2)) : -1;
-    if (channel < 0 || channel >= max_channels) {
-        std::printf("MIXER [%s]: no channel %d, field [%.*s] ignored\n", m.name, channel,
-                    static_cast<int>(f.field.size()), f.field.data());
-        return;
-    }
-    static_cast<MIXER&>(m).volumes[channel] = parse_float(f.value);
+    const int channel = channel_of(m, f, 2);
+    if (channel >= 0) static_cast<MIXER&>(m).volumes[channel] = parse_float(f.value);
 }
 
 // "BYP_nn=flag": the channel number is read from the key's fifth character on.
 void MIXER::apply_bypass_key(OUTPUT& m, const field_text& f) {
-    const int channel = f.field.size() > 4 ? parse_int(f.field.substr(4)) : -1;
-    if (channel < 0 || channel >= max_channels) {
-        std::printf("MIXER [%s]: no channel %d, field [%.*s] ignored\n", m.name, channel,
-                    static_cast<int>(f.field.size()), f.field.data());
-        return;
-    }
-    static_cast<MIXER&>(m).bypasses[channel] = static_cast<float>(parse_int(f.value));
+    const int channel = channel_of(m, f, 4);
+    if (channel >= 0) static_cast<MIXER&>(m).bypasses[channel] = static_cast<float>(parse_int(f.value));
 }
 
 template void tick_list<VCA>(const module_ptr*, std::size_t);

@@ -12,11 +12,6 @@ namespace tmod {
 namespace {
 constexpr double two_pi = 6.283185307179586;
 
-float clamp_unit(float x) {
-    if (x > 1.0f) return 1.0f;
-    if (x < -1.0f) return -1.0f;
-    return x;
-}
 } // namespace
 
 void biquad::compute_coefficients(double freq, double q, double gain, int type) {

@@ -9,25 +9,16 @@
 namespace tmod {
 
 namespace {
-float clamp_unit(float x) {
-    if (x > 1.0f) return 1.0f;
-    if (x < -1.0f) return -1.0f;
-    return x;
-}
-
-float spring_coefficient(float cutoff) {
-    return 2.0f - 2.0f * std::cos(cutoff * 6.2831855f / 44100.0f);
-}
 } // namespace
 
-VCF303::VCF303() : OUTPUT(name_storage), coef(spring_coefficient(1400.0f)) {}
+VCF303::VCF303() : OUTPUT(name_storage), spring(1400.0f) {}
 
 void VCF303::set_hicut(int hz) {
     hicut = hz;
-    position = velocity = 0.0f;
+    spring.rest();
     q = 0.995f;
     current_cutoff = static_cast<float>(hz);
-    coef = spring_coefficient(current_cutoff);
+    spring.set_cutoff(current_cutoff);
 }
 
 int VCF303::compute() {
@@ -43,17 +34,13 @@ int VCF303::compute() {
     const float f = modulated(mod_freq, replaced(alt_freq, static_cast<float>(hicut.load())));
     if (sync_in.read_or(0)) {
         current_cutoff = f;
-        coef = spring_coefficient(current_cutoff);
+        spring.set_cutoff(current_cutoff);
     }
     const float x = source->load();
-    velocity = velocity + (x - position) * coef;
-    position = position + velocity;
-    velocity = velocity * q.load();
-    if (runaway(position) || runaway(velocity)) position = velocity = 0.0f;
-    const float y = position;
+    const float y = spring.step(x, q.load());
     // The cut-off keeps falling until the next sync pulse; nothing stops it at 0.
     current_cutoff = current_cutoff - 0.12f;
-    coef = spring_coefficient(current_cutoff);
+    spring.set_cutoff(current_cutoff);
     const float wet = mix.load() / 10.0f;
     value = clamp_unit((1.0f - wet) * x + wet * y);
     return 1;

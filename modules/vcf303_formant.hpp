@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/signal.hpp"
+#include "util/dsp/spring.hpp"
 
 namespace tmod {
 
@@ -22,8 +23,7 @@ class VCF303 final : public OUTPUT {
     param<float> mix{10.0f}; // wet share in tenths
     float current_cutoff = 1400.0f;
     param<float> q{0.995f}; // damping of the spring
-    float coef;
-    float position = 0.0f, velocity = 0.0f;
+    spring_lowpass spring;
 
     VCF303();
     // Stores the cut-off, restarts the spring from rest and the damping at 0.995.

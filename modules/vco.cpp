@@ -37,11 +37,6 @@ float periodic_shape(int type, float r, float a, float p) {
     return out;
 }
 
-float clamp_unit(float out) {
-    if (out >= 1.0f) out = 1.0f;
-    if (out <= -1.0f) out = -1.0f;
-    return out;
-}
 } // namespace
 
 // The working values of a free-running oscillator only change with a change
@@ -208,9 +203,12 @@ float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
     return clamp_unit(out);
 }
 
+void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount, float phase) {
+    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type, freq, amount, saturating_int(phase));
+}
+
 void VCO::write_params(std::string& out) const {
-    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type.load(), freq.load(),
-            amount.load(), saturating_int(phase));
+    write_oscillator_line(out, name, type, freq, amount, phase);
 }
 
 template void tick_list<VCO>(const module_ptr*, std::size_t);

@@ -88,6 +88,9 @@ struct wave_memo {
     int key_type = 0; // no shape: the first sample starts recording
 };
 
+// The parameter line of VCO, MULTI_VCO and FAKE303 (the phase without decimals).
+void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount, float phase);
+
 class VCO final : public OUTPUT {
   public:
     // Read and written every sample; first, so that a free-running sine

@@ -22,13 +22,6 @@ using K = module_kind;
 
 namespace {
 
-template <class T>
-T* add(GENERATOR& g, K kind, const char* name) {
-    auto* m = static_cast<T*>(g.add_module(create_module(kind)));
-    m->set_name(name);
-    return m;
-}
-
 std::vector<float> tick(GENERATOR& g, int n) { return test::run(g, n); }
 
 std::string patch_dir() { return test::scratch_dir(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
@@ -37,10 +30,10 @@ std::string patch_dir() { return test::scratch_dir(::testing::UnitTest::GetInsta
 
 TEST(Order, ASourceComputedEarlierIsReadInTheSameTickALaterOneATickLater) {
     GENERATOR g;
-    auto* c = add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
-    auto* early = add<AFFICHAGE>(g, K::AFFICHAGE, "AFFICHAGE_1"); // AFFICHAGE ticks before CONSTANTE
-    auto* late = add<VARIABLE>(g, K::VARIABLE, "VARIABLE_1");     // VARIABLE ticks after it
-    auto* assign = add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_2");
+    auto* c = test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
+    auto* early = test::add_named<AFFICHAGE>(g, K::AFFICHAGE, "AFFICHAGE_1"); // AFFICHAGE ticks before CONSTANTE
+    auto* late = test::add_named<VARIABLE>(g, K::VARIABLE, "VARIABLE_1");     // VARIABLE ticks after it
+    auto* assign = test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_2");
     early->in.connect(&c->value);
     late->in.connect(&c->value);
     late->in_assign.connect(&assign->value);
@@ -58,10 +51,10 @@ TEST(Order, ASourceComputedEarlierIsReadInTheSameTickALaterOneATickLater) {
 
 TEST(Order, TheOutputPublishesOscillatorsOfThePreviousTick) {
     GENERATOR g;
-    auto* vco = add<VCO>(g, K::VCO, "VCO_1");
+    auto* vco = test::add_named<VCO>(g, K::VCO, "VCO_1");
     vco->type = wave_saw;
     vco->freq = 441.0f; // ramp step 0.01
-    auto* out = add<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
+    auto* out = test::add_named<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
     out->in.connect(&vco->value);
     const auto v = tick(g, 3);
     EXPECT_EQ(v[0], 0.0f);
@@ -71,9 +64,9 @@ TEST(Order, TheOutputPublishesOscillatorsOfThePreviousTick) {
 
 TEST(Order, AModuleReadingItselfSeesItsPreviousValue) {
     GENERATOR g;
-    auto* one = add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
+    auto* one = test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
     one->constant = 1.0f;
-    auto* acc = add<BASIC_OPERATION>(g, K::BASIC_OPERATION, "BASIC_OPERATION_1");
+    auto* acc = test::add_named<BASIC_OPERATION>(g, K::BASIC_OPERATION, "BASIC_OPERATION_1");
     acc->in2.connect(&acc->value);
     acc->in1.connect(&one->value);
     for (int t = 1; t <= 5; ++t) {
@@ -84,12 +77,12 @@ TEST(Order, AModuleReadingItselfSeesItsPreviousValue) {
 
 TEST(Output, OnlyTheFrontSoundOutputCounts) {
     GENERATOR g;
-    auto* a = add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
-    auto* b = add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_2");
+    auto* a = test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
+    auto* b = test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_2");
     a->constant = 0.25f;
     b->constant = 0.75f;
-    add<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1")->in.connect(&a->value);
-    add<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_2")->in.connect(&b->value);
+    test::add_named<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1")->in.connect(&a->value);
+    test::add_named<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_2")->in.connect(&b->value);
     g.compute();
     EXPECT_EQ(g.value.load(), 0.25f) << "after adding from the editor, the first one added";
 
@@ -150,11 +143,11 @@ TEST(Nested, PortsPassSignalGateAndSyncIntoTheNestedPatch) {
 
 TEST(Nested, WithoutAPortTheNestedPatchIgnoresItsInputs) {
     GENERATOR outer;
-    auto* c = add<CONSTANTE>(outer, K::CONSTANTE, "CONSTANTE_1");
+    auto* c = test::add_named<CONSTANTE>(outer, K::CONSTANTE, "CONSTANTE_1");
     c->constant = 1.0f;
-    auto* nested = add<GENERATOR>(outer, K::GENERATOR, "GENERATOR_1");
+    auto* nested = test::add_named<GENERATOR>(outer, K::GENERATOR, "GENERATOR_1");
     nested->in.connect(&c->value);
-    auto* inner_out = add<SOUND_OUTPUT>(*nested, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
+    auto* inner_out = test::add_named<SOUND_OUTPUT>(*nested, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
     (void)inner_out;
     tick(outer, 5);
     EXPECT_EQ(nested->value.load(), 0.0f);
@@ -162,7 +155,7 @@ TEST(Nested, WithoutAPortTheNestedPatchIgnoresItsInputs) {
 
 TEST(Sync, APulseLastsExactlyOneTickAndTwoRequestsGiveOne) {
     GENERATOR g;
-    auto* key = add<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
+    auto* key = test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
     key->request_pulse();
     key->request_pulse();
     std::vector<int> pulses;
@@ -253,11 +246,11 @@ TEST(Registry, TypeWordsSettleTheTraps) {
 
 TEST(Registry, FindAnyResolvesKeyboardsByKeyAndPortsOnlyByTheirFullWord) {
     GENERATOR g;
-    auto* key = add<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
-    auto* kb = add<KEYBOARD>(g, K::KEYBOARD, "KEYBOARD_1");
-    add<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_IN_1");
-    auto* formant = add<OUTPUT>(g, K::FORMANT_VCF, "FORMANT_VCF_VCF");
-    add<OUTPUT>(g, K::VCF, "FORMANT_VCF_VCF2");
+    auto* key = test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
+    auto* kb = test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEYBOARD_1");
+    test::add_named<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_IN_1");
+    auto* formant = test::add_named<OUTPUT>(g, K::FORMANT_VCF, "FORMANT_VCF_VCF");
+    test::add_named<OUTPUT>(g, K::VCF, "FORMANT_VCF_VCF2");
     EXPECT_EQ(g.find_any("KEY_1"), key);
     EXPECT_EQ(g.find_any("KEYBOARD_1"), kb);
     EXPECT_EQ(g.find_any("SOUND_IN_1"), nullptr);
@@ -268,9 +261,9 @@ TEST(Registry, FindAnyResolvesKeyboardsByKeyAndPortsOnlyByTheirFullWord) {
 
 TEST(Registry, SlotsLookBackToTheirSourceModule) {
     GENERATOR g;
-    auto* key = add<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
-    auto* port = add<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
-    auto* vco = add<VCO>(g, K::VCO, "VCO_1");
+    auto* key = test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
+    auto* port = test::add_named<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
+    auto* vco = test::add_named<VCO>(g, K::VCO, "VCO_1");
     EXPECT_EQ(g.source_of_signal(&vco->value), vco);
     EXPECT_EQ(g.source_of_signal(&port->inner_output.value), port);
     EXPECT_EQ(g.source_of_gate(&port->inner_gate.gate), port);

@@ -326,7 +326,7 @@ TEST(Vcf303, TheCutoffFallsUntilASyncRestartsTheSweep) {
     r.seq.request_pulse();
     r.tick(0.1f);
     EXPECT_NEAR(r.f.current_cutoff, 1400.0f - 0.12f, 1e-3f);
-    const float pos = r.f.position;
+    const float pos = r.f.spring.position;
     EXPECT_NE(pos, 0.0f); // the spring keeps its state across the restart
 
     // The restart value follows ALT_FREQ scaled by MOD_FREQ.
@@ -346,8 +346,8 @@ TEST(Vcf303, SettingTheCutoffRestartsTheSpringFromRest) {
     r.f.q = 0.9f;
     for (int n = 0; n < 300; ++n) r.tick(0.5f);
     r.f.set_hicut(600);
-    EXPECT_EQ(r.f.position, 0.0f);
-    EXPECT_EQ(r.f.velocity, 0.0f);
+    EXPECT_EQ(r.f.spring.position, 0.0f);
+    EXPECT_EQ(r.f.spring.velocity, 0.0f);
     EXPECT_FLOAT_EQ(r.f.q, 0.995f);
     EXPECT_EQ(r.f.current_cutoff, 600.0f);
 }
@@ -358,8 +358,8 @@ TEST(Vcf303, AnUnstableDampingResetsTheSpring) {
     for (int n = 0; n < 5000; ++n) ASSERT_TRUE(std::isfinite(r.tick(sine(220, n, 0.3)))) << n;
     r.f.q = 0.995f;
     for (int n = 0; n < 2000; ++n) r.tick(sine(220, n, 0.3));
-    EXPECT_TRUE(std::isfinite(r.f.position));
-    EXPECT_LT(std::fabs(r.f.position), 10.0f);
+    EXPECT_TRUE(std::isfinite(r.f.spring.position));
+    EXPECT_LT(std::fabs(r.f.spring.position), 10.0f);
 }
 
 namespace {

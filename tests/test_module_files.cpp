@@ -34,13 +34,6 @@ std::string data_dir_path() {
     return TM_SOURCE_DATA_DIR;
 }
 
-template <class T>
-T* add(GENERATOR& g, K kind, const char* name) {
-    auto* m = static_cast<T*>(g.add_module(create_module(kind)));
-    m->set_name(name);
-    return m;
-}
-
 // The module of that name; a missing one fails the test at once.
 template <class T>
 T* find(GENERATOR& g, K kind, const char* name) {
@@ -96,44 +89,44 @@ TEST(ParameterLines, EveryModuleWritesItsLineAndReadsItBack) {
     write_text(dir + "/inner.tsy", "BEGIN_OBJECTS_DECLARE\nEND_OBJECTS_DECLARE\n");
     GENERATOR g;
     stdout_of([&] {
-        auto* src = add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_SRC");
+        auto* src = test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_SRC");
         src->constant = -7.0f;
-        add<AFFICHAGE>(g, K::AFFICHAGE, "AFFICHAGE_1");
-        add<BASIC_OPERATION>(g, K::BASIC_OPERATION, "BASIC_OPERATION_1")->type = 13;
-        auto* f303 = add<FAKE303>(g, K::FAKE303, "FAKE303_1");
+        test::add_named<AFFICHAGE>(g, K::AFFICHAGE, "AFFICHAGE_1");
+        test::add_named<BASIC_OPERATION>(g, K::BASIC_OPERATION, "BASIC_OPERATION_1")->type = 13;
+        auto* f303 = test::add_named<FAKE303>(g, K::FAKE303, "FAKE303_1");
         f303->type = 3, f303->freq = 82.5f, f303->amount = 0.75f, f303->phase = 2.9f;
-        auto* nested = add<GENERATOR>(g, K::GENERATOR, "GENERATOR_1");
+        auto* nested = test::add_named<GENERATOR>(g, K::GENERATOR, "GENERATOR_1");
         load_patch(*nested, (dir + "/inner.tsy").c_str());
-        add<KEYBOARD>(g, K::KEYBOARD, "KEY_1")->octave = 6;
-        auto* mixer = add<MIXER>(g, K::MIXER, "MIXER_1");
+        test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEY_1")->octave = 6;
+        auto* mixer = test::add_named<MIXER>(g, K::MIXER, "MIXER_1");
         mixer->add_channel(&src->value);
         mixer->add_channel(&src->value);
         mixer->volumes[0] = 0.25f, mixer->volumes[1] = 1.5f, mixer->bypasses[1] = 1.0f;
-        add<MICRO>(g, K::MICRO, "MICRO_1");
-        auto* ph = add<PHASER>(g, K::PHASER, "PHASER_1");
+        test::add_named<MICRO>(g, K::MICRO, "MICRO_1");
+        auto* ph = test::add_named<PHASER>(g, K::PHASER, "PHASER_1");
         ph->set_rate(1.25f), ph->depth = 0.5f, ph->feedback = 0.3f, ph->set_range(300.0f, 2500.0f);
         ph->bypass = 0;
-        auto* seq = add<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_1");
+        auto* seq = test::add_named<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_1");
         seq->save_partition((dir + "/seq.PAR").c_str());
-        add<SAMPLER>(g, K::SAMPLER, "SAMPLER_1")
+        test::add_named<SAMPLER>(g, K::SAMPLER, "SAMPLER_1")
             ->load_sample((data_dir_path() + "/sounds/guitare.wav").c_str());
-        auto* delay = add<SFX_DELAY>(g, K::SFX_DELAY, "SFX_DELAY_1");
+        auto* delay = test::add_named<SFX_DELAY>(g, K::SFX_DELAY, "SFX_DELAY_1");
         delay->set_delay(12345.0f), delay->volume = 0.25f;
-        add<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
-        add<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
-        add<VARIABLE>(g, K::VARIABLE, "VARIABLE_1");
-        auto* vca = add<VCA>(g, K::VCA, "VCA_1");
+        test::add_named<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
+        test::add_named<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
+        test::add_named<VARIABLE>(g, K::VARIABLE, "VARIABLE_1");
+        auto* vca = test::add_named<VCA>(g, K::VCA, "VCA_1");
         vca->attack = 12.0f, vca->decay = 250.0f, vca->sustain = 1.0f, vca->release = 30.0f;
         vca->invert = 1;
-        auto* formant = add<FORMANT_VCF>(g, K::FORMANT_VCF, "FORMANT_VCF_1");
+        auto* formant = test::add_named<FORMANT_VCF>(g, K::FORMANT_VCF, "FORMANT_VCF_1");
         formant->gain = 3.0f, formant->vowelnum = 2.0f, formant->bypass = 0;
-        auto* v303 = add<VCF303>(g, K::VCF303, "VCF303_1");
+        auto* v303 = test::add_named<VCF303>(g, K::VCF303, "VCF303_1");
         v303->set_hicut(900), v303->q = 0.98f, v303->mix = 7.5f, v303->bypass = 0;
-        auto* vcf = add<VCF>(g, K::VCF, "VCF_1");
+        auto* vcf = test::add_named<VCF>(g, K::VCF, "VCF_1");
         vcf->set_hicut(1234), vcf->q = 2.5f, vcf->gain = -6.0f, vcf->type = 5, vcf->bypass = 0;
-        auto* multi = add<MULTI_VCO>(g, K::MULTI_VCO, "MULTI_VCO_1");
+        auto* multi = test::add_named<MULTI_VCO>(g, K::MULTI_VCO, "MULTI_VCO_1");
         multi->type = 4, multi->freq = 220.0f, multi->amount = 0.5f;
-        auto* vco = add<VCO>(g, K::VCO, "VCO_1");
+        auto* vco = test::add_named<VCO>(g, K::VCO, "VCO_1");
         vco->type = 9, vco->freq = 440.0f, vco->amount = 0.33f, vco->phase = -1.5f;
     });
     const std::string first = patch_of(g);

@@ -26,13 +26,6 @@ using ::testing::HasSubstr;
 
 namespace {
 
-template <class T>
-T* add(GENERATOR& g, K kind, const char* name) {
-    auto* m = static_cast<T*>(g.add_module(create_module(kind)));
-    m->set_name(name);
-    return m;
-}
-
 std::string quiet_text(GENERATOR& g, const std::vector<placed_module>& placed, std::string* printed = nullptr) {
     ::testing::internal::CaptureStdout();
     std::string text = patch_text(g, placed);
@@ -76,39 +69,39 @@ TEST_F(Writer, AnEmptyPatchIsTheSixMarkers) {
 
 TEST_F(Writer, EveryTypeWritesItsRecordFormat) {
     GENERATOR g;
-    add<AFFICHAGE>(g, K::AFFICHAGE, "AFFICHAGE_1");
-    add<BASIC_OPERATION>(g, K::BASIC_OPERATION, "BASIC_OPERATION_1")->type = 13;
-    add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1")->constant = 2.5f;
-    auto* fake = add<OUTPUT>(g, K::FAKE303, "FAKE303_1");
+    test::add_named<AFFICHAGE>(g, K::AFFICHAGE, "AFFICHAGE_1");
+    test::add_named<BASIC_OPERATION>(g, K::BASIC_OPERATION, "BASIC_OPERATION_1")->type = 13;
+    test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1")->constant = 2.5f;
+    auto* fake = test::add_named<OUTPUT>(g, K::FAKE303, "FAKE303_1");
     (void)fake;
-    add<KEYBOARD>(g, K::KEYBOARD, "KEY_1")->octave = 3;
-    auto* mixer = add<MIXER>(g, K::MIXER, "MIXER_1");
-    auto* c2 = add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_2");
+    test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEY_1")->octave = 3;
+    auto* mixer = test::add_named<MIXER>(g, K::MIXER, "MIXER_1");
+    auto* c2 = test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_2");
     mixer->add_channel(&c2->value);
     mixer->volumes[0] = 0.5f;
     mixer->volumes[1] = 0.25f; // no input: written as 1.000
     mixer->bypasses[2] = 1.0f;
-    add<MICRO>(g, K::MICRO, "MICRO_1");
-    auto* phaser = add<PHASER>(g, K::PHASER, "PHASER_1");
+    test::add_named<MICRO>(g, K::MICRO, "MICRO_1");
+    auto* phaser = test::add_named<PHASER>(g, K::PHASER, "PHASER_1");
     phaser->set_range(1378.125f, 2756.25f); // exact in float: 1/16 and 1/8 of 22050
-    add<SFX_DELAY>(g, K::SFX_DELAY, "SFX_DELAY_1")->set_delay(-22050.0f);
-    add<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
-    add<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
-    add<VARIABLE>(g, K::VARIABLE, "VARIABLE_1");
-    auto* vca = add<VCA>(g, K::VCA, "VCA_1");
+    test::add_named<SFX_DELAY>(g, K::SFX_DELAY, "SFX_DELAY_1")->set_delay(-22050.0f);
+    test::add_named<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
+    test::add_named<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
+    test::add_named<VARIABLE>(g, K::VARIABLE, "VARIABLE_1");
+    auto* vca = test::add_named<VCA>(g, K::VCA, "VCA_1");
     vca->attack = 12.75f;
     vca->invert = 1;
-    auto* formant = add<FORMANT_VCF>(g, K::FORMANT_VCF, "FORMANT_VCF_1");
+    auto* formant = test::add_named<FORMANT_VCF>(g, K::FORMANT_VCF, "FORMANT_VCF_1");
     formant->vowelnum = 2.7f;
     formant->bypass = 0;
-    add<VCF303>(g, K::VCF303, "VCF303_1")->set_hicut(900);
-    auto* vcf = add<VCF>(g, K::VCF, "VCF_1");
+    test::add_named<VCF303>(g, K::VCF303, "VCF303_1")->set_hicut(900);
+    auto* vcf = test::add_named<VCF>(g, K::VCF, "VCF_1");
     vcf->type = 1;
     vcf->bypass = 0;
     vcf->q = 4.0f;
-    auto* multi = add<OUTPUT>(g, K::MULTI_VCO, "MULTI_VCO_1");
+    auto* multi = test::add_named<OUTPUT>(g, K::MULTI_VCO, "MULTI_VCO_1");
     (void)multi;
-    auto* vco = add<VCO>(g, K::VCO, "VCO_1");
+    auto* vco = test::add_named<VCO>(g, K::VCO, "VCO_1");
     vco->type = 7;
     vco->freq = 261.625f;
     vco->amount = 0.456f;
@@ -151,17 +144,17 @@ TEST_F(Writer, EveryTypeWritesItsRecordFormat) {
 
 TEST_F(Writer, LinkRecordsNameTheirSourcesInSlotOrder) {
     GENERATOR g;
-    auto* key = add<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
-    auto* lfo = add<VCO>(g, K::VCO, "VCO_LFO");
-    auto* vco = add<VCO>(g, K::VCO, "VCO_1");
+    auto* key = test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
+    auto* lfo = test::add_named<VCO>(g, K::VCO, "VCO_LFO");
+    auto* vco = test::add_named<VCO>(g, K::VCO, "VCO_1");
     vco->in.connect(&key->value);
     vco->mod_freq.connect(&lfo->value);
     vco->alt_amp.connect(&lfo->value);
     vco->gate_in.connect(&key->gate);
     vco->sync_in.connect(&key->pulse);
-    auto* port = add<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
+    auto* port = test::add_named<SOUND_INPUT>(g, K::SOUND_INPUT, "SOUND_INPUT_1");
     port->in.connect(&key->value);
-    auto* vca = add<VCA>(g, K::VCA, "VCA_1");
+    auto* vca = test::add_named<VCA>(g, K::VCA, "VCA_1");
     vca->in.connect(&vco->value);
     vca->gate_in.connect(&port->inner_gate.gate);
     std::string printed;
@@ -176,8 +169,8 @@ TEST_F(Writer, LinkRecordsNameTheirSourcesInSlotOrder) {
 
 TEST_F(Writer, AnUnnamedSourceIsLeftOutWithItsMessage) {
     GENERATOR g;
-    auto* key = add<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
-    auto* out = add<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
+    auto* key = test::add_named<KEYBOARD>(g, K::KEYBOARD, "KEY_1");
+    auto* out = test::add_named<SOUND_OUTPUT>(g, K::SOUND_OUTPUT, "SOUND_OUTPUT_1");
     out->in.connect(&key->value);
     // The keyboard has no panel in the list given.
     std::string printed;
@@ -244,7 +237,7 @@ TEST_F(Writer, TwoModulesOfATypeSwapOnEveryLoad) {
 
 TEST_F(Writer, WaveformSevenSavesAsSevenAndComesBackAsEight) {
     GENERATOR g;
-    add<VCO>(g, K::VCO, "VCO_1")->type = 7;
+    test::add_named<VCO>(g, K::VCO, "VCO_1")->type = 7;
     test::write_text("w.tsy", quiet_text(g));
     GENERATOR back;
     quiet_load(back, "w.tsy");
@@ -253,7 +246,7 @@ TEST_F(Writer, WaveformSevenSavesAsSevenAndComesBackAsEight) {
 
 TEST_F(Writer, ASequencerWithoutPartitionFileGetsANewOne) {
     GENERATOR g;
-    add<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_1");
+    test::add_named<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_1");
     const std::string text = quiet_text(g);
     const std::size_t at = text.find("SEQUENCER_1;PARTITION_FILE_NAME=PARTITIONS/");
     ASSERT_NE(at, std::string::npos);
@@ -265,7 +258,7 @@ TEST_F(Writer, ASequencerWithoutPartitionFileGetsANewOne) {
 
 TEST_F(Writer, SavingReplacesTheFileWholeOrNotAtAll) {
     GENERATOR g;
-    add<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
+    test::add_named<CONSTANTE>(g, K::CONSTANTE, "CONSTANTE_1");
     test::write_text("keep.tsy", "old patch");
     std::string error;
     ::testing::internal::CaptureStdout();

@@ -53,3 +53,12 @@ class relaxed {
 };
 
 } // namespace tmod
+
+namespace tmod {
+// The output clamp of the oscillators and filters: beyond +-1 is +-1 (NaN passes).
+inline float clamp_unit(float x) {
+    if (x >= 1.0f) return 1.0f;
+    if (x <= -1.0f) return -1.0f;
+    return x;
+}
+} // namespace tmod

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/generator.hpp"
 #include "engine/signal.hpp"
 
 namespace tmod::test {
@@ -15,6 +16,14 @@ struct hand_source : OUTPUT, OUTPUT_GATE, OUTPUT_SYNC {
     void set(float v) { value = v; }
     module_name name_storage = {};
 };
+
+// Appends a new module of the kind to the container, named.
+template <class T>
+T* add_named(GENERATOR& g, module_kind kind, const char* name) {
+    auto* m = static_cast<T*>(g.add_module(create_module(kind)));
+    m->set_name(name);
+    return m;
+}
 
 // Ticks the module n times and returns its value after each tick.
 std::vector<float> run(OUTPUT& module, int n);
