@@ -21,6 +21,9 @@ struct demo {
     const char* input = ""; // a recording for MICRO, under the data directory
 };
 
+// Test names show the demo, not the bytes of the parameter.
+void PrintTo(const demo& d, std::ostream* os) { *os << d.name; }
+
 // The left channel of the rendered file, as -1..1.
 std::vector<float> render(const demo& d) {
     // One directory per test and demo: ctest runs the cases in parallel.
