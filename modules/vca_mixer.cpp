@@ -24,18 +24,17 @@ void VCA::derive(std::uint32_t now) {
     work_in = in.source();
     work_gate = gate_in.source();
     gated = work_in && work_gate;
+    // BYPASS follows the GATE connection: a value written into it from outside
+    // (which is a change) lasts until the next sample.
+    if (gated) bypass.store_quietly(0);
     work_invert = invert;
     work_attack = attack, work_peak = peak, work_decay = decay;
     work_sustain = sustain, work_release = release;
 }
 
-int VCA::compute() {
-    const std::uint32_t now = changes_seen();
+int VCA::tick(std::uint32_t now) {
     if (now != seen_changes) derive(now);
     if (gated) {
-        // BYPASS follows the GATE connection on every sample: a value written
-        // into it from outside lasts until the next one.
-        if (bypass.load()) bypass.store_quietly(0);
         value = envelope(work_in->load(), work_gate->load(), work_invert, work_attack, work_peak,
                          work_decay, work_sustain, work_release);
         return 1;
@@ -131,8 +130,7 @@ void MIXER::derive(std::uint32_t now) {
     active_reciprocal = active > 0 && (active & (active - 1)) == 0 ? 1.0f / active_divisor : 0.0f;
 }
 
-int MIXER::compute() {
-    const std::uint32_t now = changes_seen();
+int MIXER::tick(std::uint32_t now) {
     if (now != seen_changes) derive(now);
     // Each channel is (input / n) * volume, times 1.5 with two or more, summed
     // in channel order.

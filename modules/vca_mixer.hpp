@@ -35,7 +35,9 @@ class VCA final : public OUTPUT, public INPUT, public INPUT_GATE {
 
     VCA();
     // Returns 0 without touching the value while IN is not connected.
-    int compute() override;
+    // Returns 0 without touching the value while IN is not connected.
+    int compute() override { return tick(changes_seen()); }
+    int tick(std::uint32_t now);
     void write_params(std::string& out) const;
     void write_diagnostic(std::string& out) const;
 
@@ -73,7 +75,8 @@ class MIXER final : public OUTPUT {
     // from the source's value; the count grows by one. Returns false when all
     // 24 channels are in use or the index is outside them.
     bool add_channel(const sample_value* source, int index = -1);
-    int compute() override;
+    int compute() override { return tick(changes_seen()); }
+    int tick(std::uint32_t now);
     void write_params(std::string& out) const;
 
     // Object-record keys: "V_nn" volumes and "BYP_nn" bypasses.

@@ -107,8 +107,7 @@ void VCF::derive(std::uint32_t now) {
     section.prepare(static_cast<float>(hicut.load()), qv, gain.load(), work_type);
 }
 
-int VCF::compute() {
-    const std::uint32_t now = changes_seen();
+int VCF::tick(std::uint32_t now) {
     if (now != seen_changes) derive(now);
     if (!steady) return compute_modulated();
     const float x = work_source->load();

@@ -70,7 +70,8 @@ class VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_S
 
     VCF();
     void set_hicut(int hz) { hicut = hz; }
-    int compute() override;
+    int compute() override { return tick(changes_seen()); }
+    int tick(std::uint32_t now);
     void write_params(std::string& out) const;
 
   private:

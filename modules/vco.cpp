@@ -93,8 +93,7 @@ inline bool VCO::recorded_sample(bool memo_shape, float& out) {
     return false;
 }
 
-int VCO::compute() {
-    const std::uint32_t now = changes_seen();
+int VCO::tick(std::uint32_t now) {
     if (now != seen_changes) derive(now);
     if (!free_running) return compute_connected();
     float out;

@@ -128,7 +128,9 @@ class VCO final : public OUTPUT {
     // The palette builds (1.0, 110.0, sine).
     VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);
 
-    int compute() override;
+    int compute() override { return tick(changes_seen()); }
+    // One tick, given the change count (read once for a whole list).
+    int tick(std::uint32_t now);
     // One sample as a voice of a MULTI_VCO: the given shape, frequency and
     // amplitude, the voice's own phase and width, no inputs.
     void compute_voice(int wave, float f, float a);
