@@ -28,7 +28,8 @@ bool to_seconds(const char* s, double& out) {
 } // namespace
 
 const char* usage_line() {
-    return "usage: tmodular [--headless | --render OUT.wav [--seconds S] [--float]] [--audio KIND]\n"
+    return "usage: tmodular [--headless | --render OUT.wav [--seconds S] [--float]] [--audio "
+           "KIND]\n"
            "                [--events FILE] [--input IN.wav] [--record OUT.wav] [--tempo BPM]\n"
            "                [--remote-port N] [--data DIR] [--help] [--version] [PATCH.tsy]\n";
 }
@@ -82,11 +83,13 @@ bool parse_command_line(int argc, const char* const* argv, options& o, std::stri
             o.remote_console = true;
         } else if (!std::strcmp(a, "--audio")) {
             if (!value(v)) return false;
-            if (std::strcmp(v, "alsa") && std::strcmp(v, "pulse") && std::strcmp(v, "jack") && std::strcmp(v, "nosound"))
+            if (std::strcmp(v, "alsa") && std::strcmp(v, "pulse") && std::strcmp(v, "jack") &&
+                std::strcmp(v, "nosound"))
                 return bad("expected alsa, pulse, jack or nosound");
             o.audio = v;
         } else if (!std::strcmp(a, "--driver")) {
-            if (!value(v) || !to_int(v, 1, 999, o.driver)) return v ? bad("expected a device number from 1") : false;
+            if (!value(v) || !to_int(v, 1, 999, o.driver))
+                return v ? bad("expected a device number from 1") : false;
         } else if (!std::strcmp(a, "--record-driver")) {
             if (!value(v)) return false;
             if (!std::strcmp(v, "none"))
@@ -94,12 +97,14 @@ bool parse_command_line(int argc, const char* const* argv, options& o, std::stri
             else if (!to_int(v, 1, 999, o.record_driver))
                 return bad("expected a device number from 1 or none");
         } else if (!std::strcmp(a, "--buffer")) {
-            if (!value(v) || !to_int(v, 16, 65536, o.buffer_frames)) return v ? bad("expected 16 to 65536 frames") : false;
+            if (!value(v) || !to_int(v, 16, 65536, o.buffer_frames))
+                return v ? bad("expected 16 to 65536 frames") : false;
         } else if (!std::strcmp(a, "--render")) {
             if (!value(v)) return false;
             o.render = v;
         } else if (!std::strcmp(a, "--seconds")) {
-            if (!value(v) || !to_seconds(v, o.seconds)) return v ? bad("expected seconds from 0 to 86400") : false;
+            if (!value(v) || !to_seconds(v, o.seconds))
+                return v ? bad("expected seconds from 0 to 86400") : false;
         } else if (!std::strcmp(a, "--events")) {
             if (!value(v)) return false;
             o.events = v;
@@ -110,9 +115,11 @@ bool parse_command_line(int argc, const char* const* argv, options& o, std::stri
             if (!value(v)) return false;
             o.record = v;
         } else if (!std::strcmp(a, "--tempo")) {
-            if (!value(v) || !to_int(v, 1, 1000, o.tempo)) return v ? bad("expected 1 to 1000 beats per minute") : false;
+            if (!value(v) || !to_int(v, 1, 1000, o.tempo))
+                return v ? bad("expected 1 to 1000 beats per minute") : false;
         } else if (!std::strcmp(a, "--remote-port")) {
-            if (!value(v) || !to_int(v, 0, 65535, o.remote_port)) return v ? bad("expected a port from 0 to 65535") : false;
+            if (!value(v) || !to_int(v, 0, 65535, o.remote_port))
+                return v ? bad("expected a port from 0 to 65535") : false;
         } else if (!std::strcmp(a, "--remote-host")) {
             if (!value(v)) return false;
             o.remote_host = v;

@@ -6,23 +6,23 @@
 namespace tmod {
 
 struct options {
-    std::string patch;        // PATCH.tsy, or empty for the start-up default
-    std::string audio;        // alsa | pulse | jack | nosound: skip the device console
-    int driver = 0;           // output device number from 1; 0 = ask
-    int record_driver = 0;    // recording device number from 1; 0 = ask
-    bool no_record = false;   // --record-driver none
+    std::string patch;      // PATCH.tsy, or empty for the start-up default
+    std::string audio;      // alsa | pulse | jack | nosound: skip the device console
+    int driver = 0;         // output device number from 1; 0 = ask
+    int record_driver = 0;  // recording device number from 1; 0 = ask
+    bool no_record = false; // --record-driver none
     bool headless = false;
-    std::string render;       // --render OUT.wav
+    std::string render; // --render OUT.wav
     double seconds = 10.0;
     bool float_output = false;
     std::string events;
-    std::string input;        // --input IN.wav (recorded input for --render)
-    std::string record;       // --record OUT.wav (with --headless)
+    std::string input;  // --input IN.wav (recorded input for --render)
+    std::string record; // --record OUT.wav (with --headless)
     int tempo = 60;
-    int remote_port = 4242;   // 0 = off
+    int remote_port = 4242; // 0 = off
     std::string remote_host = "127.0.0.1";
     bool remote_console = false;
-    int buffer_frames = 0;    // 0 = the default stream block
+    int buffer_frames = 0; // 0 = the default stream block
     std::string data_dir;
     bool help = false;
     bool version = false;

@@ -10,9 +10,13 @@ namespace tmod {
 
 GENERATOR::GENERATOR() : OUTPUT(name_storage) {}
 
-GENERATOR::GENERATOR(const char* path) : OUTPUT(name_storage) { load_patch(*this, path); }
+GENERATOR::GENERATOR(const char* path) : OUTPUT(name_storage) {
+    load_patch(*this, path);
+}
 
-GENERATOR::~GENERATOR() { clear(); }
+GENERATOR::~GENERATOR() {
+    clear();
+}
 
 int GENERATOR::compute() {
     for (module_kind k : compute_order) {
@@ -74,7 +78,8 @@ OUTPUT* GENERATOR::find_any(std::string_view name) const {
 
 namespace {
 template <class Out>
-OUTPUT* search(const std::vector<module_ptr> (&lists)[module_kind_count], const void* field, Out out) {
+OUTPUT* search(const std::vector<module_ptr> (&lists)[module_kind_count], const void* field,
+               Out out) {
     for (const auto& list : lists)
         for (const module_ptr& m : list) {
             auto fn = type_of(m.get_deleter().kind).*out;

@@ -52,6 +52,7 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
 
   private:
     std::vector<module_ptr> lists_[module_kind_count];
+
   public:
     // Last, away from the fields read every sample.
     module_name name_storage = {};

@@ -36,7 +36,9 @@ template <class T, auto Member>
 gate_slot* flag_of(OUTPUT& m) {
     return &(static_cast<T&>(m).*Member);
 }
-const sample_value* own_value(OUTPUT& m) { return &m.value; }
+const sample_value* own_value(OUTPUT& m) {
+    return &m.value;
+}
 template <class T>
 const flag_value* own_gate(OUTPUT& m) {
     return &static_cast<T&>(m).gate;
@@ -46,9 +48,15 @@ const flag_value* own_pulse(OUTPUT& m) {
     return &static_cast<T&>(m).pulse;
 }
 // Inside a nested patch, a SOUND_INPUT source means its three inner sources.
-const sample_value* port_value(OUTPUT& m) { return &static_cast<SOUND_INPUT&>(m).inner_output.value; }
-const flag_value* port_gate(OUTPUT& m) { return &static_cast<SOUND_INPUT&>(m).inner_gate.gate; }
-const flag_value* port_pulse(OUTPUT& m) { return &static_cast<SOUND_INPUT&>(m).inner_sync.pulse; }
+const sample_value* port_value(OUTPUT& m) {
+    return &static_cast<SOUND_INPUT&>(m).inner_output.value;
+}
+const flag_value* port_gate(OUTPUT& m) {
+    return &static_cast<SOUND_INPUT&>(m).inner_gate.gate;
+}
+const flag_value* port_pulse(OUTPUT& m) {
+    return &static_cast<SOUND_INPUT&>(m).inner_sync.pulse;
+}
 
 // Palette defaults: oscillators at amplitude 1, 110 Hz, sine; CONSTANTE 4.0;
 // VARIABLE 0; a GENERATOR as an empty nested patch; the rest as constructed.
@@ -60,8 +68,12 @@ template <class T>
 OUTPUT* create_oscillator() {
     return TM_NEW(T, 1.0f, 110.0f, static_cast<int>(wave_sine));
 }
-OUTPUT* create_constante() { return TM_NEW(CONSTANTE, 4.0f); }
-OUTPUT* create_variable() { return TM_NEW(VARIABLE, 0.0f); }
+OUTPUT* create_constante() {
+    return TM_NEW(CONSTANTE, 4.0f);
+}
+OUTPUT* create_variable() {
+    return TM_NEW(VARIABLE, 0.0f);
+}
 template <class T>
 void destroy_as(OUTPUT* m) {
     tracked_delete(static_cast<T*>(m));
@@ -243,11 +255,13 @@ constexpr slot_desc sig(const char* key, std::uint8_t flags, const char* plug) {
     return {key, slot_kind::signal, flags, plug, signal_of<T, M>, nullptr, {}};
 }
 template <class T, auto M, std::size_t N>
-constexpr slot_desc gate(const char* key, std::uint8_t flags, const char* plug, const source_rule (&rules)[N]) {
+constexpr slot_desc gate(const char* key, std::uint8_t flags, const char* plug,
+                         const source_rule (&rules)[N]) {
     return {key, slot_kind::gate, flags, plug, nullptr, flag_of<T, M>, rules};
 }
 template <class T, auto M, std::size_t N>
-constexpr slot_desc sync(const char* key, std::uint8_t flags, const char* plug, const source_rule (&rules)[N]) {
+constexpr slot_desc sync(const char* key, std::uint8_t flags, const char* plug,
+                         const source_rule (&rules)[N]) {
     return {key, slot_kind::sync, flags, plug, nullptr, flag_of<T, M>, rules};
 }
 
@@ -373,30 +387,86 @@ constexpr empty_field SKIP = empty_field::skip_field;
 constexpr empty_field END = empty_field::end_record;
 
 const module_type types[module_kind_count] = {
-    {K::AFFICHAGE, "AFFICHAGE", "AFFICHAGE", "AFFICHAGE", "AFFICHAGE", "AFFICHAGE", NOT_READ, true,
-     single_input_slot<AFFICHAGE>, {}, create_as<AFFICHAGE>, destroy_as<AFFICHAGE>,
-     tick_list<AFFICHAGE>, write_as<AFFICHAGE>, own_value, nullptr, nullptr},
+    {K::AFFICHAGE,
+     "AFFICHAGE",
+     "AFFICHAGE",
+     "AFFICHAGE",
+     "AFFICHAGE",
+     "AFFICHAGE",
+     NOT_READ,
+     true,
+     single_input_slot<AFFICHAGE>,
+     {},
+     create_as<AFFICHAGE>,
+     destroy_as<AFFICHAGE>,
+     tick_list<AFFICHAGE>,
+     write_as<AFFICHAGE>,
+     own_value,
+     nullptr,
+     nullptr},
     {K::BASIC_OPERATION, "BASIC_OPERATION", "BASIC_OPERATION", "BASIC_OPERATION", "BASIC_OPERATION",
      "BASIC_OPERATION", REJECT, true, basic_operation_slots, basic_operation_params,
      create_as<BASIC_OPERATION>, destroy_as<BASIC_OPERATION>, tick_list<BASIC_OPERATION>,
      write_as<BASIC_OPERATION>, own_value, nullptr, nullptr},
-    {K::CONSTANTE, "CONSTANTE", "CONSTANTE", "CONSTANTE", "CONSTANTE", nullptr, REJECT, false, {},
-     constante_params, create_constante, destroy_as<CONSTANTE>, tick_list<CONSTANTE>,
-     write_as<CONSTANTE>, own_value, nullptr, nullptr},
+    {K::CONSTANTE,
+     "CONSTANTE",
+     "CONSTANTE",
+     "CONSTANTE",
+     "CONSTANTE",
+     nullptr,
+     REJECT,
+     false,
+     {},
+     constante_params,
+     create_constante,
+     destroy_as<CONSTANTE>,
+     tick_list<CONSTANTE>,
+     write_as<CONSTANTE>,
+     own_value,
+     nullptr,
+     nullptr},
     {K::FAKE303, "FAKE303", "FAKE303", "FAKE303", "FAKE303", nullptr, REJECT, true, fake303_slots,
      fake303_params, create_oscillator<FAKE303>, destroy_as<FAKE303>, tick_list<FAKE303>,
      write_as<FAKE303>, own_value, nullptr, nullptr},
     {K::GENERATOR, "GENERATOR", "GENERATOR", "GENERATOR", "GENERATOR", "GENERATOR", REJECT, true,
      generator_slots, generator_params, create_as<GENERATOR>, destroy_as<GENERATOR>,
      tick_list<GENERATOR>, write_as<GENERATOR>, own_value, nullptr, nullptr},
-    {K::KEYBOARD, "KEYBOARD", "KEY", "KEYBOARD", "KEY", nullptr, SKIP, false, {}, keyboard_params,
-     create_as<KEYBOARD>, destroy_as<KEYBOARD>, tick_list<KEYBOARD>, write_as<KEYBOARD>, own_value,
-     own_gate<KEYBOARD>, own_pulse<KEYBOARD>},
+    {K::KEYBOARD,
+     "KEYBOARD",
+     "KEY",
+     "KEYBOARD",
+     "KEY",
+     nullptr,
+     SKIP,
+     false,
+     {},
+     keyboard_params,
+     create_as<KEYBOARD>,
+     destroy_as<KEYBOARD>,
+     tick_list<KEYBOARD>,
+     write_as<KEYBOARD>,
+     own_value,
+     own_gate<KEYBOARD>,
+     own_pulse<KEYBOARD>},
     {K::MIXER, "MIXER", "MIXER", "MIXER", "MIXER", "MIXER", END, true, mixer_slots, mixer_params,
      create_as<MIXER>, destroy_as<MIXER>, tick_list<MIXER>, write_as<MIXER>, own_value, nullptr,
      nullptr},
-    {K::MICRO, "MICRO", "MICRO", "MICRO", "MICRO", nullptr, NOT_READ, false, {}, {},
-     create_as<MICRO>, destroy_as<MICRO>, tick_list<MICRO>, write_as<MICRO>, own_value, nullptr,
+    {K::MICRO,
+     "MICRO",
+     "MICRO",
+     "MICRO",
+     "MICRO",
+     nullptr,
+     NOT_READ,
+     false,
+     {},
+     {},
+     create_as<MICRO>,
+     destroy_as<MICRO>,
+     tick_list<MICRO>,
+     write_as<MICRO>,
+     own_value,
+     nullptr,
      nullptr},
     {K::PHASER, "PHASER", "PHASER", "PHASER", "PHASER", "PHASER", SKIP, true,
      single_input_slot<PHASER>, phaser_params, create_as<PHASER>, destroy_as<PHASER>,
@@ -406,21 +476,62 @@ const module_type types[module_kind_count] = {
      tick_list<SEQUENCER>, write_as<SEQUENCER>, own_value, own_gate<SEQUENCER>,
      own_pulse<SEQUENCER>},
     {K::SAMPLER, "SAMPLER", "SAMPLER", "SAMPLER", "SAMPLER", "SAMPLER", REJECT, true, sampler_slots,
-     sampler_params, create_as<SAMPLER>, destroy_as<SAMPLER>, tick_list<SAMPLER>,
-     write_as<SAMPLER>, own_value, nullptr, nullptr},
+     sampler_params, create_as<SAMPLER>, destroy_as<SAMPLER>, tick_list<SAMPLER>, write_as<SAMPLER>,
+     own_value, nullptr, nullptr},
     {K::SFX_DELAY, "SFX_DELAY", "SFX_DELAY", "SFX_DELAY", "SFX_DELAY", "SFX_DELAY", SKIP, true,
      sfx_delay_slots, sfx_delay_params, create_as<SFX_DELAY>, destroy_as<SFX_DELAY>,
      tick_list<SFX_DELAY>, write_as<SFX_DELAY>, own_value, nullptr, nullptr},
-    {K::SOUND_INPUT, "SOUND_INPUT", "SOUND_IN", "SOUND_INPUT", "SOUND_INPUT", "SOUND_IN", NOT_READ,
-     true, sound_input_slots, {}, create_as<SOUND_INPUT>, destroy_as<SOUND_INPUT>,
-     tick_list<SOUND_INPUT>, write_as<SOUND_INPUT>, port_value, port_gate, port_pulse},
-    {K::SOUND_OUTPUT, "SOUND_OUTPUT", "SOUND_OUT", "SOUND_OUTPUT", "SOUND_OUTPUT", "SOUND_OUTPUT",
-     NOT_READ, true, single_input_slot<SOUND_OUTPUT>, {}, create_as<SOUND_OUTPUT>,
-     destroy_as<SOUND_OUTPUT>, tick_list<SOUND_OUTPUT>, write_as<SOUND_OUTPUT>, own_value, nullptr,
+    {K::SOUND_INPUT,
+     "SOUND_INPUT",
+     "SOUND_IN",
+     "SOUND_INPUT",
+     "SOUND_INPUT",
+     "SOUND_IN",
+     NOT_READ,
+     true,
+     sound_input_slots,
+     {},
+     create_as<SOUND_INPUT>,
+     destroy_as<SOUND_INPUT>,
+     tick_list<SOUND_INPUT>,
+     write_as<SOUND_INPUT>,
+     port_value,
+     port_gate,
+     port_pulse},
+    {K::SOUND_OUTPUT,
+     "SOUND_OUTPUT",
+     "SOUND_OUT",
+     "SOUND_OUTPUT",
+     "SOUND_OUTPUT",
+     "SOUND_OUTPUT",
+     NOT_READ,
+     true,
+     single_input_slot<SOUND_OUTPUT>,
+     {},
+     create_as<SOUND_OUTPUT>,
+     destroy_as<SOUND_OUTPUT>,
+     tick_list<SOUND_OUTPUT>,
+     write_as<SOUND_OUTPUT>,
+     own_value,
+     nullptr,
      nullptr},
-    {K::VARIABLE, "VARIABLE", "VARIABLE", "VARIABLE", "VARIABLE", "VARIABLE", NOT_READ, true,
-     variable_slots, {}, create_variable, destroy_as<VARIABLE>, tick_list<VARIABLE>,
-     write_as<VARIABLE>, own_value, nullptr, nullptr},
+    {K::VARIABLE,
+     "VARIABLE",
+     "VARIABLE",
+     "VARIABLE",
+     "VARIABLE",
+     "VARIABLE",
+     NOT_READ,
+     true,
+     variable_slots,
+     {},
+     create_variable,
+     destroy_as<VARIABLE>,
+     tick_list<VARIABLE>,
+     write_as<VARIABLE>,
+     own_value,
+     nullptr,
+     nullptr},
     {K::VCA, "VCA", "VCA", "VCA", "VCA", "VCA", REJECT, true, vca_slots, vca_params, create_as<VCA>,
      destroy_as<VCA>, tick_list<VCA>, write_as<VCA>, own_value, nullptr, nullptr},
     {K::FORMANT_VCF, "FORMANT_VCF", "FORMANT_VCF", "FORMANT_VCF", "FORMANT_VCF", "FORMANT_VCF",
@@ -435,8 +546,8 @@ const module_type types[module_kind_count] = {
      oscillator_slots<MULTI_VCO>, oscillator_params<MULTI_VCO>, create_oscillator<MULTI_VCO>,
      destroy_as<MULTI_VCO>, tick_list<MULTI_VCO>, write_as<MULTI_VCO>, own_value, nullptr, nullptr},
     {K::VCO, "VCO", "VCO", "VCO", "VCO", "VCO", REJECT, true, oscillator_slots<VCO>,
-     oscillator_params<VCO>, create_oscillator<VCO>, destroy_as<VCO>, tick_list<VCO>,
-     write_as<VCO>, own_value, nullptr, nullptr},
+     oscillator_params<VCO>, create_oscillator<VCO>, destroy_as<VCO>, tick_list<VCO>, write_as<VCO>,
+     own_value, nullptr, nullptr},
 };
 
 const module_type* first_containing(std::string_view name, const module_kind* order, std::size_t n,
@@ -449,9 +560,9 @@ const module_type* first_containing(std::string_view name, const module_kind* or
 }
 
 constexpr module_kind link_order_table[] = {
-    K::SEQUENCER, K::BASIC_OPERATION, K::GENERATOR, K::PHASER,      K::SFX_DELAY, K::AFFICHAGE,
-    K::SOUND_OUTPUT, K::SOUND_INPUT,  K::VARIABLE,  K::MULTI_VCO,   K::VCO,       K::MIXER,
-    K::VCA,       K::FORMANT_VCF,     K::VCF303,    K::VCF,         K::SAMPLER,
+    K::SEQUENCER,    K::BASIC_OPERATION, K::GENERATOR, K::PHASER,    K::SFX_DELAY, K::AFFICHAGE,
+    K::SOUND_OUTPUT, K::SOUND_INPUT,     K::VARIABLE,  K::MULTI_VCO, K::VCO,       K::MIXER,
+    K::VCA,          K::FORMANT_VCF,     K::VCF303,    K::VCF,       K::SAMPLER,
 };
 } // namespace
 
@@ -459,37 +570,39 @@ void module_deleter::operator()(OUTPUT* m) const {
     if (m) types[index_of(kind)].destroy(m);
 }
 
-const module_type& type_of(module_kind kind) { return types[index_of(kind)]; }
+const module_type& type_of(module_kind kind) {
+    return types[index_of(kind)];
+}
 
 const module_kind compute_order[module_kind_count] = {
-    K::MICRO,    K::AFFICHAGE, K::CONSTANTE, K::SOUND_INPUT,     K::FORMANT_VCF, K::GENERATOR,
-    K::KEYBOARD, K::MIXER,     K::BASIC_OPERATION, K::SAMPLER,   K::SEQUENCER,   K::PHASER,
-    K::SFX_DELAY, K::SOUND_OUTPUT, K::VARIABLE, K::VCA,          K::VCF,         K::VCF303,
-    K::VCO,      K::FAKE303,   K::MULTI_VCO,
+    K::MICRO,     K::AFFICHAGE,    K::CONSTANTE,       K::SOUND_INPUT, K::FORMANT_VCF, K::GENERATOR,
+    K::KEYBOARD,  K::MIXER,        K::BASIC_OPERATION, K::SAMPLER,     K::SEQUENCER,   K::PHASER,
+    K::SFX_DELAY, K::SOUND_OUTPUT, K::VARIABLE,        K::VCA,         K::VCF,         K::VCF303,
+    K::VCO,       K::FAKE303,      K::MULTI_VCO,
 };
 
 // "MULTI_VCO" before "VCO", "FORMANT_VCF" and "VCF303" before "VCF".
 const module_kind object_word_order[module_kind_count] = {
-    K::SEQUENCER, K::MICRO,     K::SFX_DELAY, K::PHASER,   K::FORMANT_VCF,     K::VCF303,
-    K::VCF,       K::KEYBOARD,  K::SAMPLER,   K::GENERATOR, K::MULTI_VCO,      K::VCO,
-    K::FAKE303,   K::VCA,       K::VARIABLE,  K::BASIC_OPERATION, K::CONSTANTE, K::AFFICHAGE,
+    K::SEQUENCER,    K::MICRO,       K::SFX_DELAY, K::PHASER,          K::FORMANT_VCF, K::VCF303,
+    K::VCF,          K::KEYBOARD,    K::SAMPLER,   K::GENERATOR,       K::MULTI_VCO,   K::VCO,
+    K::FAKE303,      K::VCA,         K::VARIABLE,  K::BASIC_OPERATION, K::CONSTANTE,   K::AFFICHAGE,
     K::SOUND_OUTPUT, K::SOUND_INPUT, K::MIXER,
 };
 
 const table_view<module_kind> link_word_order = link_order_table;
 
 const module_kind find_word_order[module_kind_count] = {
-    K::AFFICHAGE,   K::BASIC_OPERATION, K::CONSTANTE, K::FAKE303,  K::GENERATOR, K::KEYBOARD,
-    K::MIXER,       K::MICRO,     K::PHASER,    K::SEQUENCER,   K::SAMPLER,   K::SFX_DELAY,
-    K::SOUND_INPUT, K::SOUND_OUTPUT, K::VARIABLE, K::VCA,       K::FORMANT_VCF, K::VCF303,
-    K::VCF,         K::MULTI_VCO, K::VCO,
+    K::AFFICHAGE,   K::BASIC_OPERATION, K::CONSTANTE, K::FAKE303,   K::GENERATOR,   K::KEYBOARD,
+    K::MIXER,       K::MICRO,           K::PHASER,    K::SEQUENCER, K::SAMPLER,     K::SFX_DELAY,
+    K::SOUND_INPUT, K::SOUND_OUTPUT,    K::VARIABLE,  K::VCA,       K::FORMANT_VCF, K::VCF303,
+    K::VCF,         K::MULTI_VCO,       K::VCO,
 };
 
 const module_kind palette_order[module_kind_count] = {
-    K::AFFICHAGE,   K::BASIC_OPERATION, K::CONSTANTE, K::FAKE303,  K::GENERATOR, K::KEYBOARD,
-    K::MIXER,       K::MICRO,     K::PHASER,    K::SEQUENCER,   K::SAMPLER,   K::SFX_DELAY,
-    K::SOUND_INPUT, K::SOUND_OUTPUT, K::VARIABLE, K::VCA,       K::FORMANT_VCF, K::VCF303,
-    K::VCF,         K::MULTI_VCO, K::VCO,
+    K::AFFICHAGE,   K::BASIC_OPERATION, K::CONSTANTE, K::FAKE303,   K::GENERATOR,   K::KEYBOARD,
+    K::MIXER,       K::MICRO,           K::PHASER,    K::SEQUENCER, K::SAMPLER,     K::SFX_DELAY,
+    K::SOUND_INPUT, K::SOUND_OUTPUT,    K::VARIABLE,  K::VCA,       K::FORMANT_VCF, K::VCF303,
+    K::VCF,         K::MULTI_VCO,       K::VCO,
 };
 
 const module_type* type_for_object_name(std::string_view name) {

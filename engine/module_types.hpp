@@ -39,7 +39,9 @@ enum class module_kind : std::uint8_t {
     VCO,
 };
 constexpr int module_kind_count = 21;
-inline int index_of(module_kind k) { return static_cast<int>(k); }
+inline int index_of(module_kind k) {
+    return static_cast<int>(k);
+}
 
 template <class T>
 struct table_view {
@@ -79,10 +81,10 @@ struct source_rule {
 };
 
 struct slot_desc {
-    const char* key;  // link key in patch files ("IN", "MOD_FREQ", "ADD_CHANELL")
+    const char* key; // link key in patch files ("IN", "MOD_FREQ", "ADD_CHANELL")
     slot_kind kind;
     std::uint8_t flags;
-    const char* plug; // the panel plug that shows it ("INPUT_MOD_FREQ")
+    const char* plug;                // the panel plug that shows it ("INPUT_MOD_FREQ")
     signal_slot* (*signal)(OUTPUT&); // signal slots
     gate_slot* (*flag)(OUTPUT&);     // gate and sync slots
     table_view<source_rule> sources; // gate and sync slots: how the reader finds the source
@@ -110,10 +112,10 @@ enum class empty_field : std::uint8_t {
 
 struct module_type {
     module_kind kind;
-    const char* class_name;  // "SOUND_INPUT"
-    const char* file_word;   // recognises the type in patch files ("SOUND_IN", "KEY")
-    const char* editor_word; // editor names "<word>_%d", the palette ("KEYBOARD")
-    const char* find_word;   // recognises the type when a source is found by name
+    const char* class_name;   // "SOUND_INPUT"
+    const char* file_word;    // recognises the type in patch files ("SOUND_IN", "KEY")
+    const char* editor_word;  // editor names "<word>_%d", the palette ("KEYBOARD")
+    const char* find_word;    // recognises the type when a source is found by name
     const char* missing_word; // "Cannot Found <word> [%s]" when a link names no such module
     empty_field empty_policy;
     bool link_record; // the writer writes a link record for it

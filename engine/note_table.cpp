@@ -18,7 +18,9 @@ void fill_note_table() {
     for (int i = 0; i < note_table_size; ++i) table[i] = std::pow(2.0, (i + 11) / 12.0) * 8.1757989;
 }
 
-double note_frequency(int n) { return note_in_table(n) ? table[n] : 0.0; }
+double note_frequency(int n) {
+    return note_in_table(n) ? table[n] : 0.0;
+}
 
 int note_of_frequency(int f) {
     for (int i = 0; i < note_table_size; ++i)
@@ -26,6 +28,8 @@ int note_of_frequency(int f) {
     return -1;
 }
 
-const double* note_table() { return table; }
+const double* note_table() {
+    return table;
+}
 
 } // namespace tmod

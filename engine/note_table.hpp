@@ -11,7 +11,9 @@ void fill_note_table();
 
 // Entry n, or 0 outside the table.
 double note_frequency(int n);
-inline bool note_in_table(int n) { return n >= 0 && n < note_table_size; }
+inline bool note_in_table(int n) {
+    return n >= 0 && n < note_table_size;
+}
 
 // The first index whose entry, truncated to an integer, equals f; -1 if none.
 int note_of_frequency(int f);

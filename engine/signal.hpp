@@ -27,8 +27,12 @@ using flag_value = relaxed<std::int32_t>;
 // steady module does not redo that work on every sample, and a change still
 // takes effect from the next sample.
 extern std::atomic<std::uint32_t> change_count;
-inline std::uint32_t changes_seen() { return change_count.load(std::memory_order_acquire); }
-inline void announce_change() { change_count.fetch_add(1, std::memory_order_release); }
+inline std::uint32_t changes_seen() {
+    return change_count.load(std::memory_order_acquire);
+}
+inline void announce_change() {
+    change_count.fetch_add(1, std::memory_order_release);
+}
 
 // A parameter: a word the editor, the reader or a remote connection writes
 // while the audio thread reads it. Writing it announces a change.
@@ -153,7 +157,9 @@ struct INPUT_SYNC {
 // The replace/modulate convention of the oscillators and filters: a replacing
 // input takes the place of the parameter, a modulating input m turns x into
 // x * m + x. Inputs are read once per sample; the parameter is not changed.
-inline float replaced(const signal_slot& alt, float parameter) { return alt.read_or(parameter); }
+inline float replaced(const signal_slot& alt, float parameter) {
+    return alt.read_or(parameter);
+}
 inline float modulated(const signal_slot& mod, float x) {
     const sample_value* p = mod.source();
     return p ? x * p->load() + x : x;

@@ -9,7 +9,9 @@
 
 namespace tmod {
 
-void tracked_buffer_deleter::operator()(std::int16_t* p) const { tracked_free_array(p); }
+void tracked_buffer_deleter::operator()(std::int16_t* p) const {
+    tracked_free_array(p);
+}
 
 bool load_sound_file(const char* file_name, decoded_sound& out) {
     SF_INFO info{};
@@ -28,7 +30,8 @@ bool load_sound_file(const char* file_name, decoded_sound& out) {
     const sf_count_t max_frames = (1 << 24) / 2;
     const sf_count_t frames = info.frames < max_frames ? info.frames : max_frames;
     const int kept = info.channels > 2 ? 2 : info.channels;
-    std::vector<short> all(static_cast<std::size_t>(frames) * static_cast<std::size_t>(info.channels));
+    std::vector<short> all(static_cast<std::size_t>(frames) *
+                           static_cast<std::size_t>(info.channels));
     const sf_count_t got = sf_readf_short(f, all.data(), frames);
     sf_close(f);
     if (got < 1) {

@@ -21,7 +21,9 @@ int VARIABLE::compute() {
     return 1;
 }
 
-void VARIABLE::write_params(std::string& out) const { appendf(out, "%s;;\n", name); }
+void VARIABLE::write_params(std::string& out) const {
+    appendf(out, "%s;;\n", name);
+}
 
 int AFFICHAGE::compute() {
     const float v = in.read_or(0.0f);
@@ -30,7 +32,9 @@ int AFFICHAGE::compute() {
     return 1;
 }
 
-void AFFICHAGE::write_params(std::string& out) const { appendf(out, "%s;;\n", name); }
+void AFFICHAGE::write_params(std::string& out) const {
+    appendf(out, "%s;;\n", name);
+}
 
 OPERATION::OPERATION(const OUTPUT* source2, const OUTPUT* source1) : OUTPUT(name_storage) {
     if (source2) in2.connect(&source2->value);
@@ -54,24 +58,59 @@ int BASIC_OPERATION::compute() {
     const int ib = saturating_int(b);
     float out;
     switch (type.load()) {
-    case op_addition: out = a + b; break;
-    case op_subtraction: out = a - b; break;
-    case op_division: out = a / b; break;
-    case op_multiplication: out = a * b; break;
-    case op_and: out = static_cast<float>(ia & ib); break;
-    case op_nand: out = static_cast<float>(ia & (b == 0.0f ? 1 : 0)); break;
-    case op_or: out = static_cast<float>(ia | ib); break;
-    case op_nor: out = static_cast<float>(ia | (b == 0.0f ? 1 : 0)); break;
-    case op_not: out = a == 0.0f ? 1.0f : 0.0f; break;
-    case op_xor: out = ia == 0 && ib == 0 ? 0.0f : 1.0f; break;
-    case op_equal: out = a == b ? 1.0f : 0.0f; break;
-    case op_not_equal: out = a == b ? 0.0f : 1.0f; break;
-    case op_greater: out = a > b ? 1.0f : 0.0f; break;
-    case op_less: out = a < b ? 1.0f : 0.0f; break;
-    case op_greater_equal: out = a >= b ? 1.0f : 0.0f; break;
-    case op_less_equal: out = a <= b ? 1.0f : 0.0f; break;
-    case op_switch: out = c == 0.0f ? b : a; break;
-    default: return 1; // an unknown type keeps the previous output
+    case op_addition:
+        out = a + b;
+        break;
+    case op_subtraction:
+        out = a - b;
+        break;
+    case op_division:
+        out = a / b;
+        break;
+    case op_multiplication:
+        out = a * b;
+        break;
+    case op_and:
+        out = static_cast<float>(ia & ib);
+        break;
+    case op_nand:
+        out = static_cast<float>(ia & (b == 0.0f ? 1 : 0));
+        break;
+    case op_or:
+        out = static_cast<float>(ia | ib);
+        break;
+    case op_nor:
+        out = static_cast<float>(ia | (b == 0.0f ? 1 : 0));
+        break;
+    case op_not:
+        out = a == 0.0f ? 1.0f : 0.0f;
+        break;
+    case op_xor:
+        out = ia == 0 && ib == 0 ? 0.0f : 1.0f;
+        break;
+    case op_equal:
+        out = a == b ? 1.0f : 0.0f;
+        break;
+    case op_not_equal:
+        out = a == b ? 0.0f : 1.0f;
+        break;
+    case op_greater:
+        out = a > b ? 1.0f : 0.0f;
+        break;
+    case op_less:
+        out = a < b ? 1.0f : 0.0f;
+        break;
+    case op_greater_equal:
+        out = a >= b ? 1.0f : 0.0f;
+        break;
+    case op_less_equal:
+        out = a <= b ? 1.0f : 0.0f;
+        break;
+    case op_switch:
+        out = c == 0.0f ? b : a;
+        break;
+    default:
+        return 1; // an unknown type keeps the previous output
     }
     value = out;
     return 1;
@@ -82,10 +121,14 @@ void BASIC_OPERATION::write_params(std::string& out) const {
 }
 
 const char* BASIC_OPERATION::label(int t) {
-    static const char* const labels[] = {"addition", "soustraction", "division", "multiplication",
-                                         "and",      "nand",         "or",       "nor",
-                                         "not",      "xor",          "==",       "!=",
-                                         ">",        "<",            ">=",       "<=",
+    static const char* const labels[] = {"addition", "soustraction",
+                                         "division", "multiplication",
+                                         "and",      "nand",
+                                         "or",       "nor",
+                                         "not",      "xor",
+                                         "==",       "!=",
+                                         ">",        "<",
+                                         ">=",       "<=",
                                          "Switch"};
     return t >= op_addition && t <= op_last ? labels[t - 1] : "";
 }

@@ -16,7 +16,7 @@ class SFX_DELAY final : public OUTPUT, public INPUT, public INPUT_SYNC {
     signal_slot delay_mod; // D * m + D
     signal_slot delay_alt; // replaces the delay
     float ring[ring_size] = {};
-    param<float> delay{0.5f}; // samples; below 1 there is no delay
+    param<float> delay{0.5f};  // samples; below 1 there is no delay
     param<float> volume{0.6f}; // saved and loaded only
 
     SFX_DELAY();
@@ -24,6 +24,7 @@ class SFX_DELAY final : public OUTPUT, public INPUT, public INPUT_SYNC {
     void set_delay(float samples);
     int compute() override;
     void write_params(std::string& out) const;
+
   private:
     void apply_delay(float samples);
 

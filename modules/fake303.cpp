@@ -17,8 +17,8 @@ float sixteenth_note_samples(int bpm) {
 }
 
 FAKE303::FAKE303(float amplitude, float frequency, int wave)
-    : OUTPUT(name_storage), step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude), freq(frequency),
-      type(wave), filter(1400.0f) {
+    : OUTPUT(name_storage), step_length(sixteenth_note_samples(tempo_bpm)), amount(amplitude),
+      freq(frequency), type(wave), filter(1400.0f) {
     set_name("Emptynamed_FAKE_303");
 }
 

@@ -17,7 +17,7 @@ class FAKE303 final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
     float step_ramp = 0.0f;
     param<float> sine_divisor{1.0f};
     param<float> sine_offset{1.0f};
-    float step_length;   // samples in one sixteenth note
+    float step_length; // samples in one sixteenth note
     float step_position = 0.0f;
     param<int> power{1};
     signal_slot mod_phase, mod_freq, mod_amp, mod_pwm;

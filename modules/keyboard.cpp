@@ -22,7 +22,8 @@ int KEYBOARD::compute() {
     // A note number outside the table (a wild octave or remote note) keeps the
     // last frequency rather than reading past the table.
     const long n = static_cast<long>(note.load()) + 12L * octave.load();
-    if (n >= 0 && n < note_table_size) value = static_cast<float>(note_frequency(static_cast<int>(n)));
+    if (n >= 0 && n < note_table_size)
+        value = static_cast<float>(note_frequency(static_cast<int>(n)));
     return 1;
 }
 

@@ -34,7 +34,8 @@ int MULTI_VCO::compute() {
             VCO& v = voices[i];
             const float tuning = v.freq;
             if (in.connected()) {
-                f = (alt_freq.connected() ? alt_freq.read_or(0.0f) : in.read_or(0.0f) * tuning) / 44.0f;
+                f = (alt_freq.connected() ? alt_freq.read_or(0.0f) : in.read_or(0.0f) * tuning) /
+                    44.0f;
                 last_input_freq = f;
             }
             // The working values carry over from voice to voice, so a modulation

@@ -11,7 +11,9 @@ int SOUND_OUTPUT::compute() {
     return 1;
 }
 
-void SOUND_OUTPUT::write_params(std::string& out) const { appendf(out, "%s;;\n", name); }
+void SOUND_OUTPUT::write_params(std::string& out) const {
+    appendf(out, "%s;;\n", name);
+}
 
 SOUND_INPUT::SOUND_INPUT(const OUTPUT* source) : OUTPUT(name_storage) {
     if (source) in.connect(&source->value);
@@ -24,7 +26,9 @@ int SOUND_INPUT::compute() {
     return 1;
 }
 
-void SOUND_INPUT::write_params(std::string& out) const { appendf(out, "%s;;\n", name); }
+void SOUND_INPUT::write_params(std::string& out) const {
+    appendf(out, "%s;;\n", name);
+}
 
 int MICRO::compute() {
     ++sample_counter;
@@ -33,7 +37,9 @@ int MICRO::compute() {
     return 1;
 }
 
-void MICRO::write_params(std::string& out) const { appendf(out, "%s;;\n", name); }
+void MICRO::write_params(std::string& out) const {
+    appendf(out, "%s;;\n", name);
+}
 
 template void tick_list<SOUND_OUTPUT>(const module_ptr*, std::size_t);
 template void tick_list<SOUND_INPUT>(const module_ptr*, std::size_t);

@@ -22,11 +22,11 @@ class SOUND_OUTPUT final : public OUTPUT {
 };
 
 class SOUND_INPUT final : public OUTPUT,
-                    public OUTPUT_GATE,
-                    public OUTPUT_SYNC,
-                    public INPUT,
-                    public INPUT_GATE,
-                    public INPUT_SYNC {
+                          public OUTPUT_GATE,
+                          public OUTPUT_SYNC,
+                          public INPUT,
+                          public INPUT_GATE,
+                          public INPUT_SYNC {
   public:
     // What modules inside the patch connect to when their source is this port.
     value_source inner_output;
@@ -44,7 +44,7 @@ class SOUND_INPUT final : public OUTPUT,
 
 class MICRO final : public OUTPUT {
   public:
-    param<int> power{1}; // not consulted
+    param<int> power{1};              // not consulted
     std::uint32_t sample_counter = 0; // wraps instead of overflowing
 
     MICRO() : OUTPUT(name_storage) {}

@@ -19,7 +19,7 @@ class SAMPLER final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
     signal_slot mod_phase, mod_freq, mod_amp;
     param<int> loop_switch{0};
     param<int> play_mode{smp_play_av};
-    int length = 0;     // frames
+    int length = 0;       // frames
     relaxed<int> busy{0}; // 1 while a file is being loaded: the tick does nothing
     param<int> power{1};
     float position = 0.0f; // in 16-bit values

@@ -32,8 +32,8 @@ double note_of_step(const partition_block& m, int p, int s) {
 } // namespace
 
 SEQUENCER::SEQUENCER()
-    : OUTPUT(name_storage), random(
-          static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
+    : OUTPUT(name_storage), random(static_cast<std::uint32_t>(
+                                std::chrono::steady_clock::now().time_since_epoch().count())) {
     for (int p = 0; p < pattern_count; ++p) {
         memory.divider[p] = random.next() % 2 ? 2.0f : 1.0f;
         memory.max_step[p] = 32;

@@ -19,8 +19,8 @@ constexpr int played_pattern_count = 32; // only patterns 0..31 are ever played
 
 // The pattern memory, laid out exactly as a partition file (little-endian).
 struct partition_block {
-    float divider[pattern_count];         // steps per beat
-    std::int32_t max_step[pattern_count]; // steps in the pattern
+    float divider[pattern_count];            // steps per beat
+    std::int32_t max_step[pattern_count];    // steps in the pattern
     float length[pattern_count][step_count]; // gate length, in steps
     std::int32_t bypass[pattern_count][step_count];
     std::int32_t note[pattern_count][step_count];
@@ -31,7 +31,11 @@ struct partition_block {
 };
 static_assert(sizeof(partition_block) == 115200, "a partition file is 115200 bytes");
 
-class SEQUENCER final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC, public INPUT, public INPUT_SYNC {
+class SEQUENCER final : public OUTPUT,
+                        public OUTPUT_GATE,
+                        public OUTPUT_SYNC,
+                        public INPUT,
+                        public INPUT_SYNC {
   public:
     signal_slot input_part; // selects the pattern (value - 16) at the pattern end
     param<int> power{1};

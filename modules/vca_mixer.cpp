@@ -45,12 +45,14 @@ int VCA::tick(std::uint32_t now) {
         value = 1.0f;
         return 1;
     }
-    value = envelope(in.read_or(0.0f), gate_in.read_or(0), invert, attack, peak, decay, sustain, release);
+    value = envelope(in.read_or(0.0f), gate_in.read_or(0), invert, attack, peak, decay, sustain,
+                     release);
     return 1;
 }
 
 // One sample of the envelope times the input.
-inline float VCA::envelope(float x, int gate, int inv, float atk, float pk, float dec, float sus, float rel) {
+inline float VCA::envelope(float x, int gate, int inv, float atk, float pk, float dec, float sus,
+                           float rel) {
     const float previous = value;
     float out;
     if (gate == 1) {
@@ -89,7 +91,8 @@ inline float VCA::envelope(float x, int gate, int inv, float atk, float pk, floa
 
 void VCA::write_params(std::string& out) const {
     appendf(out, "%s;BYPASS=%d;ATTACK=%f;DECAY=%f;SUSTAIN=%f;RELEASE=%f;INVERT=%d;\n", name,
-            bypass.load(), attack.load(), decay.load(), sustain.load(), release.load(), invert.load());
+            bypass.load(), attack.load(), decay.load(), sustain.load(), release.load(),
+            invert.load());
 }
 
 void VCA::write_diagnostic(std::string& out) const {
@@ -139,7 +142,8 @@ int MIXER::tick(std::uint32_t now) {
     if (active_reciprocal != 0.0f) {
         const float r = active_reciprocal;
         if (n >= 2)
-            for (int j = 0; j < n; ++j) out += active_sources[j]->load() * r * active_volumes[j] * 1.5f;
+            for (int j = 0; j < n; ++j)
+                out += active_sources[j]->load() * r * active_volumes[j] * 1.5f;
         else
             out += active_sources[0]->load() * r * active_volumes[0];
     } else if (n >= 2) {
@@ -154,7 +158,8 @@ void MIXER::write_params(std::string& out) const {
     appendf(out, "%s;", name);
     for (int i = 0; i < max_channels; ++i)
         appendf(out, "V_%02d=%3.3f;", i, channels[i].connected() ? volumes[i].load() : 1.0f);
-    for (int i = 0; i < max_channels; ++i) appendf(out, "BYP_%02d=%1d;", i, saturating_int(bypasses[i]));
+    for (int i = 0; i < max_channels; ++i)
+        appendf(out, "BYP_%02d=%1d;", i, saturating_int(bypasses[i]));
     out += '\n';
 }
 
@@ -179,7 +184,8 @@ void MIXER::apply_volume_key(OUTPUT& m, const field_text& f) {
 // "BYP_nn=flag": the channel number is read from the key's fifth character on.
 void MIXER::apply_bypass_key(OUTPUT& m, const field_text& f) {
     const int channel = channel_of(m, f, 4);
-    if (channel >= 0) static_cast<MIXER&>(m).bypasses[channel] = static_cast<float>(parse_int(f.value));
+    if (channel >= 0)
+        static_cast<MIXER&>(m).bypasses[channel] = static_cast<float>(parse_int(f.value));
 }
 
 template void tick_list<VCA>(const module_ptr*, std::size_t);

@@ -31,7 +31,7 @@ class VCA final : public OUTPUT, public INPUT, public INPUT_GATE {
     param<float> sustain{1.0f};
     param<float> release{1000.0f};
     float env_level = 0.0f; // the release starts from it
-    param<int> bypass{0}; // recomputed every sample: 1 when no gate is connected
+    param<int> bypass{0};   // recomputed every sample: 1 when no gate is connected
 
     VCA();
     // Returns 0 without touching the value while IN is not connected.
@@ -43,7 +43,8 @@ class VCA final : public OUTPUT, public INPUT, public INPUT_GATE {
 
   private:
     __attribute__((noinline)) void derive(std::uint32_t now);
-    float envelope(float in, int gate, int inv, float atk, float pk, float dec, float sus, float rel);
+    float envelope(float in, int gate, int inv, float atk, float pk, float dec, float sus,
+                   float rel);
 
   public:
     // Last, away from the fields read every sample.

@@ -93,7 +93,9 @@ static int wrapped_type(param<int>& type) {
 
 void VCF::derive(std::uint32_t now) {
     seen_changes = now;
-    const auto bits = [](const signal_slot& s) { return reinterpret_cast<std::uintptr_t>(s.source()); };
+    const auto bits = [](const signal_slot& s) {
+        return reinterpret_cast<std::uintptr_t>(s.source());
+    };
     work_source = in.source();
     steady = power && work_source && !bypass &&
              !(bits(mod_gain) | bits(mod_q) | bits(mod_freq) | bits(mod_amp) | bits(alt_gain) |

@@ -8,8 +8,7 @@
 
 namespace tmod {
 
-namespace {
-} // namespace
+namespace {} // namespace
 
 VCF303::VCF303() : OUTPUT(name_storage), spring(1400.0f) {}
 

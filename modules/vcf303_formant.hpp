@@ -19,7 +19,7 @@ class VCF303 final : public OUTPUT {
     gate_slot gate_in;
     sync_slot sync_in;
     param<int> bypass{1};
-    param<int> hicut{1400}; // Hz, where every sweep starts
+    param<int> hicut{1400};  // Hz, where every sweep starts
     param<float> mix{10.0f}; // wet share in tenths
     float current_cutoff = 1400.0f;
     param<float> q{0.995f}; // damping of the spring

@@ -44,8 +44,9 @@ float periodic_shape(int type, float r, float a, float p) {
 void VCO::derive(std::uint32_t now) {
     seen_changes = now;
     const auto bits = [](const auto& s) { return reinterpret_cast<std::uintptr_t>(s.source()); };
-    free_running = power && !(bits(in) | bits(mod_amp) | bits(mod_freq) | bits(mod_phase) | bits(mod_pwm) |
-                              bits(alt_amp) | bits(alt_freq) | bits(alt_phase) | bits(alt_pwm) | bits(sync_in));
+    free_running = power && !(bits(in) | bits(mod_amp) | bits(mod_freq) | bits(mod_phase) |
+                              bits(mod_pwm) | bits(alt_amp) | bits(alt_freq) | bits(alt_phase) |
+                              bits(alt_pwm) | bits(sync_in));
     if (!free_running) return;
     const float a = amount;
     work_amp = a > 1.0f ? 1.0f : a;
@@ -118,7 +119,8 @@ int VCO::compute_connected() {
     float f = replaced(alt_freq, freq);
     float p = replaced(alt_phase, phase);
     float w = replaced(alt_pwm, pulse_width);
-    if (in.connected()) f = (alt_freq.connected() ? alt_freq.read_or(0) : in.read_or(0) * freq) / 44.0f;
+    if (in.connected())
+        f = (alt_freq.connected() ? alt_freq.read_or(0) : in.read_or(0) * freq) / 44.0f;
     a = modulated(mod_amp, a);
     f = modulated(mod_freq, f);
     p = modulated(mod_phase, p);
@@ -128,7 +130,8 @@ int VCO::compute_connected() {
     update_step(f);
     check_memo_key(a, p, t);
     float out;
-    if (!recorded_sample(t == wave_sine || t == wave_square, out)) out = shape(a, f, p, w, t, ramp == -1.0f);
+    if (!recorded_sample(t == wave_sine || t == wave_square, out))
+        out = shape(a, f, p, w, t, ramp == -1.0f);
     value = out;
     return 1;
 }
@@ -175,8 +178,10 @@ float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
         break;
     case wave_white_noise:
         if (a == 0.0f) break;
-        if (cycle_start) white_noise_level = static_cast<float>(random.next() / (a * 32767.0 + 1.0));
-        out = static_cast<float>((6.0f * noise_k * white_noise_level - 3.0f * (noise_k - 1.0f)) / 32767.0);
+        if (cycle_start)
+            white_noise_level = static_cast<float>(random.next() / (a * 32767.0 + 1.0));
+        out = static_cast<float>((6.0f * noise_k * white_noise_level - 3.0f * (noise_k - 1.0f)) /
+                                 32767.0);
         break;
     case wave_rossler:
         if (cycle_start) rossler.set_frequency(f);
@@ -202,8 +207,10 @@ float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
     return clamp_unit(out);
 }
 
-void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount, float phase) {
-    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type, freq, amount, saturating_int(phase));
+void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount,
+                           float phase) {
+    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type, freq, amount,
+            saturating_int(phase));
 }
 
 void VCO::write_params(std::string& out) const {

@@ -89,7 +89,8 @@ struct wave_memo {
 };
 
 // The parameter line of VCO, MULTI_VCO and FAKE303 (the phase without decimals).
-void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount, float phase);
+void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount,
+                           float phase);
 
 class VCO final : public OUTPUT {
   public:
@@ -139,7 +140,8 @@ class VCO final : public OUTPUT {
   private:
     bool recorded_sample(bool memo_shape, float& out);
     __attribute__((noinline)) int compute_connected();
-    __attribute__((noinline)) float shape(float a, float f, float p, float w, int t, bool cycle_start);
+    __attribute__((noinline)) float shape(float a, float f, float p, float w, int t,
+                                          bool cycle_start);
     __attribute__((noinline)) void derive(std::uint32_t now);
     void update_step(float f);
     void check_memo_key(float a, float p, int t);

@@ -47,7 +47,8 @@ class word_reader {
             }
             ++count_;
             if (!too_long) return true;
-            std::printf("Ligne %d : mot de plus de %d caracteres ignore\n", count_, max_word_length);
+            std::printf("Ligne %d : mot de plus de %d caracteres ignore\n", count_,
+                        max_word_length);
             ++skipped_;
         }
     }
@@ -82,7 +83,9 @@ field_text split_field(std::string_view field) {
     return f;
 }
 
-bool has_value(std::string_view field) { return field.find('=') != std::string_view::npos; }
+bool has_value(std::string_view field) {
+    return field.find('=') != std::string_view::npos;
+}
 
 void print_field(const char* what, std::string_view field, int line) {
     std::printf("%s [%.*s] ligne [%d]\n", what, static_cast<int>(field.size()), field.data(), line);
@@ -121,7 +124,8 @@ load_status patch_loader::run() {
             return load_failed;
         }
     if (static_cast<int>(chain.size()) >= max_nesting) {
-        std::printf("Patch [%s] : plus de %d GENERATOR imbriques, laisse vide\n", path_, max_nesting);
+        std::printf("Patch [%s] : plus de %d GENERATOR imbriques, laisse vide\n", path_,
+                    max_nesting);
         return load_failed;
     }
     copy_text(g_.file_name, path_);
@@ -154,7 +158,8 @@ void patch_loader::objects_pass(std::FILE* f) {
     problems_ += words.skipped();
 }
 
-void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line) {
+void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p,
+                                       int line) {
     if (type.empty_policy == empty_field::not_read) return;
     // Only fields followed by a ";" count: items 1 .. count - 1.
     for (int i = 1; i < p.count(); ++i) {
@@ -207,8 +212,8 @@ bool patch_loader::links_pass() {
         if (!type) continue;
         OUTPUT* m = g_.find(type->kind, name);
         if (!m) {
-            std::printf("Cannot Found %s [%.*s]\n", type->missing_word, static_cast<int>(name.size()),
-                        name.data());
+            std::printf("Cannot Found %s [%.*s]\n", type->missing_word,
+                        static_cast<int>(name.size()), name.data());
             problem();
             continue;
         }
@@ -218,7 +223,8 @@ bool patch_loader::links_pass() {
     return true;
 }
 
-void patch_loader::apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line) {
+void patch_loader::apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p,
+                                     int line) {
     for (int i = 1; i < p.count(); ++i) {
         const std::string_view field = p.get(i);
         if (field.empty()) {
@@ -265,7 +271,8 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
             // numbers of the volumes read before stay in place.
             if (!static_cast<MIXER&>(m).add_channel(find_signal_source())) {
                 std::printf("MIXER [%s] : plus de %d canaux, [%.*s] non branche\n", m.name,
-                            MIXER::max_channels, static_cast<int>(source_name.size()), source_name.data());
+                            MIXER::max_channels, static_cast<int>(source_name.size()),
+                            source_name.data());
                 problem();
             }
             break;
@@ -278,14 +285,16 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
                 OUTPUT* src = g_.find(rule.kind, source_name);
                 if (!src) continue;
                 const module_type& st = type_of(rule.kind);
-                const flag_value* field = slot.kind == slot_kind::gate ? st.gate_out(*src) : st.sync_out(*src);
+                const flag_value* field =
+                    slot.kind == slot_kind::gate ? st.gate_out(*src) : st.sync_out(*src);
                 if (!field) continue;
                 slot.flag(m)->connect(field);
                 connected = true;
             }
             if (!connected) {
                 std::printf("Source [%.*s] de [%s] (%s) introuvable, lien ignore\n",
-                            static_cast<int>(source_name.size()), source_name.data(), m.name, slot.key);
+                            static_cast<int>(source_name.size()), source_name.data(), m.name,
+                            slot.key);
                 problem();
             }
             break;

@@ -51,8 +51,10 @@ void write_link_record(std::string& out, const placed_module& pm,
         case slot_kind::gate:
         case slot_kind::sync:
             if (const flag_value* v = slot.flag(m)->source()) {
-                const auto out_fn = slot.kind == slot_kind::gate ? &module_type::gate_out : &module_type::sync_out;
-                if (const char* name = source_name(placed, v, out_fn)) appendf(out, "%s=%s;", slot.key, name);
+                const auto out_fn =
+                    slot.kind == slot_kind::gate ? &module_type::gate_out : &module_type::sync_out;
+                if (const char* name = source_name(placed, v, out_fn))
+                    appendf(out, "%s=%s;", slot.key, name);
             }
             break;
         case slot_kind::channel: {
@@ -75,7 +77,8 @@ std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
     std::string out = "BEGIN_OBJECTS_DECLARE\n\n";
     for (int k = 0; k < module_kind_count; ++k) {
         const module_kind kind = static_cast<module_kind>(k);
-        for (std::size_t i = 0; i < g.count(kind); ++i) type_of(kind).write_params(*g.at(kind, i), out);
+        for (std::size_t i = 0; i < g.count(kind); ++i)
+            type_of(kind).write_params(*g.at(kind, i), out);
     }
     out += "END_OBJECTS_DECLARE\n\n";
     out += "BEGIN_LINKS_DECLARE\n";
@@ -90,7 +93,8 @@ std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
     return out;
 }
 
-bool save_patch(GENERATOR& g, const std::vector<placed_module>& placed, const char* path, std::string* error) {
+bool save_patch(GENERATOR& g, const std::vector<placed_module>& placed, const char* path,
+                std::string* error) {
     const std::string text = patch_text(g, placed);
     return write_file_atomically(path, text.data(), text.size(), error);
 }

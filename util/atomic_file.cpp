@@ -9,7 +9,8 @@
 
 namespace tmod {
 
-bool write_file_atomically(const char* path, const void* data, std::size_t size, std::string* error) {
+bool write_file_atomically(const char* path, const void* data, std::size_t size,
+                           std::string* error) {
     auto fail = [&](const char* what, const std::string& tmp) {
         const int e = errno;
         if (error) *error = std::string(what) + ": " + std::strerror(e);

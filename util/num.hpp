@@ -17,7 +17,9 @@ inline int saturating_int(double x) {
     return static_cast<int>(x);
 }
 
-inline int clamp_index(int i, int size) { return i < 0 ? 0 : (i >= size ? size - 1 : i); }
+inline int clamp_index(int i, int size) {
+    return i < 0 ? 0 : (i >= size ? size - 1 : i);
+}
 
 // A word shared between threads without a lock: the audio thread reads it while
 // the editor or a remote connection writes it. Relaxed atomics compile to plain

@@ -23,7 +23,9 @@ inline bool contains(std::string_view text, std::string_view word) {
 // the int range instead of overflowing.
 int parse_int(std::string_view text);
 double parse_double(std::string_view text);
-inline float parse_float(std::string_view text) { return static_cast<float>(parse_double(text)); }
+inline float parse_float(std::string_view text) {
+    return static_cast<float>(parse_double(text));
+}
 
 } // namespace tmod
 

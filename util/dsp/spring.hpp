@@ -16,7 +16,9 @@ struct spring_lowpass {
     explicit spring_lowpass(float cutoff_hz) : coef(coefficient(cutoff_hz)) {}
 
     // 2 - 2 cos(2 pi cutoff / 44100).
-    static float coefficient(float cutoff_hz) { return 2.0f - 2.0f * std::cos(cutoff_hz * 6.2831855f / 44100.0f); }
+    static float coefficient(float cutoff_hz) {
+        return 2.0f - 2.0f * std::cos(cutoff_hz * 6.2831855f / 44100.0f);
+    }
     void set_cutoff(float cutoff_hz) { coef = coefficient(cutoff_hz); }
     void rest() { position = velocity = 0.0f; }
 
