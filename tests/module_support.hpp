@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "engine/engine_state.hpp"
@@ -35,21 +34,5 @@ class tempo_scope {
   private:
     int saved_;
 };
-
-// Standard output of a call, for the messages modules print.
-template <class F>
-std::string stdout_of(F&& f) {
-    std::fflush(stdout);
-    ::testing::internal::CaptureStdout();
-    f();
-    std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
-}
-
-// The name of the running test, for scratch directories.
-inline std::string test_name() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return std::string(info->test_suite_name()) + "." + info->name();
-}
 
 } // namespace tmod::test

@@ -1,15 +1,22 @@
 #include "support/harness.hpp"
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sndfile.h>
 #include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace tmod::test {
 
 std::vector<float> run(OUTPUT& module, int n) {
     std::vector<float> out;
-    out.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         module.compute();
         out.push_back(module.value);
@@ -45,6 +52,14 @@ float peak(const std::vector<float>& s, std::size_t from) {
     return p;
 }
 
+std::string test_name() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+        if (c == '/') c = '_'; // parameterised tests
+    return name;
+}
+
 std::string scratch_dir(const std::string& name) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::path(TM_BINARY_DIR) / "test-scratch" / name;
@@ -63,6 +78,120 @@ std::string read_text(const std::string& path) {
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+int shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int run_program(const std::string& args, const std::string& log) {
+    return shell(std::string(TM_PROGRAM) + " " + args + " > " + log + " 2>&1");
+}
+
+child::child(const std::vector<std::string>& argv, const std::string& log, const std::string& input)
+    : log_(log) {
+    write_text(log, ""); // before the child starts, so no old text is seen
+    pid_ = fork();
+    if (pid_ == 0) {
+        setpgid(0, 0);
+        const int in = open(input.c_str(), O_RDONLY);
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0) _exit(127);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(out, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+}
+
+bool child::wait_for(const std::string& text) {
+    for (int i = 0; i < 6000; ++i) {
+        const bool gone = ended();
+        if (output().find(text) != std::string::npos) return true;
+        if (gone) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+bool child::ended() {
+    int st = 0;
+    if (pid_ > 0 && waitpid(pid_, &st, WNOHANG) == pid_) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        pid_ = -1;
+    }
+    return pid_ <= 0;
+}
+
+int child::stop(int sig) {
+    if (pid_ <= 0) return status_;
+    kill(pid_, sig);
+    for (int i = 0; i < 6000 && !ended(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        status_ = -1;
+    }
+    return status_;
+}
+
+std::vector<float> sound::channel(int c, std::size_t from, std::size_t to) const {
+    std::vector<float> out;
+    for (std::size_t i = from; i < static_cast<std::size_t>(frames) && i < to; ++i)
+        out.push_back(samples[i * channels + c]);
+    return out;
+}
+
+std::vector<int> sound::pcm16(int c) const {
+    std::vector<int> out;
+    for (float x : channel(c)) out.push_back(static_cast<int>(std::lrint(x * 32768.0)));
+    return out;
+}
+
+sound read_sound(const std::string& path) {
+    SF_INFO info{};
+    sound s;
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return s;
+    s.rate = info.samplerate, s.channels = info.channels, s.format = info.format;
+    s.frames = static_cast<long>(info.frames);
+    s.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_read_float(f, s.samples.data(), static_cast<sf_count_t>(s.samples.size()));
+    sf_close(f);
+    return s;
+}
+
+bool write_wav(const std::string& path, int rate, int channels, const std::vector<short>& samples) {
+    SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f) return false;
+    sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(f);
+    return true;
+}
+
+std::string tsy(const std::string& objects, const std::string& links) {
+    std::string text = "BEGIN_OBJECTS_DECLARE\n" + objects + "END_OBJECTS_DECLARE\n";
+    if (!links.empty()) text += "BEGIN_LINKS_DECLARE\n" + links + "END_LINKS_DECLARE\n";
+    return text;
+}
+
+load_status load_file(GENERATOR& g, const std::string& path, std::string* printed) {
+    load_status status = load_failed;
+    const std::string out = stdout_of([&] { status = load_patch(g, path.c_str()); });
+    if (printed) *printed = out;
+    return status;
+}
+
+double vco_sine_frequency(double f) {
+    return 2 * 44100.0 / (std::floor(2.0 / (f / 44100.0)) + 1);
 }
 
 } // namespace tmod::test

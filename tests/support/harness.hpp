@@ -1,12 +1,16 @@
-// Helpers shared by the engine tests: sources to wire into slots, a tick
-// runner, meters, and scratch directories.
+// Helpers shared by the suites: sources to wire into slots, a tick runner,
+// meters, scratch directories, captured output, the program in a child
+// process and sound files.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "engine/generator.hpp"
 #include "engine/signal.hpp"
+#include "patchfile/patch_reader.hpp"
 
 namespace tmod::test {
 
@@ -34,9 +38,72 @@ double crossing_frequency(const std::vector<float>& signal, double rate = 44100.
 double rms(const std::vector<float>& signal, std::size_t from = 0);
 float peak(const std::vector<float>& signal, std::size_t from = 0);
 
-// A fresh empty directory under the build tree for this test.
-std::string scratch_dir(const std::string& name);
+// "Suite.Test" of the running test.
+std::string test_name();
+// A fresh empty directory under the build tree (named after the running test
+// by default).
+std::string scratch_dir(const std::string& name = test_name());
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
+
+// What a call prints on standard output.
+template <class F>
+std::string stdout_of(F&& f) {
+    std::fflush(stdout);
+    ::testing::internal::CaptureStdout();
+    f();
+    std::fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+}
+
+// A shell command's exit status (-1 when a signal ended it).
+int shell(const std::string& command);
+// The program with these arguments, its output into `log`; its exit status.
+int run_program(const std::string& args, const std::string& log = "/dev/null");
+
+// A child process with its output in a file; stopped (SIGTERM, SIGKILL a
+// minute later) when it goes out of scope. Waits are generous and untimed.
+class child {
+  public:
+    child(const std::vector<std::string>& argv, const std::string& log,
+          const std::string& input = "/dev/null");
+    ~child() { stop(); }
+    child(const child&) = delete;
+    child& operator=(const child&) = delete;
+    // True once the output holds `text`; false when the child ended without it.
+    bool wait_for(const std::string& text);
+    bool running() { return !ended(); }
+    // Signals the child and returns its exit status (-1 when killed).
+    int stop(int sig = 15);
+    std::string output() const { return read_text(log_); }
+
+  private:
+    bool ended();
+    std::string log_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+// A sound file: its format and its samples, interleaved, as -1..1.
+struct sound {
+    int rate = 0, channels = 0, format = 0;
+    long frames = 0;
+    std::vector<float> samples;
+    // One channel from frame `from` on (up to `to`), as -1..1 or as 16-bit values.
+    std::vector<float> channel(int c, std::size_t from = 0, std::size_t to = SIZE_MAX) const;
+    std::vector<int> pcm16(int c) const;
+};
+sound read_sound(const std::string& path);
+bool write_wav(const std::string& path, int rate, int channels, const std::vector<short>& samples);
+
+// A patch file's text: the object records, then the link records if any.
+std::string tsy(const std::string& objects, const std::string& links = "");
+// Loads a patch file into the container; what the reader printed goes to
+// `printed` when given.
+load_status load_file(GENERATOR& g, const std::string& path, std::string* printed = nullptr);
+
+// A VCO sine's frequency: its cycle is the first whole number of steps of
+// f / 44100 that passes 2, and it makes two periods in it.
+double vco_sine_frequency(double f);
 
 } // namespace tmod::test
