@@ -1,9 +1,11 @@
 // Control modules: every BASIC_OPERATION, the VARIABLE latch, CONSTANTE and
-// AFFICHAGE.
+// AFFICHAGE; and the KEYBOARD: frequency from the note table, its gate and its
+// one-sample sync pulse. (The play commands are in test_remote_lines.)
 #include <gtest/gtest.h>
 
 #include "module_support.hpp"
 #include "modules/control.hpp"
+#include "modules/keyboard.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -42,72 +44,53 @@ TEST(BasicOperation, LabelsAndEdges) {
     EXPECT_STREQ(BASIC_OPERATION::label(2), "soustraction");
     EXPECT_STREQ(BASIC_OPERATION::label(17), "Switch");
     EXPECT_STREQ(BASIC_OPERATION::label(18), "");
-
     hand_source a, b;
     a.set(5);
     b.set(3);
     BASIC_OPERATION op(&a, &b);
     op.type = 17; // Switch with IN_IF unconnected: IN1
-    op.compute();
-    EXPECT_EQ(op.value, 3.0f);
-
+    EXPECT_EQ(run(op, 1)[0], 3.0f);
     op.type = 99; // an unknown type keeps the previous output
     a.set(100);
-    op.compute();
-    EXPECT_EQ(op.value, 3.0f);
-
+    EXPECT_EQ(run(op, 1)[0], 3.0f);
     op.type = 3; // division by zero is a float infinity, not a trap
     b.set(0);
-    op.compute();
-    EXPECT_TRUE(std::isinf(op.value));
-
+    EXPECT_TRUE(std::isinf(run(op, 1)[0]));
     // Huge and NaN values go through the integer operations without overflow.
     op.type = 5;
     a.set(1e30f);
     b.set(std::nanf(""));
-    op.compute();
-    EXPECT_TRUE(std::isfinite(op.value));
-
+    EXPECT_TRUE(std::isfinite(run(op, 1)[0]));
     BASIC_OPERATION half(&a, nullptr); // one input missing: 0
-    half.compute();
-    EXPECT_EQ(half.value, 0.0f);
+    EXPECT_EQ(run(half, 1)[0], 0.0f);
 }
 
 TEST(Variable, LatchesOnlyOnAnAssignOfExactlyOne) {
     hand_source in, assign;
     VARIABLE var(0.25f);
-    var.compute();
-    EXPECT_EQ(var.value, 0.25f); // the constructor's value before any latch
+    EXPECT_EQ(run(var, 1)[0], 0.25f); // the constructor's value before any latch
     wire(var.in, in);
     wire(var.in_assign, assign);
     in.set(0.8f);
     assign.set(0.999f);
-    var.compute();
-    EXPECT_EQ(var.value, 0.25f);
+    EXPECT_EQ(run(var, 1)[0], 0.25f);
     assign.set(1.0f);
-    var.compute();
-    EXPECT_EQ(var.value, 0.8f);
+    EXPECT_EQ(run(var, 1)[0], 0.8f);
     // Held while the assign is off, whatever IN does.
     assign.set(0.0f);
     in.set(-3.0f);
-    for (int i = 0; i < 10; ++i) {
-        var.compute();
-        EXPECT_EQ(var.value, 0.8f);
-    }
+    EXPECT_EQ(run(var, 10), std::vector<float>(10, 0.8f));
     // Followed sample by sample while the assign stays at 1.
     assign.set(1.0f);
     for (float x : {0.1f, 0.2f, 0.3f}) {
         in.set(x);
-        var.compute();
-        EXPECT_EQ(var.value, x);
+        EXPECT_EQ(run(var, 1)[0], x);
     }
 }
 
 TEST(ConstanteAndAffichage, OutputAndShownValue) {
     CONSTANTE c(-2.5f);
-    c.compute();
-    EXPECT_EQ(c.value, -2.5f);
-
+    EXPECT_EQ(run(c, 1)[0], -2.5f);
     AFFICHAGE a;
     a.compute();
     EXPECT_EQ(a.value, 0.0f);
@@ -116,4 +99,52 @@ TEST(ConstanteAndAffichage, OutputAndShownValue) {
     a.compute();
     EXPECT_EQ(a.value, -2.5f);
     EXPECT_EQ(a.shown, -2.5f);
+}
+
+TEST(Keyboard, NotesFollowTheTableAcrossOctavesAndNotesOutsideItKeepTheLastFrequency) {
+    KEYBOARD k;
+    k.compute();
+    EXPECT_NEAR(k.value, 440.0f, 1e-3f) << "a new keyboard plays A440";
+    EXPECT_EQ(k.gate, 0);
+    EXPECT_EQ(k.pulse, 0);
+    for (int octave : {200, -1, 2147483647, -2147483647}) {
+        k.octave = octave;
+        k.compute();
+        EXPECT_NEAR(k.value, 440.0f, 1e-3f) << octave;
+    }
+    k.octave = 4;
+    k.note = -100;
+    k.compute();
+    EXPECT_NEAR(k.value, 440.0f, 1e-3f);
+
+    for (int octave : {0, 2, 4, 7}) {
+        for (int note : {0, 5, 11}) {
+            k.octave = octave;
+            stdout_of([&] { k.play(note, false); });
+            k.compute();
+            const double hz = note_hz(note + 12 * octave);
+            EXPECT_NEAR(k.value, hz, hz * 1e-6) << note << " " << octave;
+        }
+    }
+}
+
+TEST(Keyboard, PlayOpensTheGateAndSyncGivesOnePulse) {
+    KEYBOARD k;
+    EXPECT_EQ(stdout_of([&] { k.play(3, false); }), "[3]\n");
+    k.compute();
+    EXPECT_EQ(k.gate, 1);
+    EXPECT_EQ(k.pulse, 0); // no sync asked
+    stdout_of([&] {
+        k.play(5, true);
+        k.play(7, true); // two requests in one sample: one pulse
+    });
+    k.compute();
+    EXPECT_EQ(k.pulse, 1);
+    k.compute();
+    EXPECT_EQ(k.pulse, 0);
+    EXPECT_EQ(k.gate, 1); // the gate is a level until released
+    EXPECT_EQ(k.note, 7);
+    k.release();
+    k.compute();
+    EXPECT_EQ(k.gate, 0);
 }

@@ -16,70 +16,53 @@ constexpr float dt = 2.2675737e-05f; // one sample in seconds, as the envelope c
 struct vca_rig {
     hand_source input, key;
     VCA vca;
-    explicit vca_rig(float in = 1.0f) {
+    explicit vca_rig(float in = 1.0f, float attack = 10.0f) {
         input.set(in);
         wire(vca.in, input);
         wire_gate(vca.gate_in, key);
+        vca.attack = attack;
     }
-    float tick() {
-        vca.compute();
-        return vca.value;
-    }
+    float tick() { return run(vca, 1)[0]; }
 };
 
 } // namespace
 
 TEST(VcaEnvelope, AttackDecayToSustainThenHold) {
-    vca_rig r;
-    r.vca.attack = 10.0f; // 441 samples
+    vca_rig r; // attack 10 ms: 441 samples
     r.vca.decay = 10.0f;
     r.vca.sustain = 0.5f;
     r.key.trigger();
-
     // Attack: i / 441 on sample i, by the gate time counted in float seconds.
     float t = 0.0f;
     int attack_samples = 0;
-    for (; t * 1000.0f < 10.0f; ++attack_samples) {
-        SCOPED_TRACE(attack_samples);
+    for (; t * 1000.0f < 10.0f; ++attack_samples, t += dt) {
         const float expected = t * 1000.0f / 10.0f;
-        EXPECT_NEAR(r.tick(), expected, 1e-6f);
-        EXPECT_NEAR(expected, attack_samples / 441.0f, 1e-4f);
-        t += dt;
+        ASSERT_NEAR(r.tick(), expected, 1e-6f) << attack_samples;
+        ASSERT_NEAR(expected, attack_samples / 441.0f, 1e-4f) << attack_samples;
     }
     EXPECT_EQ(attack_samples, 441);
-
     // Decay with a sustain: a thousandth of the previous value less per sample.
     float previous = 440.0f / 441.0f;
     int decay_samples = 0;
-    while (previous > 0.5f) {
-        SCOPED_TRACE(decay_samples);
-        const float expected = previous - previous / 1000.0f;
+    for (; previous > 0.5f; ++decay_samples) {
         const float got = r.tick();
-        ASSERT_NEAR(got, expected, 1e-5f);
+        ASSERT_NEAR(got, previous - previous / 1000.0f, 1e-5f) << decay_samples;
         previous = got;
-        ++decay_samples;
     }
-    // ln(0.5 / (440/441)) / ln(0.999): about 690 samples.
-    EXPECT_NEAR(decay_samples, 690, 2);
-    const float held = r.tick();
-    EXPECT_FLOAT_EQ(held, 0.5f); // peak * sustain
-    for (int i = 0; i < 5000; ++i) ASSERT_FLOAT_EQ(r.tick(), 0.5f);
+    EXPECT_NEAR(decay_samples, 690, 2); // ln(0.5 / (440/441)) / ln(0.999)
+    for (int i = 0; i < 5000; ++i) ASSERT_FLOAT_EQ(r.tick(), 0.5f); // peak * sustain
 }
 
 TEST(VcaEnvelope, WithoutSustainTheLinearFallStopsJustAboveZero) {
     vca_rig r;
-    r.vca.attack = 10.0f;
     r.vca.decay = 20.0f; // 882 samples
     r.vca.sustain = 0.0f;
     r.key.trigger();
-    for (int i = 0; i < 441; ++i) r.tick();
-    const float first_fall = r.tick();
-    EXPECT_NEAR(first_fall, 1.0f, 2e-3f);
-    float last = first_fall;
+    run(r.vca, 441);
+    float last = r.tick();
+    EXPECT_NEAR(last, 1.0f, 2e-3f);
     int fall = 1;
-    for (;; ++fall) {
-        const float v = r.tick();
-        if (v == last) break; // no stage any more: the value stays
+    for (float v = r.tick(); v != last; v = r.tick(), ++fall) { // until no stage moves it
         ASSERT_LT(v, last);
         last = v;
     }
@@ -90,26 +73,21 @@ TEST(VcaEnvelope, WithoutSustainTheLinearFallStopsJustAboveZero) {
 }
 
 TEST(VcaEnvelope, ReleaseStartsFromTheLastOpenLevel) {
-    vca_rig r;
-    r.vca.attack = 100.0f; // 4410 samples: the gate closes in the middle of it
-    r.vca.release = 10.0f; // 441 samples
+    vca_rig r(1.0f, 100.0f); // 4410 samples: the gate closes in the middle of it
+    r.vca.release = 10.0f;   // 441 samples
     r.key.trigger();
-    float level = 0.0f;
-    for (int i = 0; i < 1000; ++i) level = r.tick();
+    const float level = run(r.vca, 1000).back();
     EXPECT_NEAR(level, 999.0f / 4410.0f, 1e-4f);
-
     r.key.release();
     float rt = 0.0f;
     for (int i = 0; i < 441; ++i) {
-        SCOPED_TRACE(i);
         rt += dt;
-        EXPECT_NEAR(r.tick(), level - rt * 1000.0f * level / 10.0f, 1e-6f);
+        ASSERT_NEAR(r.tick(), level - rt * 1000.0f * level / 10.0f, 1e-6f) << i;
     }
     // After the release time the value no longer moves.
     const float end = r.tick();
     EXPECT_NEAR(end, 0.0f, 1e-3f);
     for (int i = 0; i < 100; ++i) ASSERT_EQ(r.tick(), end);
-
     // Opening again restarts the attack from zero.
     r.key.trigger();
     EXPECT_EQ(r.tick(), 0.0f);
@@ -118,21 +96,33 @@ TEST(VcaEnvelope, ReleaseStartsFromTheLastOpenLevel) {
 
 TEST(VcaEnvelope, ReleaseZeroKeepsTheLastValueTimesTheInput) {
     vca_rig r(0.5f);
-    r.vca.attack = 10.0f;
     r.vca.release = 0.0f;
     r.key.trigger();
-    float v = 0.0f;
-    for (int i = 0; i < 200; ++i) v = r.tick();
+    float v = run(r.vca, 200).back();
     EXPECT_NEAR(v, 0.5f * 199.0f / 441.0f, 1e-5f);
     r.key.release();
     // The previous output is multiplied by IN again on every sample.
-    for (int i = 0; i < 5; ++i) {
-        v *= 0.5f;
-        EXPECT_FLOAT_EQ(r.tick(), v);
+    for (int i = 0; i < 5; ++i) EXPECT_FLOAT_EQ(r.tick(), v *= 0.5f);
+}
+
+TEST(VcaEnvelope, InvertTurnsAnEnvelopeBelowOneIntoOneAndOddParametersStayFinite) {
+    vca_rig inv(0.3f);
+    inv.vca.invert = 1;
+    inv.key.trigger();
+    for (int i = 0; i < 100; ++i) ASSERT_FLOAT_EQ(inv.tick(), 0.3f);
+
+    for (float p : {0.0f, -5.0f, 1e30f, std::nanf("")}) {
+        SCOPED_TRACE(p);
+        vca_rig r(1.0f, p);
+        r.vca.decay = r.vca.sustain = r.vca.release = p;
+        r.key.trigger();
+        for (int i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(r.tick()));
+        r.key.release();
+        for (int i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(r.tick()));
     }
 }
 
-TEST(VcaBypass, WithoutAGateTheOutputIsOneWhateverTheInput) {
+TEST(VcaBypass, WithoutAGateTheOutputIsOneWhateverTheInputAndWithoutInputNothingMoves) {
     hand_source input;
     VCA vca;
     wire(vca.in, input);
@@ -151,39 +141,13 @@ TEST(VcaBypass, WithoutAGateTheOutputIsOneWhateverTheInput) {
     vca.compute();
     EXPECT_EQ(vca.bypass, 0);
     EXPECT_EQ(vca.value, 0.5f); // gate closed, no release: the previous value times IN
-}
 
-TEST(VcaBypass, WithoutAnInputNothingMoves) {
-    hand_source key;
-    VCA vca;
-    wire_gate(vca.gate_in, key);
-    vca.value = 0.25f;
+    VCA no_input;
+    wire_gate(no_input.gate_in, key);
+    no_input.value = 0.25f;
     key.trigger();
-    EXPECT_EQ(vca.compute(), 0);
-    EXPECT_EQ(vca.value, 0.25f);
-}
-
-TEST(VcaEnvelope, InvertTurnsAnEnvelopeBelowOneIntoOne) {
-    vca_rig r(0.3f);
-    r.vca.attack = 10.0f;
-    r.vca.invert = 1;
-    r.key.trigger();
-    for (int i = 0; i < 100; ++i) ASSERT_FLOAT_EQ(r.tick(), 0.3f);
-}
-
-TEST(VcaEnvelope, OddParametersGiveFiniteOutput) {
-    for (float p : {0.0f, -5.0f, 1e30f, std::nanf("")}) {
-        SCOPED_TRACE(p);
-        vca_rig r;
-        r.vca.attack = p;
-        r.vca.decay = p;
-        r.vca.sustain = p;
-        r.vca.release = p;
-        r.key.trigger();
-        for (int i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(r.tick()));
-        r.key.release();
-        for (int i = 0; i < 2000; ++i) ASSERT_TRUE(std::isfinite(r.tick()));
-    }
+    EXPECT_EQ(no_input.compute(), 0);
+    EXPECT_EQ(no_input.value, 0.25f);
 }
 
 TEST(Mixer, ScalesByTheNumberOfActiveChannels) {
@@ -192,36 +156,24 @@ TEST(Mixer, ScalesByTheNumberOfActiveChannels) {
     b.set(-0.2f);
     c.set(0.8f);
     MIXER mix;
-    mix.compute();
-    EXPECT_EQ(mix.value, 0.0f); // no channel
-
+    EXPECT_EQ(run(mix, 1)[0], 0.0f); // no channel
     ASSERT_TRUE(mix.add_channel(&a.value));
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, 0.4f); // one channel passes unchanged
-
+    EXPECT_FLOAT_EQ(run(mix, 1)[0], 0.4f); // one channel passes unchanged
     ASSERT_TRUE(mix.add_channel(&b.value));
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, (0.4f - 0.2f) * 0.75f); // x / 2 * 1.5
-
+    EXPECT_FLOAT_EQ(run(mix, 1)[0], (0.4f - 0.2f) * 0.75f); // x / 2 * 1.5
     ASSERT_TRUE(mix.add_channel(&c.value));
     mix.volumes[2] = 0.5f;
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, (0.4f - 0.2f + 0.8f * 0.5f) / 3.0f * 1.5f);
-
+    EXPECT_FLOAT_EQ(run(mix, 1)[0], (0.4f - 0.2f + 0.8f * 0.5f) / 3.0f * 1.5f);
     // A bypassed channel does not count; only exactly 1.0 bypasses.
     mix.bypasses[1] = 1.0f;
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, (0.4f + 0.4f) / 2.0f * 1.5f);
+    EXPECT_FLOAT_EQ(run(mix, 1)[0], (0.4f + 0.4f) / 2.0f * 1.5f);
     mix.bypasses[1] = 0.5f;
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, (0.4f - 0.2f + 0.4f) / 3.0f * 1.5f);
-
+    EXPECT_FLOAT_EQ(run(mix, 1)[0], (0.4f - 0.2f + 0.4f) / 3.0f * 1.5f);
     mix.power = 0;
-    mix.compute();
-    EXPECT_EQ(mix.value, 0.0f);
+    EXPECT_EQ(run(mix, 1)[0], 0.0f);
 }
 
-TEST(Mixer, TwentyFourChannelsAndNoMore) {
+TEST(Mixer, TwentyFourChannelsAndNoMoreAndAChannelAtAGivenIndex) {
     hand_source s;
     s.set(1.0f);
     MIXER mix;
@@ -229,31 +181,21 @@ TEST(Mixer, TwentyFourChannelsAndNoMore) {
     EXPECT_FALSE(mix.add_channel(&s.value));
     EXPECT_FALSE(mix.add_channel(&s.value, 3));
     EXPECT_EQ(mix.channel_count, 24);
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, 1.5f); // 24 * (1 / 24) * 1.5, no clamp
+    EXPECT_FLOAT_EQ(run(mix, 1)[0], 1.5f); // 24 * (1 / 24) * 1.5, no clamp
+    mix.channel_count = 1000; // a count written beyond the slots is not read beyond them
+    EXPECT_FLOAT_EQ(run(mix, 1)[0], 1.5f);
 
-    // A count written beyond the slots is not read beyond them.
-    mix.channel_count = 1000;
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, 1.5f);
-}
-
-TEST(Mixer, ChannelAtAGivenIndexStillCounts) {
-    hand_source s;
     s.set(0.6f);
-    MIXER mix;
-    EXPECT_FALSE(mix.add_channel(&s.value, -5));
-    EXPECT_FALSE(mix.add_channel(&s.value, 24));
+    MIXER at;
+    EXPECT_FALSE(at.add_channel(&s.value, -5));
+    EXPECT_FALSE(at.add_channel(&s.value, 24));
     // Index 2 is fed, but the count becomes 1: only channel 0 is read, and it is empty.
-    ASSERT_TRUE(mix.add_channel(&s.value, 2));
-    EXPECT_EQ(mix.channel_count, 1);
-    mix.compute();
-    EXPECT_EQ(mix.value, 0.0f);
-    ASSERT_TRUE(mix.add_channel(&s.value, 0));
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, 0.6f);
-    ASSERT_TRUE(mix.add_channel(&s.value)); // at the count: index 2 again, now read
-    EXPECT_EQ(mix.channel_count, 3);
-    mix.compute();
-    EXPECT_FLOAT_EQ(mix.value, 0.6f * 0.75f + 0.6f * 0.75f);
+    ASSERT_TRUE(at.add_channel(&s.value, 2));
+    EXPECT_EQ(at.channel_count, 1);
+    EXPECT_EQ(run(at, 1)[0], 0.0f);
+    ASSERT_TRUE(at.add_channel(&s.value, 0));
+    EXPECT_FLOAT_EQ(run(at, 1)[0], 0.6f);
+    ASSERT_TRUE(at.add_channel(&s.value)); // at the count: index 2 again, now read
+    EXPECT_EQ(at.channel_count, 3);
+    EXPECT_FLOAT_EQ(run(at, 1)[0], 0.6f * 0.75f + 0.6f * 0.75f);
 }
