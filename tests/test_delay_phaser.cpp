@@ -9,19 +9,23 @@ using namespace tmod;
 using namespace tmod::test;
 
 namespace {
-// The delay's output when an impulse is fed on tick 0 (heap: the ring is 1.7 MB).
-std::vector<float> impulse_through(float delay, int ticks) {
-    auto d = std::make_unique<SFX_DELAY>();
-    hand_source in;
-    wire(d->in, in);
-    d->set_delay(delay);
+
+// Ticks the module on `input(n)` for n in [from, to).
+template <class F>
+std::vector<float> feed(OUTPUT& m, hand_source& in, int from, int to, F input) {
     std::vector<float> out;
-    for (int i = 0; i < ticks; ++i) {
-        in.set(i == 0 ? 1.0f : 0.0f);
-        d->compute();
-        out.push_back(d->value);
+    for (int n = from; n < to; ++n) {
+        in.set(input(n));
+        out.push_back(run(m, 1)[0]);
     }
     return out;
+}
+
+float impulse(int n) {
+    return n == 0 ? 1.0f : 0.0f;
+}
+float tone(int n) {
+    return static_cast<float>(0.4 * std::sin(0.031 * n) + 0.2 * std::sin(0.29 * n));
 }
 
 int first_nonzero(const std::vector<float>& v) {
@@ -29,62 +33,54 @@ int first_nonzero(const std::vector<float>& v) {
         if (v[i] != 0.0f) return static_cast<int>(i);
     return -1;
 }
+
+// A delay fed by a hand source (on the heap: the ring is 1.7 MB).
+struct delay_rig {
+    hand_source in;
+    std::unique_ptr<SFX_DELAY> d = std::make_unique<SFX_DELAY>();
+    explicit delay_rig(float delay) {
+        wire(d->in, in);
+        d->set_delay(delay);
+    }
+};
+
 } // namespace
 
 TEST(SfxDelay, DelaysByTheIntegerPartOfDelaySamples) {
-    struct row {
-        float delay;
-        int expected;
-    } rows[] = {{0.5f, 0},         {0.0f, 0},          {1.0f, 1},        {100.7f, 100},
-                {44100.0f, 44100}, {-22050.0f, 22050}, {441100.0f, 100}, {440999.0f, 440999},
-                {1e30f, -2},       {std::nanf(""), 0}};
-    for (const row& r : rows) {
-        SCOPED_TRACE(r.delay);
-        const auto out = impulse_through(r.delay, 441005);
-        if (r.expected == -2) {
-            // Absurd values wrap inside the ring: some delay, no wild write.
+    const std::pair<float, int> rows[] = {
+        {0.5f, 0},         {0.0f, 0},          {1.0f, 1},        {100.7f, 100},
+        {44100.0f, 44100}, {-22050.0f, 22050}, {441100.0f, 100}, {440999.0f, 440999},
+        {1e30f, -2},       {std::nanf(""), 0}};
+    for (const auto& [delay, expected] : rows) {
+        SCOPED_TRACE(delay);
+        delay_rig r(delay);
+        const auto out = feed(*r.d, r.in, 0, 441005, impulse);
+        if (expected == -2) { // absurd values wrap inside the ring: some delay, no wild write
             EXPECT_GE(first_nonzero(out), 0);
             continue;
         }
-        EXPECT_EQ(first_nonzero(out), r.expected);
-        EXPECT_EQ(out[r.expected], 1.0f);
-        for (std::size_t i = r.expected + 1; i < out.size(); ++i) ASSERT_EQ(out[i], 0.0f) << i;
+        EXPECT_EQ(first_nonzero(out), expected);
+        EXPECT_EQ(out[expected], 1.0f);
+        for (std::size_t i = expected + 1; i < out.size(); ++i) ASSERT_EQ(out[i], 0.0f) << i;
     }
 }
 
-TEST(SfxDelay, ModulationDoesNotAccumulateAndUnconnectedIsSilent) {
-    auto d = std::make_unique<SFX_DELAY>();
-    d->compute();
-    EXPECT_EQ(d->value, 0.0f);
-    hand_source in, alt, mod;
-    wire(d->in, in);
-    wire(d->delay_alt, alt);
-    wire(d->delay_mod, mod);
-    d->set_delay(10.0f);
+TEST(SfxDelay, ModulationDoesNotAccumulateUnconnectedIsSilentAndNonFiniteInputDoesNotStay) {
+    auto silent = std::make_unique<SFX_DELAY>();
+    EXPECT_EQ(run(*silent, 1)[0], 0.0f);
+
+    delay_rig r(10.0f);
+    hand_source alt, mod;
+    wire(r.d->delay_alt, alt);
+    wire(r.d->delay_mod, mod);
     alt.set(40.0f);
     mod.set(0.5f); // 40 * 1.5 = 60 samples
-    std::vector<float> out;
-    for (int i = 0; i < 200; ++i) {
-        in.set(i == 0 ? 1.0f : 0.0f);
-        d->compute();
-        out.push_back(d->value);
-    }
-    EXPECT_EQ(first_nonzero(out), 60);
-    EXPECT_EQ(d->delay, 10.0f); // the stored delay is untouched
-}
+    EXPECT_EQ(first_nonzero(feed(*r.d, r.in, 0, 200, impulse)), 60);
+    EXPECT_EQ(r.d->delay, 10.0f); // the stored delay is untouched
 
-TEST(SfxDelay, ANonFiniteInputDoesNotStayInTheRing) {
-    auto d = std::make_unique<SFX_DELAY>();
-    hand_source in;
-    wire(d->in, in);
-    d->set_delay(5.0f);
-    in.set(std::nanf(""));
-    d->compute();
-    in.set(0.5f);
-    for (int i = 0; i < 20; ++i) {
-        d->compute();
-        ASSERT_TRUE(std::isfinite(d->value)) << i;
-    }
+    delay_rig nan(5.0f);
+    const auto out = feed(*nan.d, nan.in, 0, 21, [](int n) { return n ? 0.5f : std::nanf(""); });
+    for (std::size_t i = 1; i < out.size(); ++i) ASSERT_TRUE(std::isfinite(out[i])) << i;
 }
 
 namespace {
@@ -108,66 +104,45 @@ struct phaser_model {
     }
 };
 
-float tone(int n) {
-    return static_cast<float>(0.4 * std::sin(0.031 * n) + 0.2 * std::sin(0.29 * n));
-}
+struct phaser_rig {
+    hand_source in;
+    PHASER p;
+    phaser_rig() { wire(p.in, in); }
+    std::vector<float> play(int n) { return feed(p, in, 0, n, tone); }
+};
 } // namespace
 
 TEST(Phaser, BypassedByDefault) {
-    hand_source in;
-    PHASER p;
-    wire(p.in, in);
-    for (int n = 0; n < 100; ++n) {
-        in.set(tone(n));
-        p.compute();
-        ASSERT_EQ(p.value, tone(n));
-    }
-    p.in.disconnect();
-    p.compute();
-    EXPECT_EQ(p.value, 0.0f);
+    phaser_rig r;
+    const auto out = r.play(100);
+    for (int n = 0; n < 100; ++n) ASSERT_EQ(out[n], tone(n));
+    r.p.in.disconnect();
+    EXPECT_EQ(run(r.p, 1)[0], 0.0f);
 }
 
 TEST(Phaser, MatchesTheAllPassChainAndDepthZeroIsDry) {
-    hand_source in;
-    PHASER p;
-    wire(p.in, in);
-    p.bypass = 0;
-    p.set_range(300.0f, 3000.0f);
-    p.set_rate(2.0f);
-    p.feedback = 0.5f;
-    p.depth = 0.8f;
+    phaser_rig r;
+    r.p.bypass = 0;
+    r.p.set_range(300.0f, 3000.0f);
+    r.p.set_rate(2.0f);
+    r.p.feedback = 0.5f;
+    r.p.depth = 0.8f;
     phaser_model m{300.0f / 22050, 3000.0f / 22050, 2.0f / 44100.0f * 6.28318f, 0.5f, 0.8f};
-    for (int n = 0; n < 44100; ++n) {
-        in.set(tone(n));
-        p.compute();
-        ASSERT_NEAR(p.value, m(tone(n)), 1e-4f) << n;
-    }
+    const auto out = r.play(44100);
+    for (int n = 0; n < 44100; ++n) ASSERT_NEAR(out[n], m(tone(n)), 1e-4f) << n;
     // Depth 0: the input unchanged while the stages go on running.
-    p.depth = 0.0f;
-    const float memory_before = p.feedback_memory;
-    for (int n = 0; n < 100; ++n) {
-        in.set(tone(n));
-        p.compute();
-        ASSERT_EQ(p.value, tone(n));
-    }
-    EXPECT_NE(p.feedback_memory, memory_before);
+    r.p.depth = 0.0f;
+    const float memory_before = r.p.feedback_memory;
+    const auto dry = r.play(100);
+    for (int n = 0; n < 100; ++n) ASSERT_EQ(dry[n], tone(n));
+    EXPECT_NE(r.p.feedback_memory, memory_before);
 }
 
 TEST(Phaser, RunawayFeedbackStartsAgainFromRest) {
-    hand_source in;
-    PHASER p;
-    wire(p.in, in);
-    p.bypass = 0;
-    p.feedback = 5.0f; // unstable
-    for (int n = 0; n < 20000; ++n) {
-        in.set(tone(n));
-        p.compute();
-        ASSERT_TRUE(std::isfinite(p.value)) << n;
-    }
-    p.feedback = 0.7f;
-    for (int n = 0; n < 4410; ++n) {
-        in.set(tone(n));
-        p.compute();
-    }
-    EXPECT_LT(std::fabs(p.value), 5.0f);
+    phaser_rig r;
+    r.p.bypass = 0;
+    r.p.feedback = 5.0f; // unstable
+    for (float x : r.play(20000)) ASSERT_TRUE(std::isfinite(x));
+    r.p.feedback = 0.7f;
+    EXPECT_LT(std::fabs(r.play(4410).back()), 5.0f);
 }

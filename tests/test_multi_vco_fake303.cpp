@@ -10,15 +10,15 @@ using namespace tmod;
 using namespace tmod::test;
 
 namespace {
-// The sine voice recomputed here: a ramp in [-1, 1] that restarts at -1.
-struct sine_model {
-    float ramp = 0, freq, amp;
-    float operator()() {
-        ramp = ramp + freq / 44100.0f;
-        if (ramp > 1.0f) ramp = -1.0f;
-        return static_cast<float>(amp * std::sin(6.283185307179586 * ramp));
+// One second of each of the first `n` voices.
+std::vector<std::vector<float>> voices(MULTI_VCO& m, int n) {
+    std::vector<std::vector<float>> v(n);
+    for (int t = 0; t < 44100; ++t) {
+        m.compute();
+        for (int i = 0; i < n; ++i) v[i].push_back(m.voices[i].value);
     }
-};
+    return v;
+}
 } // namespace
 
 TEST(MultiVco, OneVoiceIsASingleOscillatorAndTheLevelFollowsAmountSquared) {
@@ -26,10 +26,12 @@ TEST(MultiVco, OneVoiceIsASingleOscillatorAndTheLevelFollowsAmountSquared) {
         SCOPED_TRACE(amount);
         MULTI_VCO m(amount, 440.0f, wave_sine);
         m.voice_count = 1;
-        sine_model model{0, 440.0f, amount};
+        float ramp = 0; // the sine voice recomputed: a ramp in [-1, 1] restarting at -1
         for (int n = 0; n < 2000; ++n) {
+            ramp = ramp + 440.0f / 44100.0f;
+            if (ramp > 1.0f) ramp = -1.0f;
             m.compute();
-            ASSERT_NEAR(m.value, amount * model(), 1e-6f) << n;
+            ASSERT_NEAR(m.value, amount * amount * std::sin(6.283185307179586 * ramp), 1e-6f) << n;
         }
     }
 }
@@ -42,19 +44,14 @@ TEST(MultiVco, InputTimesEachVoiceTuningOverFortyFour) {
     m.voice_count = 3;
     const float tunings[] = {44.0f, 55.44f, 66.0f};
     for (int i = 0; i < 3; ++i) m.voices[i].freq = tunings[i];
-    std::vector<float> voice[3], out;
-    for (int n = 0; n < 44100; ++n) {
-        m.compute();
-        for (int i = 0; i < 3; ++i) voice[i].push_back(m.voices[i].value);
-        out.push_back(m.value);
-    }
+    const auto v = voices(m, 3);
     // Within 1 %: the ramp restarts at exactly -1, so a cycle is a whole
     // number of samples (554.4 Hz sounds as 551.25 Hz).
     const double expected[] = {440.0, 554.4, 660.0};
     for (int i = 0; i < 3; ++i)
-        EXPECT_NEAR(crossing_frequency(voice[i]), expected[i], expected[i] * 0.01) << i;
-    // The tunings are put back after every sample.
-    EXPECT_EQ(m.voices[1].freq, 55.44f);
+        EXPECT_NEAR(crossing_frequency(v[i]), expected[i], expected[i] * 0.01) << i;
+    EXPECT_EQ(m.voices[1].freq, 55.44f) << "the tunings are put back after every sample";
+    const auto out = run(m, 44100);
     EXPECT_LE(peak(out), 1.0f);
     EXPECT_GT(rms(out), 0.2);
 }
@@ -66,15 +63,11 @@ TEST(MultiVco, FrequencyModulationCompoundsFromVoiceToVoice) {
     mod.set(0.5f);
     MULTI_VCO m(1.0f, 100.0f, wave_sine);
     wire(m.mod_freq, mod);
-    std::vector<float> voice[4];
-    for (int n = 0; n < 44100; ++n) {
-        m.compute();
-        for (int i = 0; i < 4; ++i) voice[i].push_back(m.voices[i].value);
-    }
+    const auto v = voices(m, 4);
     double f = 100.0;
     for (int i = 0; i < 4; ++i) {
         f *= 1.5;
-        EXPECT_NEAR(crossing_frequency(voice[i]), f, f * 0.005) << i;
+        EXPECT_NEAR(crossing_frequency(v[i]), f, f * 0.005) << i;
     }
 }
 
@@ -82,21 +75,18 @@ TEST(MultiVco, SyncRestartsEveryVoiceAndPowerOffIsSilent) {
     hand_source seq;
     MULTI_VCO m(1.0f, 300.0f, wave_saw);
     wire_sync(m.sync_in, seq);
-    for (int n = 0; n < 100; ++n) m.compute();
+    run(m, 100);
     seq.request_pulse();
     seq.step_pulse();
     m.compute();
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(m.voices[i].ramp, 300.0f / 44100.0f, 1e-6f);
     m.power = 0;
-    m.compute();
-    EXPECT_EQ(m.value, 0.0f);
+    EXPECT_EQ(run(m, 1)[0], 0.0f);
     m.power = 1;
     m.voice_count = 0; // no voice: silence, no division
-    m.compute();
-    EXPECT_EQ(m.value, 0.0f);
+    EXPECT_EQ(run(m, 1)[0], 0.0f);
     m.voice_count = 1000; // more than the bank holds: only the sixteen voices play
-    m.compute();
-    EXPECT_TRUE(std::isfinite(m.value));
+    EXPECT_TRUE(std::isfinite(run(m, 1)[0]));
 }
 
 TEST(Fake303, StepLengthIsASixteenthOfTheTempo) {
@@ -123,11 +113,9 @@ TEST(Fake303, EnvelopeAndWaveRestartOnEveryStep) {
     int restarts = 0;
     for (int n = 0; n < 3 * 11026; ++n) {
         step_ramp += 1.0f / 44100.0f;
-        const float expected = (length - position) / length * step_ramp;
         f.compute();
-        ASSERT_NEAR(f.value, expected, 1e-6f) << n;
-        position += 1.0f;
-        if (position > length) {
+        ASSERT_NEAR(f.value, (length - position) / length * step_ramp, 1e-6f) << n;
+        if (++position > length) {
             position = 0, step_ramp = 0, ++restarts;
             EXPECT_LT(f.value, 1e-3f); // the last sample of a step is nearly silent
         }
@@ -139,7 +127,7 @@ TEST(Fake303, TheCutoffFallsDuringAStepAndJumpsBack) {
     tempo_scope tempo(60);
     FAKE303 f(1.0f, 110.0f, 1);
     f.set_cutoff(1400);
-    for (int n = 0; n < 11025; ++n) f.compute();
+    run(f, 11025);
     EXPECT_NEAR(f.current_cutoff, 1400.0f - 1323.0f, 0.5f);
     f.compute(); // the position passes the step length: back at the start cut-off
     EXPECT_EQ(f.current_cutoff, 1400.0f);
@@ -151,16 +139,10 @@ TEST(Fake303, TheThreeLevelSquareHasOnlyThreeValues) {
     FAKE303 f(0.6f, 220.0f, 3);
     f.env_switch = 0;
     f.filter_switch = 0;
-    int seen[3] = {};
-    for (int n = 0; n < 20000; ++n) {
-        f.compute();
-        const float v = f.value;
-        ASSERT_TRUE(v == 0.6f || v == 0.0f || v == -0.6f) << v;
-        ++seen[v > 0 ? 2 : (v < 0 ? 0 : 1)];
-    }
-    EXPECT_GT(seen[0], 0);
-    EXPECT_GT(seen[1], 0);
-    EXPECT_GT(seen[2], 0);
+    const auto out = run(f, 20000);
+    for (float v : out) ASSERT_TRUE(v == 0.6f || v == 0.0f || v == -0.6f) << v;
+    for (float level : {0.6f, 0.0f, -0.6f})
+        EXPECT_NE(std::find(out.begin(), out.end(), level), out.end()) << level;
 }
 
 TEST(Fake303, SlowTempoAndOddSettingsStayFinite) {
@@ -172,10 +154,7 @@ TEST(Fake303, SlowTempoAndOddSettingsStayFinite) {
         f.noise_scale = 0.0f;
         f.dist_switch = 1;
         f.sine_divisor = 0.0f;
-        for (int n = 0; n < 50000; ++n) {
-            f.compute();
-            ASSERT_TRUE(std::isfinite(f.value)) << n;
-        }
+        for (float x : run(f, 50000)) ASSERT_TRUE(std::isfinite(x));
     }
     FAKE303 high(1.0f, 110.0f, 9); // a type above 4 becomes the sine
     high.compute();
