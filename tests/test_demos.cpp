@@ -2,9 +2,7 @@
 // 16-bit output is neither silent nor saturated, and each demo sounds the way
 // it promises (pitches, chord tones, rests, echoes).
 #include <cmath>
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include "module_support.hpp"
 
@@ -22,36 +20,27 @@ struct demo {
 };
 
 // Test names show the demo, not the bytes of the parameter.
-void PrintTo(const demo& d, std::ostream* os) { *os << d.name; }
+void PrintTo(const demo& d, std::ostream* os) {
+    *os << d.name;
+}
 
 // The left channel of the rendered file, as -1..1.
 std::vector<float> render(const demo& d) {
     // One directory per test and demo: ctest runs the cases in parallel.
     const std::string dir = scratch_dir(test_name() + "_" + d.name + "_" + std::to_string(d.tempo));
-    const std::string out = dir + "/out.wav";
-    std::string cmd = std::string(TM_PROGRAM) + " --render " + out + " --seconds " +
-                      std::to_string(d.seconds) + " --data " + data_dir + " --events " + data_dir +
-                      "/TSY/" + d.name + ".events";
-    if (d.tempo) cmd += " --tempo " + std::to_string(d.tempo);
-    if (*d.input) cmd += " --input " + data_dir + "/" + d.input;
-    cmd += " " + data_dir + "/TSY/" + d.name + ".tsy > " + dir + "/log.txt 2>&1";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd << "\n" << read_text(dir + "/log.txt");
+    const std::string demo = data_dir + "/TSY/" + d.name;
+    std::string args = "--render " + dir + "/out.wav --seconds " + std::to_string(d.seconds) +
+                       " --data " + data_dir + " --events " + demo + ".events";
+    if (d.tempo) args += " --tempo " + std::to_string(d.tempo);
+    if (*d.input) args += " --input " + data_dir + "/" + d.input;
+    EXPECT_EQ(run_program(args + " " + demo + ".tsy", dir + "/log.txt"), 0) << args;
     const std::string log = read_text(dir + "/log.txt");
     for (const char* problem : {"introuvable", "Cannot Found", "Erreur", "Oula", "Must Specify"})
         EXPECT_EQ(log.find(problem), std::string::npos) << log;
-
-    SF_INFO info{};
-    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
-    EXPECT_TRUE(f) << out;
-    if (!f) return {};
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.samplerate, 44100);
-    std::vector<short> frames(static_cast<std::size_t>(info.frames) * 2);
-    sf_readf_short(f, frames.data(), info.frames);
-    sf_close(f);
-    std::vector<float> left;
-    for (std::size_t i = 0; i < frames.size(); i += 2) left.push_back(frames[i] / 32768.0f);
-    return left;
+    const sound s = read_sound(dir + "/out.wav");
+    EXPECT_EQ(s.channels, 2);
+    EXPECT_EQ(s.rate, 44100);
+    return s.channel(0);
 }
 
 std::vector<float> window(const std::vector<float>& s, double from, double seconds) {

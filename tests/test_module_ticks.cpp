@@ -31,11 +31,8 @@ void* operator new[](std::size_t n) {
     return counted(n);
 }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    try {
-        return counted(n);
-    } catch (...) {
-        return nullptr;
-    }
+    if (counting.load()) ++allocations;
+    return std::malloc(n ? n : 1);
 }
 void operator delete(void* p) noexcept {
     std::free(p);
@@ -126,6 +123,11 @@ bool loads_a_file(std::string_view key) {
 } // namespace
 
 TEST(EveryModule, TicksWithoutAllocatingAndStaysFinite) {
+    // The counter itself works: a vector that grows is seen.
+    counting = true;
+    std::vector<int> grown(1000);
+    counting = false;
+    ASSERT_GE(allocations.load(), 1);
     const std::vector<std::string> values = {"1", "3",   "0",   "7",   "2",    "-2",
                                              "5", "0.5", "100", "440", "2000", "9"};
     tempo_scope tempo(240);
@@ -168,14 +170,4 @@ TEST(EveryModule, TicksWithoutAllocatingAndStaysFinite) {
             EXPECT_TRUE(finite);
         }
     }
-}
-
-TEST(EveryModule, ACountingOperatorNewSeesAllocations) {
-    // The counter itself works: a vector that grows is seen.
-    allocations = 0;
-    counting = true;
-    std::vector<int> v(1000);
-    counting = false;
-    EXPECT_GE(allocations.load(), 1);
-    EXPECT_EQ(v.size(), 1000u);
 }
