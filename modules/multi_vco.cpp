@@ -20,7 +20,7 @@ int MULTI_VCO::compute() {
     float out = 0.0f;
     if (power) {
         if (sync_in.read_or(0))
-            for (VCO& v : voices) v.ramp = 0.0f;
+            for (VCO& v : voices) v.restart_ramp();
 
         float a = replaced(alt_amp, amount);
         float f = replaced(alt_freq, freq);

@@ -72,6 +72,7 @@ void VCO::check_memo_key(float a, float p, int t) {
         (step != memo.key_step || p != memo.key_phase || a != memo.key_amp || t != memo.key_type)) {
         memo.key_step = step, memo.key_phase = p, memo.key_amp = a, memo.key_type = t;
         memo_filled = 0;
+        memo_cycle = 0;
         memo_pos = wave_memo::capacity;
     }
 }
@@ -83,8 +84,13 @@ inline bool VCO::recorded_sample(bool memo_shape, float& out) {
     ramp = ramp + step;
     const bool cycle_start = ramp > 1.0f;
     if (cycle_start) ramp = -1.0f;
-    if (!memo_shape) return false;
+    if (!memo_shape) {
+        memo_pos = wave_memo::capacity; // the ramp moves on without the cycle
+        return false;
+    }
     unsigned i = memo_pos;
+    // A restart right after the last recorded entry: the cycle is recorded whole.
+    if (cycle_start && i + 1 == memo_filled) memo_cycle = memo_filled;
     i = cycle_start ? 0 : (i < wave_memo::capacity ? i + 1 : i);
     memo_pos = i;
     if (i < memo_filled && memo_table[i].ramp == ramp) {
@@ -97,6 +103,16 @@ inline bool VCO::recorded_sample(bool memo_shape, float& out) {
 int VCO::tick(std::uint32_t now) {
     if (now != seen_changes) derive(now);
     if (!free_running) return compute_connected();
+    if (free_memo && memo_pos < memo_cycle) {
+        // A free-running sine or square whose whole cycle is recorded: the
+        // ramp and the output follow the record.
+        unsigned i = memo_pos + 1;
+        if (i == memo_cycle) i = 0;
+        memo_pos = i;
+        ramp = memo_table[i].ramp;
+        value = memo_table[i].out;
+        return 1;
+    }
     float out;
     if (recorded_sample(free_memo, out)) {
         value = out;
@@ -114,7 +130,7 @@ int VCO::compute_connected() {
         value = 0.0f; // the ramp and the states stay frozen
         return 1;
     }
-    if (sync_in.read_or(0)) ramp = 0.0f;
+    if (sync_in.read_or(0)) restart_ramp();
     float a = replaced(alt_amp, amount);
     float f = replaced(alt_freq, freq);
     float p = replaced(alt_phase, phase);

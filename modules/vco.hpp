@@ -101,6 +101,7 @@ class VCO final : public OUTPUT {
     std::uint32_t seen_changes;
     unsigned memo_pos = wave_memo::capacity; // index in the recorded cycle; capacity when unknown
     unsigned memo_filled = 0;                // entries recorded for the memo's key
+    unsigned memo_cycle = 0; // length of the cycle once it is recorded whole, else 0
     bool free_running = false; // power on and nothing connected: the working values hold
     bool free_memo = false;    // free running with a recorded shape (sine, square)
 
@@ -130,6 +131,11 @@ class VCO final : public OUTPUT {
     VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);
 
     int compute() override { return tick(changes_seen()); }
+    // Restarts the ramp at 0 (a sync): off the recorded cycle until its next start.
+    void restart_ramp() {
+        ramp = 0.0f;
+        memo_pos = wave_memo::capacity;
+    }
     // One tick, given the change count (read once for a whole list).
     int tick(std::uint32_t now);
     // One sample as a voice of a MULTI_VCO: the given shape, frequency and
