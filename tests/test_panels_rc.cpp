@@ -204,11 +204,13 @@ TEST_F(Rc, MalformedLayoutsNeverBreakTheReader) {
         std::string(binary, sizeof binary - 1),
         "BUTTON B A B C 1 2 3 4 5 6.5.5 7",
     };
-    for (const std::string& text : cases)
-        for (const element_ptr& e : *load(text)->elements) {
+    for (const std::string& text : cases) {
+        const auto p = load(text);
+        for (const element_ptr& e : *p->elements) {
             EXPECT_LE(std::string(e->name).size(), 79u);
             EXPECT_LE(std::string(e->image).size(), 79u);
         }
+    }
     auto big = load(cases[1]);
     ASSERT_EQ(big->elements->size(), 1u);
     EXPECT_EQ(std::string(as<LABEL>((*big->elements)[0]).caption).size(), 459u);
