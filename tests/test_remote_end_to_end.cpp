@@ -9,11 +9,8 @@
 
 #include <cmath>
 #include <csignal>
-#include <fcntl.h>
 #include <random>
-#include <sndfile.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include "support/harness.hpp"
 #include "test_remote_client.hpp"
@@ -22,63 +19,18 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-using tmod::test::read_text;
-using tmod::test::tcp_client;
-using tmod::test::wait_until;
+using namespace tmod::test;
 
-// The program in a child process, its output in a file of its own; stopped
-// with SIGTERM (SIGKILL after a minute) when it goes out of scope.
-class program {
-  public:
+// The program on the nosound output in a child process, its output in a
+// file of its own.
+struct program : child {
+    static inline int runs = 0;
+    static std::vector<std::string> argv(const std::string& dir, std::vector<std::string> args) {
+        args.insert(args.begin(), {TM_PROGRAM, "--headless", "--audio", "nosound", "--data", dir});
+        return args;
+    }
     program(const std::string& dir, const std::vector<std::string>& args)
-        : out_(dir + "/out" + std::to_string(++runs_) + ".txt") {
-        std::vector<std::string> argv = {TM_PROGRAM, "--headless", "--audio",
-                                         "nosound",  "--data",     dir};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> a;
-        for (std::string& s : argv) a.push_back(s.data());
-        a.push_back(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(open("/dev/null", O_RDONLY), 0);
-            dup2(out, 1);
-            dup2(out, 2);
-            execv(a[0], a.data());
-            _exit(127);
-        }
-    }
-    ~program() { stop(); }
-
-    std::string output() const { return read_text(out_); }
-    bool wait_for(const std::string& text) {
-        return wait_until([&] { return output().find(text) != std::string::npos || ended(); }) &&
-               output().find(text) != std::string::npos;
-    }
-    bool running() { return !ended(); }
-    // The exit status after SIGTERM; -1 when it crashed or had to be killed.
-    int stop() {
-        if (pid_ > 0 && kill(pid_, SIGTERM) == 0 && !wait_until([&] { return ended(); })) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-        return status_;
-    }
-
-  private:
-    bool ended() {
-        int st = 0;
-        if (pid_ > 0 && waitpid(pid_, &st, WNOHANG) == pid_) {
-            status_ = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-            pid_ = -1;
-        }
-        return pid_ <= 0;
-    }
-    static inline int runs_ = 0;
-    std::string out_;
-    pid_t pid_ = -1;
-    int status_ = -1;
+        : child(argv(dir, args), dir + "/out" + std::to_string(++runs) + ".txt") {}
 };
 
 // A port nothing listens on right now.
@@ -99,38 +51,19 @@ int free_port() {
 constexpr int ramp_frames = 1 << 19, ramp_divider = 16; // sample i holds i / 16
 
 std::string data_dir(const std::string& name) {
-    const std::string dir = tmod::test::scratch_dir(name);
+    const std::string dir = scratch_dir(name);
     mkdir((dir + "/sounds").c_str(), 0755);
-    tmod::test::write_text(dir + "/key.tsy",
-                           "BEGIN_OBJECTS_DECLARE\nKEY_1;OCTAVE=4;\nVCO_1;TYPE=1;FREQ=44;\n"
-                           "SOUND_OUTPUT_1;;\nEND_OBJECTS_DECLARE\nBEGIN_LINKS_DECLARE\n"
-                           "VCO_1;IN=KEY_1;\nSOUND_OUTPUT_1;IN=VCO_1;\nEND_LINKS_DECLARE\n");
-    tmod::test::write_text(
-        dir + "/ramp.tsy",
-        "BEGIN_OBJECTS_DECLARE\nKEY_1;OCTAVE=4;\nSAMPLER_1;FILE=sounds/ramp.wav;\n"
-        "SOUND_OUTPUT_1;;\nEND_OBJECTS_DECLARE\nBEGIN_LINKS_DECLARE\n"
-        "SAMPLER_1;IN=KEY_1;GATE=KEY_1;SYNC=KEY_1;\n"
-        "SOUND_OUTPUT_1;IN=SAMPLER_1;\nEND_LINKS_DECLARE\n");
+    write_text(dir + "/key.tsy", tsy("KEY_1;OCTAVE=4;\nVCO_1;TYPE=1;FREQ=44;\nSOUND_OUTPUT_1;;\n",
+                                     "VCO_1;IN=KEY_1;\nSOUND_OUTPUT_1;IN=VCO_1;\n"));
+    write_text(dir + "/ramp.tsy",
+               tsy("KEY_1;OCTAVE=4;\nSAMPLER_1;FILE=sounds/ramp.wav;\nSOUND_OUTPUT_1;;\n",
+                   "SAMPLER_1;IN=KEY_1;GATE=KEY_1;SYNC=KEY_1;\nSOUND_OUTPUT_1;IN=SAMPLER_1;\n"));
     // A new sampler reads the default sample before its FILE.
-    tmod::test::write_text(dir + "/sounds/guitare.wav",
-                           read_text(TM_SOURCE_DATA_DIR + "/sounds/guitare.wav"s));
-    SF_INFO info{0, 44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
-    SNDFILE* f = sf_open((dir + "/sounds/ramp.wav").c_str(), SFM_WRITE, &info);
+    write_text(dir + "/sounds/guitare.wav", read_text(TM_SOURCE_DATA_DIR + "/sounds/guitare.wav"s));
     std::vector<short> ramp(ramp_frames);
     for (int i = 0; i < ramp_frames; ++i) ramp[i] = static_cast<short>(i / ramp_divider);
-    sf_writef_short(f, ramp.data(), ramp_frames);
-    sf_close(f);
+    write_wav(dir + "/sounds/ramp.wav", 44100, 1, ramp);
     return dir;
-}
-
-std::vector<int> recorded_left(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    std::vector<short> all(f ? static_cast<std::size_t>(info.frames * info.channels) : 0);
-    if (f) sf_readf_short(f, all.data(), info.frames), sf_close(f);
-    std::vector<int> left;
-    for (std::size_t i = 0; i < all.size(); i += 2) left.push_back(all[i]);
-    return left;
 }
 
 // Recorded units per frame of the ramp at KEY_1's note n (octave 4): f / 440
@@ -186,7 +119,7 @@ TEST(RemotePlay, TrigNoteAndUntrigFromATcpClientAreHeardInTheRecording) {
               "traite_client_ordres2::Client gone sending TCP Close to him.\r\n");
     expect_no_leak(dir, p);
 
-    const std::vector<int> x = recorded_left(dir + "/played.wav");
+    const std::vector<int> x = read_sound(dir + "/played.wav").pcm16(0);
     std::size_t onset = 0;
     while (onset < x.size() && x[onset] == 0) ++onset;
     ASSERT_LT(onset, x.size());
