@@ -67,6 +67,9 @@ std::vector<std::string>& load_chain() {
     return chain;
 }
 
+// Nested loads that did not go well, so that the outer load reports them too.
+int nested_problems = 0;
+
 std::string canonical(const char* path) {
     char resolved[PATH_MAX];
     return ::realpath(path, resolved) ? std::string(resolved) : std::string(path);
@@ -132,7 +135,9 @@ load_status patch_loader::run() {
     std::printf("Loading TSY [%s]\n", path_);
 
     chain.push_back(me);
+    const int nested_before = nested_problems;
     objects_pass(f.get());
+    problems_ += nested_problems - nested_before;
     f.reset();
     const bool links_read = links_pass();
     chain.pop_back();
@@ -308,9 +313,14 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
 load_status load_patch(GENERATOR& container, const char* path) {
     patch_rebuild rebuild;
     container.clear();
-    if (!path || !*path) return load_failed;
+    if (!path || !*path) {
+        if (!load_chain().empty()) ++nested_problems;
+        return load_failed;
+    }
     patch_loader loader(container, path);
-    return loader.run();
+    const load_status status = loader.run();
+    if (status != load_ok && !load_chain().empty()) ++nested_problems;
+    return status;
 }
 
 } // namespace tmod
