@@ -16,9 +16,7 @@ namespace {
 
 // The log in a fresh directory, made once: scratch_dir empties it on every call.
 const std::string& log_path() {
-    static const std::string path =
-        test::scratch_dir(testing::UnitTest::GetInstance()->current_test_info()->name()) +
-        "/MEMLEAKS.log";
+    static const std::string path = test::scratch_dir() + "/MEMLEAKS.log";
     return path;
 }
 
@@ -26,9 +24,7 @@ const std::string& log_path() {
 // what went to standard output.
 std::string report(std::string& printed) {
     EXPECT_TRUE(open_leak_log(log_path().c_str()));
-    testing::internal::CaptureStdout();
-    report_leaks();
-    printed = testing::internal::GetCapturedStdout();
+    printed = test::stdout_of(report_leaks);
     return test::read_text(log_path());
 }
 
@@ -85,10 +81,10 @@ TEST(LeakReport, ReleasingAnAddressTwiceIsReportedInTheLogAndOnStandardOutput) {
     void* p = tracked_alloc(8, "twice.cpp", 1);
     int on_stack = 0;
     tracked_free(p);
-    testing::internal::CaptureStdout();
-    tracked_free(p);
-    tracked_free(&on_stack); // never tracked: reported, not handed to free()
-    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string printed = test::stdout_of([&] {
+        tracked_free(p);
+        tracked_free(&on_stack); // never tracked: reported, not handed to free()
+    });
     char expected[400];
     std::snprintf(expected, sizeof expected,
                   "Damn Bitches [%p] already freed ???\nDamn Bitches [%p] already freed ???\n", p,
@@ -111,13 +107,12 @@ TEST(TrackedObjects, GraphicsObjectsAndEngineContainersWithTheirModulesAreTracke
     delete s; // through the base: the whole derived object goes back
     EXPECT_EQ(tracked_count(), 0u);
 
-    const std::string patch = test::scratch_dir("TrackedObjects") + "/voice.tsy";
-    test::write_text(patch, "BEGIN_OBJECTS_DECLARE\nKEY_1;OCTAVE=4;\nVCO_1;TYPE=1;FREQ=440;\n"
-                            "VCF_1;HICUT=800;Q=1;GAIN=0;TYPE=1;BYPASS=0;\nSOUND_OUTPUT_1;;\n"
-                            "END_OBJECTS_DECLARE\n");
-    testing::internal::CaptureStdout();
-    GENERATOR* g = TM_NEW(GENERATOR, patch.c_str());
-    testing::internal::GetCapturedStdout();
+    const std::string patch = test::scratch_dir() + "/voice.tsy";
+    test::write_text(patch,
+                     test::tsy("KEY_1;OCTAVE=4;\nVCO_1;TYPE=1;FREQ=440;\n"
+                               "VCF_1;HICUT=800;Q=1;GAIN=0;TYPE=1;BYPASS=0;\nSOUND_OUTPUT_1;;\n"));
+    GENERATOR* g = nullptr;
+    test::stdout_of([&] { g = TM_NEW(GENERATOR, patch.c_str()); });
     ASSERT_EQ(g->total_count(), 4u);
     EXPECT_GE(tracked_count(), 5u) << "the container and its four modules";
     tracked_delete(g);

@@ -1,6 +1,6 @@
-// Control modules: every BASIC_OPERATION, the VARIABLE latch, CONSTANTE and
-// AFFICHAGE; and the KEYBOARD: frequency from the note table, its gate and its
-// one-sample sync pulse. (The play commands are in test_remote_lines.)
+// Control modules: every BASIC_OPERATION and the VARIABLE latch; and the
+// KEYBOARD's frequency from the note table. (Its gate and pulse through the
+// play commands are in test_remote_lines, the pulse's length in test_engine.)
 #include <gtest/gtest.h>
 
 #include "module_support.hpp"
@@ -88,19 +88,6 @@ TEST(Variable, LatchesOnlyOnAnAssignOfExactlyOne) {
     }
 }
 
-TEST(ConstanteAndAffichage, OutputAndShownValue) {
-    CONSTANTE c(-2.5f);
-    EXPECT_EQ(run(c, 1)[0], -2.5f);
-    AFFICHAGE a;
-    a.compute();
-    EXPECT_EQ(a.value, 0.0f);
-    EXPECT_EQ(a.shown, 0.0f);
-    wire(a.in, c);
-    a.compute();
-    EXPECT_EQ(a.value, -2.5f);
-    EXPECT_EQ(a.shown, -2.5f);
-}
-
 TEST(Keyboard, NotesFollowTheTableAcrossOctavesAndNotesOutsideItKeepTheLastFrequency) {
     KEYBOARD k;
     k.compute();
@@ -126,25 +113,4 @@ TEST(Keyboard, NotesFollowTheTableAcrossOctavesAndNotesOutsideItKeepTheLastFrequ
             EXPECT_NEAR(k.value, hz, hz * 1e-6) << note << " " << octave;
         }
     }
-}
-
-TEST(Keyboard, PlayOpensTheGateAndSyncGivesOnePulse) {
-    KEYBOARD k;
-    EXPECT_EQ(stdout_of([&] { k.play(3, false); }), "[3]\n");
-    k.compute();
-    EXPECT_EQ(k.gate, 1);
-    EXPECT_EQ(k.pulse, 0); // no sync asked
-    stdout_of([&] {
-        k.play(5, true);
-        k.play(7, true); // two requests in one sample: one pulse
-    });
-    k.compute();
-    EXPECT_EQ(k.pulse, 1);
-    k.compute();
-    EXPECT_EQ(k.pulse, 0);
-    EXPECT_EQ(k.gate, 1); // the gate is a level until released
-    EXPECT_EQ(k.note, 7);
-    k.release();
-    k.compute();
-    EXPECT_EQ(k.gate, 0);
 }

@@ -10,6 +10,7 @@
 #include "modules/keyboard.hpp"
 #include "remote/line_reader.hpp"
 #include "remote/play_command.hpp"
+#include "support/harness.hpp"
 
 using namespace tmod;
 using R = line_reader::result;
@@ -68,9 +69,8 @@ TEST(LineReader, ALineEndsWithTheChunkHoldingItsEndAndKeepsWhatFollowedInThatChu
     EXPECT_EQ(reader.read(), R::closed);
     script failing{{"TRI"}, -1};
     line_reader broken(failing.fn());
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(broken.read(), R::failed);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Erreur de receive \n");
+    EXPECT_EQ(test::stdout_of([&] { EXPECT_EQ(broken.read(), R::failed); }),
+              "Erreur de receive \n");
 }
 
 TEST(LineReader, ALineLongerThanTheBufferIsDroppedInBoundedMemoryAndTheNextOneIsRead) {
@@ -104,30 +104,33 @@ TEST(LineReader, ALineLongerThanTheBufferIsDroppedInBoundedMemoryAndTheNextOneIs
 TEST(PlayCommand, TrigNoteUntrigAndTheirPrecedenceOnKey1) {
     fill_note_table();
     GENERATOR g;
-    auto* key = static_cast<KEYBOARD*>(g.add_module(create_module(module_kind::KEYBOARD)));
-    key->set_name("KEY_1");
+    auto* key = test::add_named<KEYBOARD>(g, module_kind::KEYBOARD, "KEY_1");
     relaxed<GENERATOR*> table[1] = {&g};
     held_notes held;
-    auto apply = [&](const char* line) { return apply_play_command(line, table, 1, held); };
+    play_result result{};
+    // Applies the line; returns what it printed.
+    auto apply = [&](const char* line, relaxed<GENERATOR*>* to = nullptr) {
+        return test::stdout_of(
+            [&] { result = apply_play_command(line, to ? to : table, 1, held); });
+    };
 
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(apply("TRIG 60"), play_result::applied);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "TRIG [22] on generator [0]\n[22]\n");
+    EXPECT_EQ(apply("TRIG 60"), "TRIG [22] on generator [0]\n[22]\n");
+    EXPECT_EQ(result, play_result::applied);
     EXPECT_EQ(held.note[0].load(), 22);
-    int pulses[3];
-    for (int& p : pulses) key->compute(), p = key->pulse;
-    EXPECT_EQ(std::vector<int>(pulses, pulses + 3), (std::vector<int>{1, 0, 0}));
+    std::vector<int> pulses;
+    for (int i = 0; i < 3; ++i) key->compute(), pulses.push_back(key->pulse);
+    EXPECT_EQ(pulses, (std::vector<int>{1, 0, 0})) << "one pulse of one tick";
     EXPECT_NEAR(key->value.load(), 8.1757989 * std::pow(2.0, (22 + 48 + 11) / 12.0), 1e-3);
 
     key->age = 50.0f;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(apply("NOTE 62"), play_result::applied);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "NOTE [24] on generator [0]\n");
+    EXPECT_EQ(apply("NOTE 62"), "NOTE [24] on generator [0]\n");
+    EXPECT_EQ(result, play_result::applied);
     EXPECT_EQ(key->note.load(), 24);
     EXPECT_EQ(key->gate.load(), 1);
     EXPECT_EQ(key->age.load(), 50.0f) << "not retriggered";
     EXPECT_EQ(key->pending.load(), 0);
-    EXPECT_EQ(apply("UNTRIG 99"), play_result::applied);
+    apply("UNTRIG 99"); // whatever its number
+    EXPECT_EQ(result, play_result::applied);
     EXPECT_EQ(key->gate.load(), 0);
     EXPECT_EQ(held.note[0].load(), 0);
 
@@ -158,9 +161,8 @@ TEST(PlayCommand, TrigNoteUntrigAndTheirPrecedenceOnKey1) {
         key->note = 10;
         key->gate = 0;
         key->pending = 0;
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(apply(c.line), c.result);
-        testing::internal::GetCapturedStdout();
+        apply(c.line);
+        EXPECT_EQ(result, c.result);
         EXPECT_EQ(key->note.load(), c.note);
         EXPECT_EQ(key->gate.load(), c.gate_and_pulse);
         EXPECT_EQ(key->pending.load(), c.gate_and_pulse);
@@ -168,8 +170,7 @@ TEST(PlayCommand, TrigNoteUntrigAndTheirPrecedenceOnKey1) {
 
     // Without a KEY_1 (or a container) the commands print and keep the held note.
     relaxed<GENERATOR*> empty[1] = {nullptr};
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(apply_play_command("TRIG 61", empty, 1, held), play_result::applied);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "TRIG [23] on generator [0]\n");
+    EXPECT_EQ(apply("TRIG 61", empty), "TRIG [23] on generator [0]\n");
+    EXPECT_EQ(result, play_result::applied);
     EXPECT_EQ(held.note[0].load(), 23);
 }

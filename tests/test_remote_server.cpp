@@ -37,9 +37,7 @@ struct server_fixture : testing::Test {
         fill_note_table();
         table[0] = keyboard_patch();
         key = static_cast<KEYBOARD*>(table[0].load()->find(module_kind::KEYBOARD, "KEY_1"));
-        log_path =
-            test::scratch_dir(testing::UnitTest::GetInstance()->current_test_info()->name()) +
-            "/log_standard.log";
+        log_path = test::scratch_dir() + "/log_standard.log";
         open_server(128);
     }
     void TearDown() override {
@@ -105,9 +103,9 @@ TEST_F(server_fixture, ConsoleLinesSetThePortamentoAndNeverPlayClientsBeyondTheL
     tcp_client a(server->port()), b(server->port());
     ASSERT_TRUE(connections(2));
     tcp_client extra(server->port());
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(serve_until([&] { return extra.check_closed(); }));
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("2 connections already"),
+    EXPECT_NE(test::stdout_of([&] {
+                  EXPECT_TRUE(serve_until([&] { return extra.check_closed(); }));
+              }).find("2 connections already"),
               std::string::npos);
     ASSERT_TRUE(b.send("TRIG 60\r\n"));
     EXPECT_TRUE(serve_until([&] { return key->gate.load() == 1; }));
@@ -127,10 +125,11 @@ TEST_F(server_fixture, WaitingConnectionsHoldNoLockAndStopWakesAndJoinsThem) {
     ASSERT_EQ(load.wait_for(60s), std::future_status::ready);
 
     const int port = server->port();
-    testing::internal::CaptureStdout();
-    auto stopped = std::async(std::launch::async, [&] { server->stop(); });
-    const bool done = stopped.wait_for(60s) == std::future_status::ready;
-    testing::internal::GetCapturedStdout();
+    bool done = false;
+    test::stdout_of([&] {
+        auto stopped = std::async(std::launch::async, [&] { server->stop(); });
+        done = stopped.wait_for(60s) == std::future_status::ready;
+    });
     ASSERT_TRUE(done) << "stop() did not return";
     EXPECT_EQ(server->connection_count(), 0);
     for (tcp_client* c : {&idle, &half, &console}) {

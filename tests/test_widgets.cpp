@@ -170,17 +170,6 @@ TEST(SceneObjects, UpdateNoticesChangesAndFollowsTheImageSize) {
     EXPECT_EQ(nowhere.redraw, 0);
 }
 
-TEST(SceneObjects, DumpPrintsTheFixedFormat) {
-    SPRITE s("KNOB", 12, 34, 1, 0xFF00FF, 0, 1.5f, 45, 200);
-    s.w = 30;
-    s.h = 40;
-    EXPECT_EQ(stdout_of([&] { s.dump(); }),
-              "SPRITE:\n-------\nNAME[            KNOB]  SPR_NAME[            KNOB]  MASK_NAME "
-              "[                ] XYWH[ 12- 34- 30- 40] Zoom=1.5000 Angle=45.0000\n"
-              "Is_Key=1 Key=00ff00ff Additive=0 Substractive=0 Alpha=200\n"
-              "--------------------------------------------------------------\n");
-}
-
 TEST(Widgets, ButtonDerivesItsMaskFromTheOffImage) {
     const struct {
         const char *off, *explicit_mask, *mask;
