@@ -77,6 +77,9 @@ TEST_F(Writer, LinkRecordsNameTheirSourcesInSlotOrder) {
     auto* vca = add_named<VCA>(g, K::VCA, "VCA_1");
     vca->in.connect(&vco->value);
     vca->gate_in.connect(&port->inner_gate.gate);
+    auto* inside = add_named<VCO>(g, K::VCO, "VCO_IN"); // fed by the port, as in a nested patch
+    inside->in.connect(&port->inner_output.value);
+    inside->sync_in.connect(&port->inner_sync.pulse);
     std::string printed;
     const std::string text = text_of(g, &printed);
     EXPECT_THAT(text, HasSubstr("\nVCO_1;IN=KEY_1;MOD_FREQ=VCO_LFO;ALT_AMP=VCO_LFO;GATE=KEY_1;"
@@ -84,6 +87,7 @@ TEST_F(Writer, LinkRecordsNameTheirSourcesInSlotOrder) {
     EXPECT_THAT(text, HasSubstr("\nVCO_LFO;\n")) << "an unconnected module: its name and ';'";
     EXPECT_THAT(text, HasSubstr("\nSOUND_INPUT_1;\n")) << "the port's connections are not saved";
     EXPECT_THAT(text, HasSubstr("\nVCA_1;IN=VCO_1;GATE=SOUND_INPUT_1;\n"));
+    EXPECT_THAT(text, HasSubstr("\nVCO_IN;IN=SOUND_INPUT_1;SYNC=SOUND_INPUT_1;\n"));
     EXPECT_THAT(text, Not(HasSubstr("\nKEY_1;\n"))) << "keyboards write no link record";
     EXPECT_THAT(printed, HasSubstr("Named[KEY_1]\n"));
 
