@@ -73,170 +73,91 @@ fake_backend devices(std::vector<std::string> outs, std::vector<std::string> ins
 const fake_backend two_and_two = devices({"out A", "out B"}, {"in A", "in B"});
 const std::vector<std::string> outs = two_and_two.outs, ins = two_and_two.ins;
 
+// What the console chose: the kind and the two device numbers.
+struct chosen {
+    output_kind kind;
+    int driver, record_driver;
+};
+
+// Runs the console on the keys with the devices given (none for the kinds in
+// `empty`) and checks what it printed and chose; `choice` null: nothing set up.
+void expect_console(const char* what, const fake_backend& devices, std::vector<output_kind> empty,
+                    const std::string& keys, O outcome, const std::string& text,
+                    const chosen* choice) {
+    SCOPED_TRACE(what);
+    sound_system sound;
+    use_fakes(sound, devices, empty);
+    O got;
+    EXPECT_EQ(run_console(sound, keys, got), text);
+    EXPECT_EQ(got, outcome);
+    EXPECT_EQ(sound.initialised(), choice != nullptr);
+    if (!choice) return;
+    EXPECT_EQ(sound.output(), choice->kind);
+    EXPECT_EQ(sound.driver(), choice->driver);
+    EXPECT_EQ(sound.record_driver(), choice->record_driver);
+}
+
+// Both device lists of a kind, as the console shows them.
+std::string lists(const std::string& kind, const std::vector<std::string>& o = outs,
+                  const std::vector<std::string>& i = ins) {
+    return list(kind + " Driver list\n", o) + list(kind + " Recording device driver list\n", i);
+}
+
 } // namespace
 
 TEST(DeviceConsole, ScriptedKeysGiveTheExactMenusAndSummary) {
+    const chosen jack_b_b{output_kind::jack, 1, 1}, nosound_first{output_kind::nosound, 0, 0};
+    expect_console("a full choice", two_and_two, {}, "322", O::done,
+                   kind_menu + lists("JACK") + summary("JACK", "out B", "in B"), &jack_b_b);
+    const chosen alsa{output_kind::alsa, 0, 0};
+    expect_console(
+        "ALSA headings differ between output and recording", two_and_two, {}, "111", O::done,
+        kind_menu + list("Alsa Driver list\n", outs) +
+            list("ALSA Recording device driver list\n", ins) + summary("ALSA", "out A", "in A"),
+        &alsa);
+    expect_console("ESC at the output type ends the program", two_and_two, {}, "\0332", O::quit,
+                   kind_menu, nullptr);
+    expect_console("ESC at the output device ends the program", two_and_two, {}, "2\0331", O::quit,
+                   kind_menu + list("PulseAudio Driver list\n", outs), nullptr);
+    expect_console("ESC at the recording device: no summary, the default device", two_and_two, {},
+                   "41\0332", O::done, kind_menu + lists("NoSound"), &nosound_first);
+    expect_console("the end of input counts as ESC", two_and_two, {}, "", O::quit, kind_menu,
+                   nullptr);
+    const chosen jack_first{output_kind::jack, 0, 0};
+    expect_console("the end of input at the recording device", two_and_two, {}, "31", O::done,
+                   kind_menu + lists("JACK"), &jack_first);
+    const chosen nosound_b_a{output_kind::nosound, 1, 0};
+    expect_console("other keys are read again and print nothing", two_and_two, {}, "50x\n 43a2\r91",
+                   O::done, kind_menu + lists("NoSound") + summary("NOSOUND", "out B", "in A"),
+                   &nosound_b_a);
+
+    // "1" then "0" would be device 10: neither "0" nor anything past "9" counts.
     std::vector<std::string> twelve_outs, twelve_ins;
     for (int i = 1; i <= 12; ++i)
         twelve_outs.push_back("output " + std::to_string(i)),
             twelve_ins.push_back("input " + std::to_string(i));
-    const std::string jack_empty = sep + "JACK Driver list\n" + sep + sep +
-                                   "No JACK output device found (is a JACK server running?): "
-                                   "choose another output type.\n";
-    const struct {
-        const char* what;
-        fake_backend backend;
-        std::vector<output_kind> empty;
-        std::string keys;
-        O outcome;
-        std::string text;
-        bool initialised;
-        output_kind kind;
-        int driver, record_driver;
-    } cases[] = {
-        {"a full choice",
-         two_and_two,
-         {},
-         "322",
-         O::done,
-         kind_menu + list("JACK Driver list\n", outs) +
-             list("JACK Recording device driver list\n", ins) + summary("JACK", "out B", "in B"),
-         true,
-         output_kind::jack,
-         1,
-         1},
-        {"ALSA headings differ between output and recording",
-         two_and_two,
-         {},
-         "111",
-         O::done,
-         kind_menu + list("Alsa Driver list\n", outs) +
-             list("ALSA Recording device driver list\n", ins) + summary("ALSA", "out A", "in A"),
-         true,
-         output_kind::alsa,
-         0,
-         0},
-        {"ESC at the output type ends the program",
-         two_and_two,
-         {},
-         "\0332",
-         O::quit,
-         kind_menu,
-         false,
-         output_kind::nosound,
-         -2,
-         -2},
-        {"ESC at the output device ends the program",
-         two_and_two,
-         {},
-         "2\0331",
-         O::quit,
-         kind_menu + list("PulseAudio Driver list\n", outs),
-         false,
-         output_kind::pulse,
-         -2,
-         -2},
-        {"ESC at the recording device: no summary, the default device",
-         two_and_two,
-         {},
-         "41\0332",
-         O::done,
-         kind_menu + list("NoSound Driver list\n", outs) +
-             list("NoSound Recording device driver list\n", ins),
-         true,
-         output_kind::nosound,
-         0,
-         0},
-        {"the end of input counts as ESC",
-         two_and_two,
-         {},
-         "",
-         O::quit,
-         kind_menu,
-         false,
-         output_kind::nosound,
-         -2,
-         -2},
-        {"the end of input at the recording device",
-         two_and_two,
-         {},
-         "31",
-         O::done,
-         kind_menu + list("JACK Driver list\n", outs) +
-             list("JACK Recording device driver list\n", ins),
-         true,
-         output_kind::jack,
-         0,
-         0},
-        {"other keys are read again and print nothing",
-         two_and_two,
-         {},
-         "50x\n 43a2\r91",
-         O::done,
-         kind_menu + list("NoSound Driver list\n", outs) +
-             list("NoSound Recording device driver list\n", ins) +
-             summary("NOSOUND", "out B", "in A"),
-         true,
-         output_kind::nosound,
-         1,
-         0},
-        // "1" then "0" would be device 10: neither "0" nor anything past "9" counts.
-        {"only the first nine devices",
-         devices(twelve_outs, twelve_ins),
-         {},
-         "30:909",
-         O::done,
-         kind_menu + list("JACK Driver list\n", twelve_outs) +
-             list("JACK Recording device driver list\n", twelve_ins) +
-             summary("JACK", "output 9", "input 9"),
-         true,
-         output_kind::jack,
-         8,
-         8},
-        {"without recording devices only ESC is taken",
-         devices({"only out"}, {}),
-         {},
-         "411239\033",
-         O::done,
-         kind_menu + list("NoSound Driver list\n", {"only out"}) +
-             list("NoSound Recording device driver list\n", {}),
-         true,
-         output_kind::nosound,
-         0,
-         -1},
-        {"a kind without an output device offers the kinds again",
-         two_and_two,
-         {output_kind::jack},
-         "3411",
-         O::done,
-         kind_menu + jack_empty + kind_menu + list("NoSound Driver list\n", outs) +
-             list("NoSound Recording device driver list\n", ins) +
-             summary("NOSOUND", "out A", "in A"),
-         true,
-         output_kind::nosound,
-         0,
-         0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        sound_system sound;
-        use_fakes(sound, c.backend, c.empty);
-        O outcome;
-        EXPECT_EQ(run_console(sound, c.keys, outcome), c.text);
-        EXPECT_EQ(outcome, c.outcome);
-        EXPECT_EQ(sound.initialised(), c.initialised);
-        if (!c.initialised) continue;
-        EXPECT_EQ(sound.output(), c.kind);
-        EXPECT_EQ(sound.driver(), c.driver);
-        EXPECT_EQ(sound.record_driver(), c.record_driver);
-    }
+    const chosen ninth{output_kind::jack, 8, 8};
+    expect_console(
+        "only the first nine devices", devices(twelve_outs, twelve_ins), {}, "30:909", O::done,
+        kind_menu + lists("JACK", twelve_outs, twelve_ins) + summary("JACK", "output 9", "input 9"),
+        &ninth);
+    const chosen no_recording{output_kind::nosound, 0, -1};
+    expect_console("without recording devices only ESC is taken", devices({"only out"}, {}), {},
+                   "411239\033", O::done, kind_menu + lists("NoSound", {"only out"}, {}),
+                   &no_recording);
+    expect_console("a kind without an output device offers the kinds again", two_and_two,
+                   {output_kind::jack}, "3411", O::done,
+                   kind_menu + sep + "JACK Driver list\n" + sep + sep +
+                       "No JACK output device found (is a JACK server running?): choose another "
+                       "output type.\n" +
+                       kind_menu + lists("NoSound") + summary("NOSOUND", "out A", "in A"),
+                   &nosound_first);
 
     // The real NoSound backend: one output and no recording device.
     sound_system nosound;
     O outcome;
     EXPECT_EQ(run_console(nosound, "41\033", outcome),
-              kind_menu + list("NoSound Driver list\n", {"Null output (the sound is discarded)"}) +
-                  list("NoSound Recording device driver list\n", {}));
+              kind_menu + lists("NoSound", {"Null output (the sound is discarded)"}, {}));
     EXPECT_EQ(outcome, O::done);
     EXPECT_TRUE(nosound.initialised());
     EXPECT_EQ(nosound.record_driver(), -1);
