@@ -1,7 +1,6 @@
-// Sound input capture: the looping recording buffer, the copy into the
-// capture ring (one or two regions, wrapping at both ends), the input rate
-// conversion, the pump's start with a recording device, and MICRO hearing a
-// known file through --input.
+// Sound input capture: the recording buffer, the copy into the capture ring
+// (one or two regions, wrapping), input rate conversion, the pump's start with
+// a recording device, and MICRO hearing a known file through --input.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,12 +1,8 @@
-// Real audio end to end: the program plays headless through real sound
-// servers with no hardware (JACK with its dummy driver, PulseAudio with null
-// sinks), real clients record what the server plays, and a known signal sent
-// into the server reaches a MICRO patch. Also the plain headless start through
-// the console on standard input and the signal that stops it.
-//
-// Every server is started by the test itself under a name of its own and is
-// stopped at the end, even when a check fails. Waits are generous and nothing
-// is timed.
+// Real audio end to end through sound servers without hardware (JACK's dummy
+// driver, PulseAudio null sinks): clients record what the program plays, and a
+// signal sent into the server reaches MICRO; also the plain headless start.
+// Each server is the test's own, under its own name, stopped even on failure;
+// waits are generous and nothing is timed.
 #include <gtest/gtest.h>
 
 #include <chrono>

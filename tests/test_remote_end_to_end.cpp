@@ -1,10 +1,7 @@
-// The remote control of the real program: `tmodular --headless --audio
-// nosound --record OUT.wav` played by TCP clients on the loopback, heard in
-// the recorded file; the console connection's bytes; hostile clients; the
-// listening address; the leak report of a whole run.
-//
-// Waits are generous and nothing is timed: pauses only separate the sections
-// of a recording, and its analysis finds the sections by their shape.
+// The real program played by TCP clients on the loopback and heard in its
+// recording; the console connection's bytes; hostile clients; the listening
+// address; the leak report of a whole run. Nothing is timed: pauses only
+// separate the sections of a recording, found again by their shape.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,7 +1,6 @@
-// The remote-control server in this process with real loopback clients: what
-// a play connection does and logs, the connection limit, shutdown with
-// connections waiting, and containers replaced while clients play. The test
-// thread is the main loop (it polls); only the test ticks the patch.
+// The remote-control server in this process with loopback clients: a play
+// connection, the connection limit, shutdown with connections waiting, and
+// containers replaced while clients play. The test thread polls as the main loop.
 #include <gtest/gtest.h>
 
 #include <future>

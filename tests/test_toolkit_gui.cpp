@@ -1,7 +1,6 @@
-// The toolkit in a real window (Xvfb, Mesa): the shipped bundle and fonts are
-// loaded, things are drawn, and the frame is read back and checked by its
-// properties. Ends by drawing a showcase of the art and saving it as
-// build/toolkit_showcase.png.
+// The toolkit in a real window (Xvfb, Mesa) with the shipped bundle and fonts:
+// frames are drawn, read back and checked by their properties; a showcase of
+// the art is saved as build/toolkit_showcase.png.
 #include "toolkit_support.hpp"
 
 #include <GL/gl.h>
