@@ -43,6 +43,8 @@ float periodic_shape(int type, float r, float a, float p) {
 // made from outside, so they are worked out then and not on every sample.
 void VCO::derive(std::uint32_t now) {
     seen_changes = now;
+    if (follow_record) ramp = memo_ramp[memo_pos];
+    follow_record = false;
     const auto bits = [](const auto& s) { return reinterpret_cast<std::uintptr_t>(s.source()); };
     free_running = power && !(bits(in) | bits(mod_amp) | bits(mod_freq) | bits(mod_phase) |
                               bits(mod_pwm) | bits(alt_amp) | bits(alt_freq) | bits(alt_phase) |
@@ -57,6 +59,7 @@ void VCO::derive(std::uint32_t now) {
     free_memo = work_type == wave_sine || work_type == wave_square;
     update_step(work_freq);
     check_memo_key(work_amp, work_phase, work_type);
+    follow_record = free_memo && memo_pos < memo_cycle;
 }
 
 void VCO::update_step(float f) {
@@ -74,6 +77,7 @@ void VCO::check_memo_key(float a, float p, int t) {
         memo_filled = 0;
         memo_cycle = 0;
         memo_pos = wave_memo::capacity;
+        follow_record = false;
     }
 }
 
@@ -90,11 +94,14 @@ inline bool VCO::recorded_sample(bool memo_shape, float& out) {
     }
     unsigned i = memo_pos;
     // A restart right after the last recorded entry: the cycle is recorded whole.
-    if (cycle_start && i + 1 == memo_filled) memo_cycle = memo_filled;
+    if (cycle_start && i + 1 == memo_filled) {
+        memo_cycle = memo_filled;
+        follow_record = free_running; // voices and connected oscillators check every entry
+    }
     i = cycle_start ? 0 : (i < wave_memo::capacity ? i + 1 : i);
     memo_pos = i;
-    if (i < memo_filled && memo_table[i].ramp == ramp) {
-        out = memo_table[i].out;
+    if (i < memo_filled && memo_ramp[i] == ramp) {
+        out = memo_out[i];
         return true;
     }
     return false;
@@ -102,17 +109,16 @@ inline bool VCO::recorded_sample(bool memo_shape, float& out) {
 
 int VCO::tick(std::uint32_t now) {
     if (now != seen_changes) derive(now);
-    if (!free_running) return compute_connected();
-    if (free_memo && memo_pos < memo_cycle) {
+    if (follow_record) {
         // A free-running sine or square whose whole cycle is recorded: the
         // ramp and the output follow the record.
         unsigned i = memo_pos + 1;
         if (i == memo_cycle) i = 0;
         memo_pos = i;
-        ramp = memo_table[i].ramp;
-        value = memo_table[i].out;
+        value = memo_out[i];
         return 1;
     }
+    if (!free_running) return compute_connected();
     float out;
     if (recorded_sample(free_memo, out)) {
         value = out;
@@ -176,7 +182,8 @@ float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
         out = clamp_unit(periodic_shape(t, r, a, p));
         const unsigned i = memo_pos;
         if (i == memo_filled && i < wave_memo::capacity) {
-            memo_table[i] = {r, out};
+            memo_out[i] = out;
+            memo_ramp[i] = r;
             ++memo_filled;
         }
         return out;

@@ -81,9 +81,6 @@ enum vco_wave : int {
 // from outside (a sync, a MULTI_VCO) can never read a wrong value.
 struct wave_memo {
     static constexpr unsigned capacity = 2048; // cycles of up to 2048 samples: 43 Hz and up
-    struct entry {
-        float ramp, out;
-    };
     float key_step = 0.0f, key_phase = 0.0f, key_amp = 0.0f;
     int key_type = 0; // no shape: the first sample starts recording
 };
@@ -96,19 +93,23 @@ class VCO final : public OUTPUT {
   public:
     // Read and written every sample; first, so that a free-running sine
     // touches one cache line besides its recorded cycle.
-    float ramp = 0.0f; // running phase in [-1, 1]
+    // Running phase in [-1, 1]. While the oscillator follows a whole recorded
+    // cycle it is memo_ramp[memo_pos] and is written back when it stops.
+    float ramp = 0.0f;
     float step = 0.0f; // frequency / 44100
     std::uint32_t seen_changes;
     unsigned memo_pos = wave_memo::capacity; // index in the recorded cycle; capacity when unknown
     unsigned memo_filled = 0;                // entries recorded for the memo's key
-    unsigned memo_cycle = 0; // length of the cycle once it is recorded whole, else 0
-    bool free_running = false; // power on and nothing connected: the working values hold
-    bool free_memo = false;    // free running with a recorded shape (sine, square)
+    unsigned memo_cycle = 0;    // length of the cycle once it is recorded whole, else 0
+    bool free_running = false;  // power on and nothing connected: the working values hold
+    bool free_memo = false;     // free running with a recorded shape (sine, square)
+    bool follow_record = false; // free running on a whole recorded cycle
 
     int work_type = 0;
     float work_amp = 0.0f, work_freq = 0.0f, work_phase = 0.0f, work_width = 0.0f;
     float step_freq = -1.0f; // the frequency `step` was divided from
     wave_memo memo;
+    float memo_out[wave_memo::capacity]; // the recorded cycle: outputs...
 
     param<int> power{1};
     signal_slot in, mod_phase, mod_freq, mod_amp, mod_pwm;
@@ -125,7 +126,7 @@ class VCO final : public OUTPUT {
     LORENZ_ATTRACTOR lorenz;
     ROSSLER_ATTRACTOR rossler;
     rand15 random;
-    wave_memo::entry memo_table[wave_memo::capacity];
+    float memo_ramp[wave_memo::capacity]; // ...and the ramps they were computed for
 
     // The palette builds (1.0, 110.0, sine).
     VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);
@@ -135,6 +136,7 @@ class VCO final : public OUTPUT {
     void restart_ramp() {
         ramp = 0.0f;
         memo_pos = wave_memo::capacity;
+        follow_record = false;
     }
     // One tick, given the change count (read once for a whole list).
     int tick(std::uint32_t now);

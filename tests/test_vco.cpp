@@ -236,6 +236,22 @@ TEST(VcoInputs, ChangesFromOutsideTakeEffectOnTheNextSample) {
     EXPECT_EQ(run(v, 1)[0], -0.5f);
 }
 
+// A free-running sine soon follows its recorded cycle; whatever stops that
+// must find the ramp where the cycle had it.
+TEST(VcoInputs, LeavingARecordedCycleKeepsTheRamp) {
+    VCO v(1.0f, 441.0f, wave_sine);
+    const auto r = ramps(441.0f, 1003);
+    const auto sine = run(v, 1000);
+    EXPECT_EQ(sine[999], float(std::sin(6.283185307179586 * r[999])));
+    v.type = wave_saw;
+    EXPECT_EQ(run(v, 1)[0], r[1000]);
+    v.type = wave_sine;
+    v.power = 0;
+    run(v, 5); // frozen
+    v.power = 1;
+    EXPECT_EQ(run(v, 1)[0], float(std::sin(6.283185307179586 * r[1001])));
+}
+
 TEST(VcoInputs, ASineStaysExactAcrossParameterChangesAndSyncs) {
     // The recorded cycle must never serve a sample computed for other values.
     VCO v(1.0f, 441.0f, wave_sine);
