@@ -23,20 +23,43 @@ VCO::VCO(float amplitude, float frequency, int wave)
 }
 
 namespace {
-// The sine and square shapes for ramp r: pure functions of (r, a, p).
-float periodic_shape(int type, float r, float a, float p) {
-    if (type == wave_sine) return static_cast<float>(a * std::sin(two_pi * r + p));
-    // Four tests applied in turn: with a negative amplitude the level set by
-    // one test can be flipped by the next.
-    const float h = a / 4.0f;
-    float out = static_cast<float>(std::sin((p + r) * two_pi));
-    if (out > 0.5f) out = h;
-    if (out >= 0.0f && out <= 0.5f) out = h;
-    if (out >= -0.5f && out < 0.0f) out = -h;
-    if (out < -0.5f) out = -h;
-    return out;
+// The shapes that are pure functions of (r, a, p, w): their outputs over one
+// cycle can be recorded.
+bool recordable(int type) {
+    return type >= wave_sine && type <= wave_pulse;
 }
 
+float ramp_shape(int type, float r, float a, float p, float w) {
+    float out = 0.0f;
+    switch (type) {
+    case wave_sine:
+        out = static_cast<float>(a * std::sin(two_pi * r + p));
+        break;
+    case wave_triangle:
+        if (r >= -1.0f && r < 0.0f) out = -(2.0f * a * r);
+        if (r >= 0.0f && r <= 1.0f) out = 2.0f * a * r;
+        out = (out - a) * 2.0f;
+        break;
+    case wave_saw:
+        out = r * a;
+        break;
+    case wave_square: {
+        // Four tests applied in turn: with a negative amplitude the level set
+        // by one test can be flipped by the next.
+        const float h = a / 4.0f;
+        out = static_cast<float>(std::sin((p + r) * two_pi));
+        if (out > 0.5f) out = h;
+        if (out >= 0.0f && out <= 0.5f) out = h;
+        if (out >= -0.5f && out < 0.0f) out = -h;
+        if (out < -0.5f) out = -h;
+        break;
+    }
+    case wave_pulse:
+        out = p + r > w ? -a : a;
+        break;
+    }
+    return clamp_unit(out);
+}
 } // namespace
 
 // The working values of a free-running oscillator only change with a change
@@ -56,9 +79,9 @@ void VCO::derive(std::uint32_t now) {
     work_phase = phase;
     work_width = pulse_width;
     work_type = type;
-    free_memo = work_type == wave_sine || work_type == wave_square;
+    free_memo = recordable(work_type);
     update_step(work_freq);
-    check_memo_key(work_amp, work_phase, work_type);
+    check_memo_key(work_amp, work_phase, work_width, work_type);
     follow_record = free_memo && memo_pos < memo_cycle;
 }
 
@@ -70,10 +93,11 @@ void VCO::update_step(float f) {
 }
 
 // The recorded cycle belongs to one step, phase, amplitude and shape.
-void VCO::check_memo_key(float a, float p, int t) {
-    if ((t == wave_sine || t == wave_square) &&
-        (step != memo.key_step || p != memo.key_phase || a != memo.key_amp || t != memo.key_type)) {
-        memo.key_step = step, memo.key_phase = p, memo.key_amp = a, memo.key_type = t;
+void VCO::check_memo_key(float a, float p, float w, int t) {
+    if (recordable(t) && (step != memo.key_step || p != memo.key_phase || a != memo.key_amp ||
+                          w != memo.key_width || t != memo.key_type)) {
+        memo.key_step = step, memo.key_phase = p, memo.key_amp = a, memo.key_width = w;
+        memo.key_type = t;
         memo_filled = 0;
         memo_cycle = 0;
         memo_pos = wave_memo::capacity;
@@ -110,7 +134,7 @@ inline bool VCO::recorded_sample(bool memo_shape, float& out) {
 int VCO::tick(std::uint32_t now) {
     if (now != seen_changes) derive(now);
     if (follow_record) {
-        // A free-running sine or square whose whole cycle is recorded: the
+        // A free-running oscillator whose whole cycle is recorded: the
         // ramp and the output follow the record.
         unsigned i = memo_pos + 1;
         if (i == memo_cycle) i = 0;
@@ -120,13 +144,9 @@ int VCO::tick(std::uint32_t now) {
     }
     if (!free_running) return compute_connected();
     float out;
-    if (recorded_sample(free_memo, out)) {
-        value = out;
-    } else if (work_type == wave_saw) {
-        value = clamp_unit(ramp * work_amp);
-    } else {
-        value = shape(work_amp, work_freq, work_phase, work_width, work_type, ramp == -1.0f);
-    }
+    if (!recorded_sample(free_memo, out))
+        out = shape(work_amp, work_freq, work_phase, work_width, work_type, ramp == -1.0f);
+    value = out;
     return 1;
 }
 
@@ -150,10 +170,9 @@ int VCO::compute_connected() {
     if (a > 1.0f) a = 1.0f;
     const int t = type;
     update_step(f);
-    check_memo_key(a, p, t);
+    check_memo_key(a, p, w, t);
     float out;
-    if (!recorded_sample(t == wave_sine || t == wave_square, out))
-        out = shape(a, f, p, w, t, ramp == -1.0f);
+    if (!recorded_sample(recordable(t), out)) out = shape(a, f, p, w, t, ramp == -1.0f);
     value = out;
     return 1;
 }
@@ -166,20 +185,17 @@ void VCO::compute_voice(int wave, float f, float a) {
     if (a > 1.0f) a = 1.0f;
     const float p = phase;
     update_step(f);
-    check_memo_key(a, p, wave);
+    const float w = pulse_width;
+    check_memo_key(a, p, w, wave);
     float out;
-    if (!recorded_sample(wave == wave_sine || wave == wave_square, out))
-        out = shape(a, f, p, pulse_width, wave, ramp == -1.0f);
+    if (!recorded_sample(recordable(wave), out)) out = shape(a, f, p, w, wave, ramp == -1.0f);
     value = out;
 }
 
 float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
     const float r = ramp;
-    float out = 0.0f;
-    switch (t) {
-    case wave_sine:
-    case wave_square: {
-        out = clamp_unit(periodic_shape(t, r, a, p));
+    if (recordable(t)) {
+        const float out = ramp_shape(t, r, a, p, w);
         const unsigned i = memo_pos;
         if (i == memo_filled && i < wave_memo::capacity) {
             memo_out[i] = out;
@@ -188,17 +204,8 @@ float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
         }
         return out;
     }
-    case wave_triangle:
-        if (r >= -1.0f && r < 0.0f) out = -(2.0f * a * r);
-        if (r >= 0.0f && r <= 1.0f) out = 2.0f * a * r;
-        out = (out - a) * 2.0f;
-        break;
-    case wave_saw:
-        out = r * a;
-        break;
-    case wave_pulse:
-        out = p + r > w ? -a : a;
-        break;
+    float out = 0.0f;
+    switch (t) {
     case wave_white_noise:
         if (a == 0.0f) break;
         if (cycle_start)

@@ -72,7 +72,8 @@ enum vco_wave : int {
     wave_random_sign
 };
 
-// Remembers the outputs of one ramp cycle of the sine and square shapes.
+// Remembers the outputs of one ramp cycle of the shapes that depend on the
+// ramp alone (sine, triangle, saw, square, pulse).
 // Every cycle restarts at exactly -1 and steps by the same float increment, so
 // while the increment, phase, amplitude and shape stay the same each cycle
 // passes through the same ramp values, and the outputs recorded during one
@@ -81,7 +82,7 @@ enum vco_wave : int {
 // from outside (a sync, a MULTI_VCO) can never read a wrong value.
 struct wave_memo {
     static constexpr unsigned capacity = 2048; // cycles of up to 2048 samples: 43 Hz and up
-    float key_step = 0.0f, key_phase = 0.0f, key_amp = 0.0f;
+    float key_step = 0.0f, key_phase = 0.0f, key_amp = 0.0f, key_width = 0.0f;
     int key_type = 0; // no shape: the first sample starts recording
 };
 
@@ -102,7 +103,7 @@ class VCO final : public OUTPUT {
     unsigned memo_filled = 0;                // entries recorded for the memo's key
     unsigned memo_cycle = 0;    // length of the cycle once it is recorded whole, else 0
     bool free_running = false;  // power on and nothing connected: the working values hold
-    bool free_memo = false;     // free running with a recorded shape (sine, square)
+    bool free_memo = false;     // free running with a recorded shape
     bool follow_record = false; // free running on a whole recorded cycle
 
     int work_type = 0;
@@ -152,7 +153,7 @@ class VCO final : public OUTPUT {
                                           bool cycle_start);
     __attribute__((noinline)) void derive(std::uint32_t now);
     void update_step(float f);
-    void check_memo_key(float a, float p, int t);
+    void check_memo_key(float a, float p, float w, int t);
 
   public:
     // Last, away from the fields read every sample.
