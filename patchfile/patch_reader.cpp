@@ -13,6 +13,7 @@
 #include "modules/vca_mixer.hpp"
 #include "util/text.hpp"
 #include "util/tstr_parser.hpp"
+#include "util/word_scanner.hpp"
 
 namespace tmod {
 
@@ -20,46 +21,37 @@ namespace {
 
 constexpr int max_nesting = 32;
 
-struct file_closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
-// Reads white-space separated words and counts them from 1; the messages call
-// the count the line number.
+// Reads the white-space separated words of a patch text and counts them from
+// 1; the messages call the count the line number. Words too long for the
+// reader's buffer are skipped with a message.
 class word_reader {
   public:
-    explicit word_reader(std::FILE* f) : file_(f) {}
+    explicit word_reader(std::string text) : scanner_(std::move(text), max_word_length) {}
 
     bool next(std::string& word) {
-        for (;;) {
-            int c;
-            do c = std::getc(file_);
-            while (c != EOF && std::isspace(c));
-            if (c == EOF) return false;
-            word.clear();
-            bool too_long = false;
-            for (; c != EOF && !std::isspace(c); c = std::getc(file_)) {
-                if (word.size() < static_cast<std::size_t>(max_word_length))
-                    word.push_back(static_cast<char>(c));
-                else
-                    too_long = true;
-            }
+        bool cut = false;
+        while (scanner_.word(word, &cut)) {
             ++count_;
-            if (!too_long) return true;
+            if (!cut) return true;
             std::printf("Ligne %d : mot de plus de %d caracteres ignore\n", count_,
                         max_word_length);
             ++skipped_;
         }
+        return false;
     }
     int count() const { return count_; }
     int skipped() const { return skipped_; }
 
   private:
-    std::FILE* file_;
+    word_scanner scanner_;
     int count_ = 0;
     int skipped_ = 0;
 };
+
+// A patch file's text; false when it is not a regular file that can be read.
+bool read_patch(const char* path, std::string& text) {
+    return is_regular_file(path) && read_text_file(path, text);
+}
 
 // The files being loaded, outermost first, to refuse a patch that includes itself.
 std::vector<std::string>& load_chain() {
@@ -101,7 +93,7 @@ class patch_loader {
     load_status run();
 
   private:
-    void objects_pass(std::FILE* f);
+    void objects_pass(std::string text);
     bool links_pass();
     void apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line);
     void apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line);
@@ -114,8 +106,8 @@ class patch_loader {
 };
 
 load_status patch_loader::run() {
-    file_handle f(is_regular_file(path_) ? std::fopen(path_, "r") : nullptr);
-    if (!f) {
+    std::string text;
+    if (!read_patch(path_, text)) {
         std::printf("Must Specify a true filename [%s]\n", path_);
         return load_failed;
     }
@@ -136,17 +128,16 @@ load_status patch_loader::run() {
 
     chain.push_back(me);
     const int nested_before = nested_problems;
-    objects_pass(f.get());
+    objects_pass(std::move(text));
     problems_ += nested_problems - nested_before;
-    f.reset();
     const bool links_read = links_pass();
     chain.pop_back();
     if (!links_read) return load_with_errors;
     return problems_ ? load_with_errors : load_ok;
 }
 
-void patch_loader::objects_pass(std::FILE* f) {
-    word_reader words(f);
+void patch_loader::objects_pass(std::string text) {
+    word_reader words(std::move(text));
     std::string word;
     while (words.next(word)) {
         if (word == "END_OBJECTS_DECLARE") break;
@@ -191,13 +182,14 @@ void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const
 }
 
 bool patch_loader::links_pass() {
-    file_handle f(std::fopen(path_, "r"));
-    if (!f) {
+    // The links pass reads the file again.
+    std::string text;
+    if (!read_patch(path_, text)) {
         std::printf("Erreur ouverture [%s]\n", path_);
         problem();
         return false;
     }
-    word_reader words(f.get());
+    word_reader words(std::move(text));
     std::string word;
     bool in_links = false;
     while (words.next(word)) {

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <unistd.h>
 
-#include "toolkit/word_scanner.hpp"
+#include "util/word_scanner.hpp"
 #include "toolkit_support.hpp"
 
 using namespace tmod;

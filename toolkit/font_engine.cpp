@@ -1,7 +1,7 @@
 #include "toolkit/font_engine.hpp"
 
 #include "toolkit/frame_state.hpp"
-#include "toolkit/word_scanner.hpp"
+#include "util/word_scanner.hpp"
 #include "util/text.hpp"
 
 #include <GL/glu.h>

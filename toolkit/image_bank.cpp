@@ -1,7 +1,7 @@
 #include "toolkit/image_bank.hpp"
 
 #include "toolkit/frame_state.hpp"
-#include "toolkit/word_scanner.hpp"
+#include "util/word_scanner.hpp"
 #include "util/text.hpp"
 
 #include <GL/gl.h>

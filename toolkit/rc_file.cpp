@@ -6,7 +6,7 @@
 // an element of that kind is written; the writer tests the kinds in table order.
 #include "toolkit/panel.hpp"
 
-#include "toolkit/word_scanner.hpp"
+#include "util/word_scanner.hpp"
 #include "util/atomic_file.hpp"
 #include "util/num.hpp"
 #include "util/text.hpp"

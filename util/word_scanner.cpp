@@ -1,4 +1,4 @@
-#include "toolkit/word_scanner.hpp"
+#include "util/word_scanner.hpp"
 
 #include <cctype>
 #include <climits>
@@ -27,14 +27,15 @@ bool word_scanner::at_end() {
     return pos_ >= text_.size();
 }
 
-bool word_scanner::word(std::string& out) {
+bool word_scanner::word(std::string& out, bool* cut) {
     out.clear();
     skip_blanks();
     if (pos_ >= text_.size()) return false;
     std::size_t start = pos_;
     while (pos_ < text_.size() && !is_blank(text_[pos_])) ++pos_;
     std::size_t n = pos_ - start;
-    out.assign(text_, start, n < max_word ? n : max_word);
+    out.assign(text_, start, n < longest_ ? n : longest_);
+    if (cut) *cut = n > longest_;
     return true;
 }
 
