@@ -139,26 +139,16 @@ int SPRITE::update() {
         last_alpha = alpha;
         redraw = changed = 1;
     }
-    if (static_cast<float>(ih) != h) {
-        changed = 1;
-        ih = saturating_int(h);
-        redraw = 1;
-    }
-    if (static_cast<float>(iw) != w) {
-        changed = 1;
-        iw = saturating_int(w);
-        redraw = 1;
-    }
-    if (static_cast<float>(ix) != x) {
-        changed = 1;
-        ix = saturating_int(x);
-        redraw = 1;
-    }
-    if (static_cast<float>(iy) != y) {
-        changed = 1;
-        iy = saturating_int(y);
-        redraw = 1;
-    }
+    // The integer copies of the geometry follow the floats.
+    const auto follow = [this](int& whole, float v) {
+        if (static_cast<float>(whole) == v) return;
+        whole = saturating_int(v);
+        changed = redraw = 1;
+    };
+    follow(ih, h);
+    follow(iw, w);
+    follow(ix, x);
+    follow(iy, y);
     if (std::strcmp(shown_image, image) != 0) {
         copy_text(shown_image, image);
         changed = redraw = 1;
