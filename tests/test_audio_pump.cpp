@@ -90,6 +90,30 @@ TEST(AudioPump, ContainerValuesBecomeSixteenBitSamplesOnBothChannels) {
                                                  0x7777}));
 }
 
+// A value too small for a normal float (a filter's tail) is flushed to zero
+// while the pump computes, and the thread's own mode is left as it was.
+TEST(AudioPump, DenormalsAreFlushedWhileThePatchIsComputed) {
+    GENERATOR g;
+    auto* a = static_cast<CONSTANTE*>(g.add_module(create_module(K::CONSTANTE)));
+    auto* b = static_cast<CONSTANTE*>(g.add_module(create_module(K::CONSTANTE)));
+    a->constant = 1e-30f;
+    b->constant = 1e-15f;
+    auto* product = static_cast<BASIC_OPERATION*>(g.add_module(create_module(K::BASIC_OPERATION)));
+    product->type = op_multiplication;
+    product->in2.connect(&a->value);
+    product->in1.connect(&b->value);
+    static_cast<SOUND_OUTPUT*>(g.add_module(create_module(K::SOUND_OUTPUT)))
+        ->in.connect(&product->value);
+
+    run(g, 3);
+    EXPECT_GT(product->value.load(), 0.0f) << "1e-45 is a denormal, not zero, outside the pump";
+    pump_rig rig(&g);
+    rig.render(8);
+    EXPECT_EQ(product->value.load(), 0.0f);
+    run(g, 1);
+    EXPECT_GT(product->value.load(), 0.0f);
+}
+
 TEST(AudioPump, EmptySlotRendersZerosWithoutReadingTheRecording) {
     record_buffer rec(1000);
     rec.write(stereo({101, 202, 303, 404}).data(), 4);
