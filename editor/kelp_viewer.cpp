@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (o.help) {
-        std::printf("%s\n%s", usage_line(), help_text());
+        std::printf("%s\n%s", usage_line(), help_text().c_str());
         return 0;
     }
     if (o.version) {

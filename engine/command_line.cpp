@@ -34,98 +34,135 @@ const char* usage_line() {
            "                [--remote-port N] [--data DIR] [--help] [--version] [PATCH.tsy]\n";
 }
 
-const char* help_text() {
-    return "T_Modular, a modular software synthesizer.\n\n"
-           "  --audio KIND          skip the device console: alsa | pulse | jack | nosound\n"
-           "  --driver N            output device number (from 1) for --audio\n"
-           "  --record-driver N|none  recording device number (from 1), or no recording\n"
-           "  --buffer FRAMES       ask the sound system for blocks of FRAMES frames (latency)\n"
-           "  --headless            no window: play PATCH until SIGINT/SIGTERM\n"
-           "  --record OUT.wav      with --headless: also write every frame played\n"
-           "  --render OUT.wav      no window, no device: compute PATCH and write 16-bit stereo\n"
-           "  --seconds S           length of --render (default 10)\n"
-           "  --float               with --render: the patch value as mono 32-bit float\n"
-           "  --events FILE         timed commands \"SECONDS COMMAND\", e.g. \"0.50 TRIG 60\"\n"
-           "  --input IN.wav        with --render: the recorded input MICRO modules hear\n"
-           "  --tempo BPM           initial tempo (default 60)\n"
-           "  --remote-port N       remote-control port (default 4242; 0 = off)\n"
-           "  --remote-host ADDR    listen on ADDR instead of 127.0.0.1\n"
-           "  --remote-console      remote connections are console connections\n"
-           "  --data DIR            run-time data directory (default: the source tree's data/)\n"
-           "  --help, --version\n";
+namespace {
+enum class arg : unsigned char { flag, text, number, seconds, audio_kind, record_device };
+
+// One row per option: its name, what it takes, where it goes, its help line.
+struct option_row {
+    const char* name;
+    const char* value_name; // "" for a flag
+    arg kind;
+    bool options::*flag = nullptr;
+    std::string options::*text = nullptr;
+    int options::*number = nullptr;
+    long lo = 0, hi = 0;
+    const char* expected = "";
+    const char* help = "";
+};
+
+option_row flag(const char* name, bool options::*m, const char* help) {
+    return {name, "", arg::flag, m, nullptr, nullptr, 0, 0, "", help};
+}
+option_row text(const char* name, const char* value, std::string options::*m, const char* help) {
+    return {name, value, arg::text, nullptr, m, nullptr, 0, 0, "", help};
+}
+option_row number(const char* name, const char* value, int options::*m, long lo, long hi,
+                  const char* expected, const char* help) {
+    return {name, value, arg::number, nullptr, nullptr, m, lo, hi, expected, help};
+}
+
+const option_row option_table[] = {
+    {"--audio", "KIND", arg::audio_kind, nullptr, &options::audio, nullptr, 0, 0,
+     "expected alsa, pulse, jack or nosound",
+     "skip the device console: alsa | pulse | jack | nosound"},
+    number("--driver", "N", &options::driver, 1, 999, "expected a device number from 1",
+           "output device number (from 1) for --audio"),
+    {"--record-driver", "N|none", arg::record_device, nullptr, nullptr, &options::record_driver, 1,
+     999, "expected a device number from 1 or none",
+     "recording device number (from 1), or no recording"},
+    number("--buffer", "FRAMES", &options::buffer_frames, 16, 65536, "expected 16 to 65536 frames",
+           "ask the sound system for blocks of FRAMES frames (latency)"),
+    flag("--headless", &options::headless, "no window: play PATCH until SIGINT/SIGTERM"),
+    text("--record", "OUT.wav", &options::record, "with --headless: also write every frame played"),
+    text("--render", "OUT.wav", &options::render,
+         "no window, no device: compute PATCH and write 16-bit stereo"),
+    {"--seconds", "S", arg::seconds, nullptr, nullptr, nullptr, 0, 0,
+     "expected seconds from 0 to 86400", "length of --render (default 10)"},
+    flag("--float", &options::float_output, "with --render: the patch value as mono 32-bit float"),
+    text("--events", "FILE", &options::events,
+         "timed commands \"SECONDS COMMAND\", e.g. \"0.50 TRIG 60\""),
+    text("--input", "IN.wav", &options::input,
+         "with --render: the recorded input MICRO modules hear"),
+    number("--tempo", "BPM", &options::tempo, 1, 1000, "expected 1 to 1000 beats per minute",
+           "initial tempo (default 60)"),
+    number("--remote-port", "N", &options::remote_port, 0, 65535, "expected a port from 0 to 65535",
+           "remote-control port (default 4242; 0 = off)"),
+    text("--remote-host", "ADDR", &options::remote_host, "listen on ADDR instead of 127.0.0.1"),
+    flag("--remote-console", &options::remote_console,
+         "remote connections are console connections"),
+    text("--data", "DIR", &options::data_dir,
+         "run-time data directory (default: the source tree's data/)"),
+    flag("--help", &options::help, "this text"),
+    flag("-h", &options::help, ""),
+    flag("--version", &options::version, "the program's version"),
+};
+
+const option_row* find_option(const char* name) {
+    for (const option_row& row : option_table)
+        if (!std::strcmp(row.name, name)) return &row;
+    return nullptr;
+}
+
+// Stores the value of a row; false when the value is not what it expects.
+bool store(const option_row& row, const char* v, options& o) {
+    switch (row.kind) {
+    case arg::flag:
+        o.*row.flag = true;
+        return true;
+    case arg::text:
+        o.*row.text = v;
+        return true;
+    case arg::number:
+        return to_int(v, row.lo, row.hi, o.*row.number);
+    case arg::seconds:
+        return to_seconds(v, o.seconds);
+    case arg::audio_kind:
+        for (const char* kind : {"alsa", "pulse", "jack", "nosound"})
+            if (!std::strcmp(v, kind)) {
+                o.audio = v;
+                return true;
+            }
+        return false;
+    case arg::record_device:
+        if (!std::strcmp(v, "none")) {
+            o.no_record = true;
+            return true;
+        }
+        return to_int(v, row.lo, row.hi, o.*row.number);
+    }
+    return false;
+}
+} // namespace
+
+std::string help_text() {
+    std::string out = "T_Modular, a modular software synthesizer.\n\n";
+    for (const option_row& row : option_table) {
+        if (!*row.help) continue;
+        char line[160];
+        const std::string lead =
+            std::string(row.name) + (*row.value_name ? " " : "") + row.value_name;
+        std::snprintf(line, sizeof line, "  %-21s %s\n", lead.c_str(), row.help);
+        out += line;
+    }
+    return out;
 }
 
 bool parse_command_line(int argc, const char* const* argv, options& o, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
-        auto value = [&](const char*& out) {
-            if (i + 1 >= argc) {
-                error = std::string(a) + " needs a value";
+        if (const option_row* row = find_option(a)) {
+            const char* v = nullptr;
+            if (row->kind != arg::flag) {
+                if (i + 1 >= argc) {
+                    error = std::string(a) + " needs a value";
+                    return false;
+                }
+                v = argv[++i];
+            }
+            if (!store(*row, v, o)) {
+                error = std::string(a) + ": " + row->expected + ", got \"" + v + "\"";
                 return false;
             }
-            out = argv[++i];
-            return true;
-        };
-        const char* v = nullptr;
-        auto bad = [&](const char* what) {
-            error = std::string(a) + ": " + what + ", got \"" + (v ? v : "") + "\"";
-            return false;
-        };
-        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
-            o.help = true;
-        } else if (!std::strcmp(a, "--version")) {
-            o.version = true;
-        } else if (!std::strcmp(a, "--headless")) {
-            o.headless = true;
-        } else if (!std::strcmp(a, "--float")) {
-            o.float_output = true;
-        } else if (!std::strcmp(a, "--remote-console")) {
-            o.remote_console = true;
-        } else if (!std::strcmp(a, "--audio")) {
-            if (!value(v)) return false;
-            if (std::strcmp(v, "alsa") && std::strcmp(v, "pulse") && std::strcmp(v, "jack") &&
-                std::strcmp(v, "nosound"))
-                return bad("expected alsa, pulse, jack or nosound");
-            o.audio = v;
-        } else if (!std::strcmp(a, "--driver")) {
-            if (!value(v) || !to_int(v, 1, 999, o.driver))
-                return v ? bad("expected a device number from 1") : false;
-        } else if (!std::strcmp(a, "--record-driver")) {
-            if (!value(v)) return false;
-            if (!std::strcmp(v, "none"))
-                o.no_record = true;
-            else if (!to_int(v, 1, 999, o.record_driver))
-                return bad("expected a device number from 1 or none");
-        } else if (!std::strcmp(a, "--buffer")) {
-            if (!value(v) || !to_int(v, 16, 65536, o.buffer_frames))
-                return v ? bad("expected 16 to 65536 frames") : false;
-        } else if (!std::strcmp(a, "--render")) {
-            if (!value(v)) return false;
-            o.render = v;
-        } else if (!std::strcmp(a, "--seconds")) {
-            if (!value(v) || !to_seconds(v, o.seconds))
-                return v ? bad("expected seconds from 0 to 86400") : false;
-        } else if (!std::strcmp(a, "--events")) {
-            if (!value(v)) return false;
-            o.events = v;
-        } else if (!std::strcmp(a, "--input")) {
-            if (!value(v)) return false;
-            o.input = v;
-        } else if (!std::strcmp(a, "--record")) {
-            if (!value(v)) return false;
-            o.record = v;
-        } else if (!std::strcmp(a, "--tempo")) {
-            if (!value(v) || !to_int(v, 1, 1000, o.tempo))
-                return v ? bad("expected 1 to 1000 beats per minute") : false;
-        } else if (!std::strcmp(a, "--remote-port")) {
-            if (!value(v) || !to_int(v, 0, 65535, o.remote_port))
-                return v ? bad("expected a port from 0 to 65535") : false;
-        } else if (!std::strcmp(a, "--remote-host")) {
-            if (!value(v)) return false;
-            o.remote_host = v;
-        } else if (!std::strcmp(a, "--data")) {
-            if (!value(v)) return false;
-            o.data_dir = v;
         } else if (a[0] == '-' && a[1] != '\0') {
             error = std::string("unknown option ") + a;
             return false;

@@ -32,6 +32,7 @@ struct options {
 bool parse_command_line(int argc, const char* const* argv, options& o, std::string& error);
 
 const char* usage_line();
-const char* help_text();
+// The options, one line each.
+std::string help_text();
 
 } // namespace tmod
