@@ -114,10 +114,7 @@ int headless_job(const options& o) {
         const long long played_frames = session.sound.frames_played() - first_frame;
         while (next_event < events.events.size() &&
                events.events[next_event].frame <= played_frames) {
-            GENERATOR* table[audio_pump::generator_count];
-            for (int i = 0; i < audio_pump::generator_count; ++i)
-                table[i] = session.pump.generator_table[i];
-            apply_play_command(events.events[next_event].command, table,
+            apply_play_command(events.events[next_event].command, session.pump.generator_table,
                                audio_pump::generator_count, held);
             ++next_event;
         }

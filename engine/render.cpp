@@ -70,16 +70,13 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
     std::vector<float> values(block);
     pump.value_tap = options.float_output ? values.data() : nullptr;
     held_notes held;
-    GENERATOR* table[audio_pump::generator_count];
 
     std::size_t next_event = 0;
     int last_percent = -1;
     for (long long done = 0; done < total;) {
         // Events due at this frame are applied just before it is computed.
         while (next_event < options.events.size() && options.events[next_event].frame <= done) {
-            for (int i = 0; i < audio_pump::generator_count; ++i)
-                table[i] = pump.generator_table[i];
-            apply_play_command(options.events[next_event].command, table,
+            apply_play_command(options.events[next_event].command, pump.generator_table,
                                audio_pump::generator_count, held);
             ++next_event;
         }

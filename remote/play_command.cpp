@@ -32,8 +32,8 @@ bool playable(const KEYBOARD* k, int n) {
     return index >= 0 && index < note_table_size;
 }
 
-template <class Slot>
-play_result apply(std::string_view line, const Slot* table, int table_size, held_notes& held) {
+play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int table_size,
+                  held_notes& held) {
     if (contains(line, "FINISH")) return play_result::finish;
     const int slot = held.current_slot;
     if (contains(line, "UNTRIG")) {
@@ -73,11 +73,6 @@ play_result apply(std::string_view line, const Slot* table, int table_size, held
 
 play_result apply_play_command(std::string_view line, const relaxed<GENERATOR*>* table,
                                int table_size, held_notes& held) {
-    return apply(line, table, table_size, held);
-}
-
-play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
-                               held_notes& held) {
     return apply(line, table, table_size, held);
 }
 

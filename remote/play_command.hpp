@@ -30,9 +30,4 @@ enum class play_result { applied, ignored, finish };
 play_result apply_play_command(std::string_view line, const relaxed<GENERATOR*>* table,
                                int table_size, held_notes& held);
 
-// The same with a plain table (the offline render, where only its own thread
-// changes the table).
-play_result apply_play_command(std::string_view line, GENERATOR* const* table, int table_size,
-                               held_notes& held);
-
 } // namespace tmod
