@@ -6,12 +6,12 @@
 // an element of that kind is written; the writer tests the kinds in table order.
 #include "toolkit/panel.hpp"
 
-#include "util/word_scanner.hpp"
 #include "util/atomic_file.hpp"
 #include "util/num.hpp"
 #include "util/text.hpp"
 #include "util/text_format.hpp"
 #include "util/tstr_parser.hpp"
+#include "util/word_scanner.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -112,46 +112,52 @@ bool read_sprite(rc_reading& r) {
     return true;
 }
 
+// The placement fields a button and a slider share, in file order.
+struct placement {
+    int x, y, is_key, key, additive;
+    float zoom;
+    int angle;
+
+    static placement read(field_reader& f) {
+        placement p;
+        p.x = f.integer(), p.y = f.integer(), p.is_key = f.integer(), p.key = f.integer();
+        p.additive = f.integer();
+        p.zoom = f.real();
+        p.angle = f.integer();
+        return p;
+    }
+    // Places the new element and hands it to the panel.
+    void apply(SPRITE* e, rc_reading& r, const std::string& name) const {
+        element_ptr owned(e);
+        e->is_key = is_key;
+        e->key = static_cast<std::uint32_t>(key);
+        e->additive = additive;
+        e->zoom = zoom;
+        e->angle = angle;
+        e->set_position(static_cast<float>(x), static_cast<float>(y), 0);
+        name_element(*e, r.panel, name);
+        r.panel.append(std::move(owned));
+    }
+};
+
 bool read_button(rc_reading& r) {
     field_reader f{r.in};
     const std::string name = f.word(), off = f.word(), on = f.word(), touched = f.word();
-    const int x = f.integer(), y = f.integer(), is_key = f.integer(), key = f.integer(),
-              additive = f.integer();
-    const float zoom = f.real();
-    const int angle = f.integer();
+    const placement at = placement::read(f);
     if (!f.ok) return false;
-    auto* b =
-        new (__FILE__, __LINE__) BUTTON(name.c_str(), off.c_str(), touched.c_str(), on.c_str());
-    element_ptr owned(b);
-    b->is_key = is_key;
-    b->key = static_cast<std::uint32_t>(key);
-    b->additive = additive;
-    b->zoom = zoom;
-    b->angle = angle;
-    b->set_position(static_cast<float>(x), static_cast<float>(y), 0);
-    name_element(*b, r.panel, name);
-    r.panel.append(std::move(owned));
+    at.apply(new (__FILE__, __LINE__)
+                 BUTTON(name.c_str(), off.c_str(), touched.c_str(), on.c_str()),
+             r, name);
     return true;
 }
 
 bool read_slider(rc_reading& r) {
     field_reader f{r.in};
     const std::string name = f.word(), image = f.word();
-    const int x = f.integer(), y = f.integer(), is_key = f.integer(), key = f.integer(),
-              additive = f.integer();
-    const float zoom = f.real();
-    const int angle = f.integer();
+    placement at = placement::read(f);
     if (!f.ok) return false;
-    auto* s = new (__FILE__, __LINE__) SLIDER(name.c_str(), image.c_str());
-    element_ptr owned(s);
-    s->is_key = is_key;
-    s->key = static_cast<std::uint32_t>(key);
-    s->additive = additive;
-    s->zoom = zoom > 100.0f ? 1.0f : zoom;
-    s->angle = angle;
-    s->set_position(static_cast<float>(x), static_cast<float>(y), 0);
-    name_element(*s, r.panel, name);
-    r.panel.append(std::move(owned));
+    if (at.zoom > 100.0f) at.zoom = 1.0f;
+    at.apply(new (__FILE__, __LINE__) SLIDER(name.c_str(), image.c_str()), r, name);
     return true;
 }
 
