@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/module_tick.hpp"
-#include "modules/state_guard.hpp"
+#include "util/dsp/runaway.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "engine/module_tick.hpp"
-#include "modules/state_guard.hpp"
+#include "util/dsp/runaway.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "modules/state_guard.hpp"
+#include "util/dsp/runaway.hpp"
 
 namespace tmod {
 
