@@ -2,17 +2,14 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
-#include "modules/ports.hpp"
-#include "patchfile/patch_reader.hpp"
+#include "engine/ports.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
 
 GENERATOR::GENERATOR() : OUTPUT(name_storage) {}
 
-GENERATOR::GENERATOR(const char* path) : OUTPUT(name_storage) {
-    load_patch(*this, path);
-}
+nested_patch_loader load_nested_patch = nullptr;
 
 GENERATOR::~GENERATOR() {
     clear();

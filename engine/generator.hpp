@@ -18,8 +18,6 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     char file_name[800] = {}; // the patch file it was loaded from; empty when none
 
     GENERATOR();
-    // Creates the container and loads the patch file at once.
-    explicit GENERATOR(const char* path);
     ~GENERATOR();
 
     // One tick of the whole patch (audio thread).
@@ -57,5 +55,10 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
+
+// Loads a patch file into a nested container (its FILE parameter). The patch
+// reader sits above the engine and installs itself here when it is linked in.
+using nested_patch_loader = void (*)(GENERATOR& container, const char* path);
+extern nested_patch_loader load_nested_patch;
 
 } // namespace tmod

@@ -5,7 +5,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
-#include "engine/sound_file.hpp"
+#include "util/sound_file.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {

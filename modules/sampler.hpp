@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/signal.hpp"
-#include "engine/sound_file.hpp"
+#include "util/sound_file.hpp"
 
 namespace tmod {
 

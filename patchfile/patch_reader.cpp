@@ -315,4 +315,12 @@ load_status load_patch(GENERATOR& container, const char* path) {
     return status;
 }
 
+namespace {
+// A GENERATOR's FILE parameter loads through this reader.
+const bool nested_loader_installed = [] {
+    load_nested_patch = [](GENERATOR& g, const char* path) { load_patch(g, path); };
+    return true;
+}();
+} // namespace
+
 } // namespace tmod

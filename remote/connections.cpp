@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "remote/engine_log.hpp"
+#include "engine/engine_log.hpp"
 #include "remote/line_reader.hpp"
 #include "remote/tcp.hpp"
 #include "util/text.hpp"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "diagnostics/alloc_tracker.hpp"
+#include "util/alloc_tracker.hpp"
 
 namespace tmod {
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engine_log.hpp"
 #include "remote/connections.hpp"
-#include "remote/engine_log.hpp"
 #include "remote/play_command.hpp"
 #include "remote/tcp.hpp"
 #include "util/num.hpp"

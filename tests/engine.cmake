@@ -9,7 +9,7 @@ tm_add_test(test_render SOURCES test_render.cpp)
 if(TM_FUZZ)
     # Coverage-guided fuzzing of the patch reader (clang's libFuzzer).
     add_executable(fuzz_patch_reader fuzz_patch_reader.cpp)
-    target_link_libraries(fuzz_patch_reader PRIVATE tm_engine)
+    target_link_libraries(fuzz_patch_reader PRIVATE tm_patchfile)
     target_compile_options(fuzz_patch_reader PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_patch_reader PRIVATE -fsanitize=fuzzer)
     # New inputs go to a corpus in the build tree; the committed files are seeds.

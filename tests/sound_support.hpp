@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sound_system.hpp"
+#include "audio/sound_system.hpp"
 #include "support/harness.hpp"
 
 namespace tmod::test {

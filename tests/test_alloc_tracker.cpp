@@ -6,9 +6,10 @@
 #include <cstring>
 #include <thread>
 
-#include "diagnostics/alloc_tracker.hpp"
 #include "engine/generator.hpp"
+#include "patchfile/patch_reader.hpp"
 #include "support/harness.hpp"
+#include "util/alloc_tracker.hpp"
 
 using namespace tmod;
 
@@ -112,7 +113,10 @@ TEST(TrackedObjects, GraphicsObjectsAndEngineContainersWithTheirModulesAreTracke
                      test::tsy("KEY_1;OCTAVE=4;\nVCO_1;TYPE=1;FREQ=440;\n"
                                "VCF_1;HICUT=800;Q=1;GAIN=0;TYPE=1;BYPASS=0;\nSOUND_OUTPUT_1;;\n"));
     GENERATOR* g = nullptr;
-    test::stdout_of([&] { g = TM_NEW(GENERATOR, patch.c_str()); });
+    test::stdout_of([&] {
+        g = TM_NEW(GENERATOR);
+        load_patch(*g, patch.c_str());
+    });
     ASSERT_EQ(g->total_count(), 4u);
     EXPECT_GE(tracked_count(), 5u) << "the container and its four modules";
     tracked_delete(g);

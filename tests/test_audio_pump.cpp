@@ -8,15 +8,16 @@
 #include <condition_variable>
 #include <thread>
 
-#include "diagnostics/alloc_tracker.hpp"
-#include "engine/audio_pump.hpp"
-#include "engine/capture.hpp"
+#include "app/startup.hpp"
+#include "audio/audio_pump.hpp"
+#include "audio/capture.hpp"
+#include "audio/sound_resample.hpp"
 #include "engine/engine_state.hpp"
-#include "engine/sound_resample.hpp"
-#include "engine/startup.hpp"
+#include "engine/ports.hpp"
 #include "modules/control.hpp"
-#include "modules/ports.hpp"
+#include "patchfile/patch_reader.hpp"
 #include "sound_support.hpp"
+#include "util/alloc_tracker.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -322,7 +323,8 @@ TEST(AudioPumpThreads, PatchLoadsAndShutdownWhileTheStreamRuns) {
     s.sound.set_output_tap(&tap);
     ASSERT_TRUE(s.sound.set_output(output_kind::nosound));
     ASSERT_TRUE(s.sound.init());
-    s.current.reset(TM_NEW(GENERATOR, a.c_str()));
+    s.current.reset(TM_NEW(GENERATOR));
+    load_patch(*s.current, a.c_str());
     pump_settings settings;
     settings.buffer_frames = 64; // many small blocks
     int status = 0;

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "engine/audio_pump.hpp"
-#include "engine/capture.hpp"
-#include "engine/sound_resample.hpp"
+#include "audio/audio_pump.hpp"
+#include "audio/capture.hpp"
+#include "audio/sound_resample.hpp"
 #include "sound_support.hpp"
 
 using namespace tmod;

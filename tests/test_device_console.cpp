@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "diagnostics/console_keys.hpp"
-#include "diagnostics/device_console.hpp"
-#include "engine/command_line.hpp"
+#include "app/command_line.hpp"
+#include "app/console_keys.hpp"
+#include "app/device_console.hpp"
 #include "sound_support.hpp"
 
 using namespace tmod;

@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "diagnostics/alloc_tracker.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "engine/ports.hpp"
 #include "modules/control.hpp"
 #include "modules/keyboard.hpp"
-#include "modules/ports.hpp"
 #include "modules/vca_mixer.hpp"
 #include "modules/vco.hpp"
 #include "support/harness.hpp"
+#include "util/alloc_tracker.hpp"
 
 using namespace tmod;
 using namespace tmod::test;

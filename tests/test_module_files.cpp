@@ -8,13 +8,13 @@
 #include <unistd.h>
 
 #include "engine/generator.hpp"
+#include "engine/ports.hpp"
 #include "module_support.hpp"
 #include "modules/control.hpp"
 #include "modules/delay_phaser.hpp"
 #include "modules/fake303.hpp"
 #include "modules/keyboard.hpp"
 #include "modules/multi_vco.hpp"
-#include "modules/ports.hpp"
 #include "modules/sampler.hpp"
 #include "modules/sequencer.hpp"
 #include "modules/vca_mixer.hpp"

@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 #include <new>
 
-#include "diagnostics/alloc_tracker.hpp"
 #include "module_support.hpp"
 #include "modules/sampler.hpp"
 #include "modules/vca_mixer.hpp"
+#include "util/alloc_tracker.hpp"
 #include "util/text.hpp"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/generator.hpp"
+#include "engine/ports.hpp"
 #include "modules/control.hpp"
 #include "modules/keyboard.hpp"
-#include "modules/ports.hpp"
 #include "modules/sequencer.hpp"
 #include "modules/vca_mixer.hpp"
 #include "modules/vco.hpp"

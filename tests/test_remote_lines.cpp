@@ -4,13 +4,13 @@
 
 #include <deque>
 
-#include "diagnostics/alloc_tracker.hpp"
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
 #include "modules/keyboard.hpp"
 #include "remote/line_reader.hpp"
 #include "remote/play_command.hpp"
 #include "support/harness.hpp"
+#include "util/alloc_tracker.hpp"
 
 using namespace tmod;
 using R = line_reader::result;

@@ -5,7 +5,6 @@
 
 #include <future>
 
-#include "diagnostics/alloc_tracker.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
@@ -13,6 +12,7 @@
 #include "remote/remote_server.hpp"
 #include "support/harness.hpp"
 #include "test_remote_client.hpp"
+#include "util/alloc_tracker.hpp"
 
 using namespace tmod;
 using namespace std::chrono_literals;

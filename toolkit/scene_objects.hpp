@@ -5,7 +5,7 @@
 // Graphics thread only (the id counter is not protected).
 #pragma once
 
-#include "diagnostics/alloc_tracker.hpp"
+#include "util/alloc_tracker.hpp"
 
 #include <cstdint>
 

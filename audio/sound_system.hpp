@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/frame_fifo.hpp"
-#include "engine/sound_file.hpp"
+#include "audio/frame_fifo.hpp"
+#include "util/sound_file.hpp"
 
 namespace tmod {
 

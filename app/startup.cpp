@@ -1,16 +1,17 @@
-#include "engine/startup.hpp"
+#include "app/startup.hpp"
 
 #include <cstdio>
 #include <string>
 
-#include "diagnostics/alloc_tracker.hpp"
-#include "diagnostics/console_keys.hpp"
-#include "diagnostics/device_console.hpp"
-#include "engine/command_line.hpp"
+#include "app/command_line.hpp"
+#include "app/console_keys.hpp"
+#include "app/device_console.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
+#include "patchfile/patch_reader.hpp"
 #include "remote/remote_server.hpp"
+#include "util/alloc_tracker.hpp"
 
 namespace tmod {
 
@@ -52,7 +53,8 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
     }
 
     const std::string patch = o.patch.empty() ? "TSY/EMPTY.tsy" : o.patch;
-    s.current.reset(TM_NEW(GENERATOR, patch.c_str()));
+    s.current.reset(TM_NEW(GENERATOR));
+    load_patch(*s.current, patch.c_str());
 
     pump_settings settings;
     settings.buffer_frames = o.buffer_frames;

@@ -4,11 +4,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "diagnostics/alloc_tracker.hpp"
-#include "engine/command_line.hpp"
+#include "app/command_line.hpp"
+#include "app/headless.hpp"
+#include "app/render.hpp"
 #include "engine/engine_state.hpp"
-#include "engine/headless.hpp"
-#include "engine/render.hpp"
+#include "util/alloc_tracker.hpp"
 
 using namespace tmod;
 

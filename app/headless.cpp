@@ -1,4 +1,4 @@
-#include "engine/headless.hpp"
+#include "app/headless.hpp"
 
 #include <chrono>
 #include <csignal>
@@ -8,12 +8,12 @@
 #include <thread>
 #include <unistd.h>
 
+#include "app/command_line.hpp"
+#include "app/render.hpp"
+#include "app/startup.hpp"
+#include "audio/frame_fifo.hpp"
 #include "engine/audio_log.hpp"
-#include "engine/command_line.hpp"
-#include "engine/frame_fifo.hpp"
 #include "engine/generator.hpp"
-#include "engine/render.hpp"
-#include "engine/startup.hpp"
 #include "remote/play_command.hpp"
 #include "remote/remote_server.hpp"
 

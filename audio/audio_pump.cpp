@@ -1,4 +1,4 @@
-#include "engine/audio_pump.hpp"
+#include "audio/audio_pump.hpp"
 
 #include <chrono>
 #include <cmath>
@@ -8,10 +8,10 @@
 #include <thread>
 #include <xmmintrin.h>
 
-#include "engine/capture.hpp"
+#include "audio/capture.hpp"
+#include "audio/sound_system.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
-#include "engine/sound_system.hpp"
 
 namespace tmod {
 

@@ -1,4 +1,4 @@
-#include "diagnostics/alloc_tracker.hpp"
+#include "util/alloc_tracker.hpp"
 
 #include <algorithm>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "engine/command_line.hpp"
+#include "app/command_line.hpp"
 
 #include <cerrno>
 #include <cmath>

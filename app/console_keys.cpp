@@ -1,4 +1,4 @@
-#include "diagnostics/console_keys.hpp"
+#include "app/console_keys.hpp"
 
 #include <cerrno>
 #include <csignal>

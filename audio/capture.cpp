@@ -1,9 +1,9 @@
-#include "engine/capture.hpp"
+#include "audio/capture.hpp"
 
 #include <cstring>
 
-#include "diagnostics/alloc_tracker.hpp"
-#include "engine/sound_system.hpp"
+#include "audio/sound_system.hpp"
+#include "util/alloc_tracker.hpp"
 
 namespace tmod {
 

@@ -1,8 +1,8 @@
-#include "diagnostics/device_console.hpp"
+#include "app/device_console.hpp"
 
-#include "diagnostics/console_keys.hpp"
-#include "engine/command_line.hpp"
-#include "engine/sound_system.hpp"
+#include "app/command_line.hpp"
+#include "app/console_keys.hpp"
+#include "audio/sound_system.hpp"
 
 namespace tmod {
 

@@ -1,4 +1,4 @@
-#include "engine/sound_offline.hpp"
+#include "audio/sound_offline.hpp"
 
 #include <algorithm>
 #include <sndfile.h>

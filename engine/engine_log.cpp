@@ -1,4 +1,4 @@
-#include "remote/engine_log.hpp"
+#include "engine/engine_log.hpp"
 
 #include <cstdio>
 #include <mutex>

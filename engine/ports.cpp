@@ -1,4 +1,4 @@
-#include "modules/ports.hpp"
+#include "engine/ports.hpp"
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"

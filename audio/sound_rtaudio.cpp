@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "audio/sound_resample.hpp"
+#include "audio/sound_system.hpp"
 #include "engine/engine_state.hpp"
-#include "engine/sound_resample.hpp"
-#include "engine/sound_system.hpp"
 
 namespace tmod {
 

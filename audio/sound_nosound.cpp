@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/sound_system.hpp"
+#include "audio/sound_system.hpp"
 
 namespace tmod {
 

@@ -1,10 +1,10 @@
-#include "engine/sound_file.hpp"
+#include "util/sound_file.hpp"
 
 #include <cstdio>
 #include <sndfile.h>
 #include <vector>
 
-#include "diagnostics/alloc_tracker.hpp"
+#include "util/alloc_tracker.hpp"
 #include "util/text.hpp"
 
 namespace tmod {

@@ -1,10 +1,10 @@
-#include "engine/sound_resample.hpp"
+#include "audio/sound_resample.hpp"
 
 #include <cmath>
 #include <samplerate.h>
 
+#include "audio/sound_system.hpp"
 #include "engine/engine_state.hpp"
-#include "engine/sound_system.hpp"
 
 namespace tmod {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "engine/sound_file.hpp"
+#include "util/sound_file.hpp"
 
 namespace tmod {
 

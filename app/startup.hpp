@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "engine/audio_pump.hpp"
-#include "engine/capture.hpp"
-#include "engine/sound_system.hpp"
+#include "audio/audio_pump.hpp"
+#include "audio/capture.hpp"
+#include "audio/sound_system.hpp"
 
 namespace tmod {
 

@@ -1,4 +1,4 @@
-#include "engine/render.hpp"
+#include "app/render.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,12 +7,12 @@
 #include <sndfile.h>
 #include <vector>
 
+#include "audio/audio_pump.hpp"
+#include "audio/capture.hpp"
+#include "audio/sound_offline.hpp"
 #include "engine/audio_log.hpp"
-#include "engine/audio_pump.hpp"
-#include "engine/capture.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
-#include "engine/sound_offline.hpp"
 #include "remote/play_command.hpp"
 
 namespace tmod {
@@ -115,7 +115,7 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
 
 #include <unistd.h>
 
-#include "engine/command_line.hpp"
+#include "app/command_line.hpp"
 #include "patchfile/patch_reader.hpp"
 
 namespace tmod {

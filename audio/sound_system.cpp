@@ -1,8 +1,8 @@
-#include "engine/sound_system.hpp"
+#include "audio/sound_system.hpp"
 
 #include <cstring>
 
-#include "diagnostics/alloc_tracker.hpp"
+#include "util/alloc_tracker.hpp"
 
 namespace tmod {
 
