@@ -133,6 +133,8 @@ struct module_type {
     const flag_value* (*sync_out)(OUTPUT&);
 };
 
+// Declared here, defined with the rows in modules/module_list.cpp: the one place
+// where a lower layer relies on a higher one (at link time, through no include).
 const module_type& type_of(module_kind kind);
 inline const module_type& type_of(int list_index) {
     return type_of(static_cast<module_kind>(list_index));
