@@ -8,7 +8,7 @@
 #include "audio/audio_pump.hpp"
 #include "audio/capture.hpp"
 #include "audio/sound_resample.hpp"
-#include "sound_support.hpp"
+#include "support/sound_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -140,8 +140,6 @@ TEST(PumpStart, RecordedFramesAttachTheCaptureRing) {
     EXPECT_TRUE(start_with(recording(10), pump, sound, ring).ok);
     ASSERT_NE(ring, nullptr);
     EXPECT_EQ(pump.input, ring.get());
-    EXPECT_EQ(ring->ring_frames(), 4410000);
-    EXPECT_EQ(sound.recording()->length(), 4410000);
     EXPECT_EQ(sound.recording()->position(), 10);
     pump_stop(pump, sound, ring);
     EXPECT_EQ(pump.input, nullptr);

@@ -2,8 +2,8 @@
 // (six swept all-pass stages with feedback, mixed onto the dry signal).
 #include <gtest/gtest.h>
 
-#include "module_support.hpp"
 #include "modules/delay_phaser.hpp"
+#include "support/module_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;

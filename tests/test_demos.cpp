@@ -4,7 +4,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
-#include "module_support.hpp"
+#include "support/module_support.hpp"
 
 using namespace tmod::test;
 

@@ -187,8 +187,9 @@ TEST(Registry, OrdersArePermutationsOfTheTypes) {
         EXPECT_EQ(seen.size(), std::size_t(module_kind_count));
     }
     std::set<int> links;
-    for (module_kind k : link_word_order) links.insert(index_of(k));
-    EXPECT_EQ(links.size(), 17u);
+    for (module_kind k : link_word_order) {
+        EXPECT_TRUE(links.insert(index_of(k)).second) << "listed twice: " << index_of(k);
+    }
     for (K none : {K::MICRO, K::KEYBOARD, K::CONSTANTE, K::FAKE303})
         EXPECT_EQ(links.count(index_of(none)), 0u);
 }

@@ -4,9 +4,9 @@
 #include <complex>
 #include <gtest/gtest.h>
 
-#include "module_support.hpp"
 #include "modules/vcf.hpp"
 #include "modules/vcf303_formant.hpp"
+#include "support/module_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;

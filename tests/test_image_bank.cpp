@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <unistd.h>
 
+#include "support/toolkit_support.hpp"
 #include "util/word_scanner.hpp"
-#include "toolkit_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;

@@ -2,20 +2,18 @@
 // driver, PulseAudio null sinks): clients record what the program plays, and a
 // signal sent into the server reaches MICRO; also the plain headless start.
 // Each server is the test's own, under its own name, stopped even on failure;
-// waits are generous and nothing is timed.
+// the waits are on conditions, with generous limits, and nothing is timed.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include "support/harness.hpp"
 
 using namespace tmod::test;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -34,11 +32,19 @@ std::vector<float> sounding(const std::string& file, std::size_t settle) {
                         : std::vector<float>();
 }
 
-// Waits until the recording holds `frames` frames.
-void wait_for_frames(const std::string& file, long frames) {
-    struct stat st {};
-    for (int i = 0; i < 600 && (stat(file.c_str(), &st) != 0 || st.st_size < 4 * frames); ++i)
-        std::this_thread::sleep_for(100ms);
+// True once the program's recording holds `frames` frames.
+bool wait_for_frames(const std::string& file, long frames) {
+    return wait_until([&] { return recorded_frames(file) >= frames; });
+}
+
+// True once the program's recording, from frame `from`, has reached `level`
+// (in 16-bit units): what comes in has got through to what it plays.
+bool wait_for_level(const std::string& file, long from, int level) {
+    return wait_until([&] {
+        for (int x : recorded_left(file, from))
+            if (std::abs(x) >= level) return true;
+        return false;
+    });
 }
 
 double mean(const std::vector<float>& s) {
@@ -106,10 +112,8 @@ struct pulse_server {
                                      "--load=module-null-sink sink_name=tm_in rate=44100 "
                                      "sink_properties=device.description=tm_in"},
             dir + "/pulse.log");
-        for (int i = 0; i < 200 && !ready; ++i) {
-            ready = shell("pactl info > /dev/null 2>&1") == 0;
-            if (!ready) std::this_thread::sleep_for(100ms);
-        }
+        ready = wait_until([] { return shell("pactl info > /dev/null 2>&1") == 0; },
+                           std::chrono::seconds(20));
     }
 };
 
@@ -148,7 +152,7 @@ TEST(HeadlessPlay, ConsoleKeysOnStandardInputStartTheDefaultPatchAndASignalStops
     write_text(dir + "/keys", "41\033");
     child p(program(dir, {"--record", dir + "/played.wav"}), dir + "/out.txt", dir + "/keys");
     ASSERT_TRUE(p.wait_for("Playing")) << p.output();
-    wait_for_frames(dir + "/played.wav", 66150); // a second and a half of sound
+    ASSERT_TRUE(wait_for_frames(dir + "/played.wav", 66150)); // a second and a half of sound
     EXPECT_EQ(p.stop(SIGTERM), 0) << p.output();
     const std::string out = p.output();
     EXPECT_NE(out.find("4 - NoSound\n"), std::string::npos);
@@ -191,7 +195,7 @@ TEST(HeadlessPlay, EventsPlayTheKeyboardAndAnInterruptStopsCleanly) {
                           "--record", dir + "/played.wav", dir + "/key.tsy"}),
             dir + "/out.txt");
     ASSERT_TRUE(p.wait_for("TRIG [22] on generator [0]")) << p.output();
-    wait_for_frames(dir + "/played.wav", 66150);
+    ASSERT_TRUE(wait_for_frames(dir + "/played.wav", 66150));
     EXPECT_EQ(p.stop(SIGINT), 0) << p.output();
     EXPECT_NE(p.output().find("blocks of 256 frames"), std::string::npos);
     EXPECT_NE(p.output().find("FSOUND Output Method : FSOUND_OUTPUT_NOSOUND\n"), std::string::npos);
@@ -261,7 +265,9 @@ TEST(JackLive, ASignalSentIntoTheServerReachesAMicroPatch) {
     const std::string dir = data_dir("JackMicro");
     jack_server jack(dir, 44100);
     ASSERT_TRUE(jack.ready) << read_text(dir + "/jackd.log");
-    child p(program(dir, {"--audio", "jack", dir + "/micro.tsy"}), dir + "/out.txt");
+    const std::string played = dir + "/played.wav";
+    child p(program(dir, {"--audio", "jack", "--record", played, dir + "/micro.tsy"}),
+            dir + "/out.txt");
     ASSERT_TRUE(p.wait_for("Playing")) << p.output();
     // jack_simple_client plays a sine of amplitude 0.2 (220.5 Hz on its first port).
     child sine({"jack_simple_client"}, dir + "/simple.log");
@@ -270,17 +276,17 @@ TEST(JackLive, ASignalSentIntoTheServerReachesAMicroPatch) {
                     "jack_disconnect system:capture_1 'tmodular:inport 0' && "
                     "jack_connect jack_simple_client:output1 'tmodular:inport 0'"),
               0);
-    std::this_thread::sleep_for(500ms); // let the new input reach the program's output
+    // MICRO gives |x| of the input, the pump x * 32767 / 2.5: a rectified sine
+    // of peak 0.2 * 32767 / 2.5 / 32768 and mean 2 / pi of that.
+    const double top = 0.2 * 32767.0 / 2.5 / 32768.0;
+    ASSERT_TRUE(wait_for_level(played, 0, static_cast<int>(top * 32768 / 2)));
     ASSERT_EQ(shell("jack_capture -d 2 --daemon -p 'tmodular:outport 0' " + dir + "/heard.wav > " +
                     dir + "/capture.log 2>&1"),
               0);
     sine.stop();
     EXPECT_EQ(p.stop(SIGTERM), 0) << p.output();
-    // MICRO gives |x| of the input, the pump x * 32767 / 2.5: a rectified sine
-    // of peak 0.2 * 32767 / 2.5 / 32768 and mean 2 / pi of that.
     const std::vector<float> heard = read_sound(dir + "/heard.wav").channel(0, 4410);
     ASSERT_GT(heard.size(), 44100u);
-    const double top = 0.2 * 32767.0 / 2.5 / 32768.0;
     EXPECT_NEAR(peak(heard), top, top * 0.02);
     EXPECT_NEAR(mean(heard), top * 2 / M_PI, top * 0.03);
 }
@@ -318,18 +324,20 @@ TEST(PulseLive, ASinePatchIsHeardOnANullSinkAndAFilePlayedIntoTheServerReachesMi
                 std::lrint(16384.0 * std::sin(2 * M_PI * 500.0 * (i / 2) / 44100.0))));
         ASSERT_TRUE(write_wav(dir + "/in.wav", 44100, 2, input));
         child player({"paplay", "--device=tm_in", dir + "/in.wav"}, dir + "/paplay.log");
-        child p(program(dir, {"--audio", "pulse", "--driver", std::to_string(out),
-                              "--record-driver", std::to_string(in), dir + "/micro.tsy"}),
-                dir + "/micro.txt");
+        const std::string played = dir + "/micro_played.wav";
+        child p(
+            program(dir, {"--audio", "pulse", "--driver", std::to_string(out), "--record-driver",
+                          std::to_string(in), "--record", played, dir + "/micro.tsy"}),
+            dir + "/micro.txt");
         ASSERT_TRUE(p.wait_for("Playing")) << p.output();
-        std::this_thread::sleep_for(500ms);
+        // MICRO: |16384 / 32767|, then * 32767 / 2.5 into the output.
+        const double top = 16384.0 / 2.5 / 32768.0;
+        ASSERT_TRUE(wait_for_level(played, 0, static_cast<int>(top * 32768 / 2)));
         parecord(dir + "/micro.wav");
         EXPECT_EQ(p.stop(SIGTERM), 0) << p.output();
         player.stop();
         const std::vector<float> heard = sounding(dir + "/micro.wav", 4410);
         ASSERT_GT(heard.size(), 22050u);
-        // MICRO: |16384 / 32767|, then * 32767 / 2.5 into the output.
-        const double top = 16384.0 / 2.5 / 32768.0;
         EXPECT_NEAR(peak(heard), top, top * 0.03);
         EXPECT_NEAR(mean(heard), top * 2 / M_PI, top * 0.04);
     }

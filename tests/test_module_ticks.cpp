@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <new>
 
-#include "module_support.hpp"
 #include "modules/sampler.hpp"
 #include "modules/vca_mixer.hpp"
+#include "support/module_support.hpp"
 #include "util/alloc_tracker.hpp"
 #include "util/text.hpp"
 

@@ -2,9 +2,9 @@
 // stepped by the global tempo).
 #include <gtest/gtest.h>
 
-#include "module_support.hpp"
 #include "modules/fake303.hpp"
 #include "modules/multi_vco.hpp"
+#include "support/module_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;

@@ -3,34 +3,16 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "toolkit_support.hpp"
+#include "support/toolkit_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
 
 namespace {
 
-const char* const full_layout =
-    "THIS COLOR=255;WIDTH=300;HEIGHT=200;ALPHA=128;\n"
-    "SPRITE IMAGE_FOND FOND_PANEL_256x128 0 0 0 0 0 0 1.000000 0 255\n"
-    "SPRITE LED LED_NUMERIC_1_3 0 20 30 1 16711935 0 2.5 45\n"
-    "BUTTON BUTTON_POWER BTN_POWER_OFF BTN_POWER_ON BTN_POWER_TOUCHED 40 50 0 0 0 1.0 0\n"
-    "SLIDER SLD_FREQ SLD2 60 70 0 0 1 150.0 33\n"
-    "SLIDER SLD_BIG SLD1 61 71 0 0 0 100.0 -20\n"
-    "LABEL LABEL_NAME VCO_MAIN 80 90 2 12 16776960\n"
-    "SPRITE JACK JACK_IN_SIGNAL JACK_IN_MASK 100 110 0 0 0 1.0 0 200\n";
-
-// What saving that face must write, worked out by hand from the record formats.
-const char* const saved_layout =
-    "THIS\nCOLOR=255;WIDTH=300;HEIGHT=200;ALPHA=128;\n"
-    "SPRITE\tIMAGE_FOND\tFOND_PANEL_256x128\t0\t0\t0\t0\t0\t0\t1.000000\t0\t255\r\n"
-    "SPRITE\tLED\tLED_NUMERIC_1_3\t0\t20\t30\t1\t16711935\t0\t2.500000\t45\t255\r\n"
-    "BUTTON\tBUTTON_POWER\tBTN_POWER_OFF\tBTN_POWER_ON\tBTN_POWER_TOUCHED\t40\t50\t0\t0\t0\t1."
-    "000000\t0\r\n"
-    "SLIDER\tSLD_FREQ\tSLD2\t60\t70\t0\t0\t1\t1.000000\t33\r\n"
-    "SLIDER\tSLD_BIG\tSLD1\t61\t71\t0\t0\t0\t100.000000\t-20\r\n"
-    "LABEL\tLABEL_NAME\tVCO_MAIN\t80\t90\t2\t12\t16776960\t\r\n"
-    "SPRITE\tJACK\tJACK_IN_SIGNAL\tJACK_IN_MASK\t100\t110\t0\t0\t0\t1.000000\t0\t200\r\n";
+// A face with a record of every kind. What saving it must write, worked out
+// by hand from the record formats, is the golden file every_record_saved.RC.
+const std::string full_layout = read_text(TM_TEST_DATA_DIR "/toolkit/every_record.RC");
 
 struct Rc : testing::Test {
     std::string dir = scratch_dir();
@@ -102,7 +84,7 @@ TEST_F(Rc, ReadsEveryRecordKindAndWriteReadWriteIsByteIdentical) {
     EXPECT_EQ(e[6]->alpha, 200);
 
     const std::string first = saved(*p);
-    EXPECT_EQ(first, saved_layout);
+    EXPECT_EQ(first, golden("every_record_saved.RC"));
     EXPECT_EQ(saved(*load(first)), first);
 }
 

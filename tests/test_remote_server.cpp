@@ -3,6 +3,7 @@
 // containers replaced while clients play. The test thread polls as the main loop.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
 
 #include "engine/engine_state.hpp"
@@ -11,7 +12,7 @@
 #include "modules/keyboard.hpp"
 #include "remote/remote_server.hpp"
 #include "support/harness.hpp"
-#include "test_remote_client.hpp"
+#include "support/remote_client.hpp"
 #include "util/alloc_tracker.hpp"
 
 using namespace tmod;
@@ -96,6 +97,8 @@ TEST_F(server_fixture, ConsoleLinesSetThePortamentoAndNeverPlayClientsBeyondTheL
         ASSERT_TRUE(console.send(line));
     ASSERT_TRUE(console.send("FINISH\r\n"));
     console.receive();
+    // Closed is not yet gone: the console counts until its thread is reaped.
+    ASSERT_TRUE(connections(0, connection_kind::console));
     EXPECT_EQ(server->portamento(), 7);
     EXPECT_EQ(key->gate.load(), 0);
 
@@ -152,21 +155,32 @@ TEST_F(server_fixture, ContainersReplacedAndDestroyedWhileClientsPlayAreNeverDri
         players.emplace_back([&, i] {
             const char* commands[] = {"TRIG 60\r\n", "NOTE 62\r\n", "UNTRIG 62\r\n"};
             for (int n = i; playing && c[i]->send(commands[n % 3]); ++n)
-                std::this_thread::sleep_for(1ms);
+                std::this_thread::sleep_for(1ms); // paced: every command is a log line
         });
-    for (int replaced = 0; replaced < 200; ++replaced) {
+    // Each replacement waits for another command to arrive, so that commands
+    // keep landing between replacements however the threads are scheduled.
+    const auto logged = [this] {
+        std::error_code no_log_yet;
+        return std::filesystem::file_size(log_path, no_log_yet);
+    };
+    bool arriving = true;
+    for (int replaced = 0; replaced < 200 && arriving; ++replaced) {
         GENERATOR* old = nullptr;
         {
             patch_rebuild rebuild;
             old = table[0];
             table[0] = keyboard_patch();
         }
-        patch_rebuild rebuild;
-        tracked_delete(old);
-        std::this_thread::sleep_for(5ms);
+        {
+            patch_rebuild rebuild;
+            tracked_delete(old);
+        }
+        const auto before = logged();
+        arriving = test::wait_until([&] { return logged() != before; });
     }
     playing = false;
     for (auto& p : players) p.join();
+    EXPECT_TRUE(arriving) << "the clients' commands stopped arriving";
     for (auto& one : c) one->send("FINISH\r\n");
     ASSERT_TRUE(connections(0));
     EXPECT_NE(test::read_text(log_path).find("Order Received [NOTE 62]"), std::string::npos);

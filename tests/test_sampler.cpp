@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "module_support.hpp"
 #include "modules/sampler.hpp"
+#include "support/module_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -165,7 +165,6 @@ TEST(SamplerFiles, TheFormatsLibsndfileReads) {
         EXPECT_EQ(smp.channels, 1);
         EXPECT_EQ(smp.bits, 16);
         EXPECT_STREQ(smp.file, file.c_str());
-        EXPECT_EQ(smp.loop_end, 44100.0f);
     }
 }
 

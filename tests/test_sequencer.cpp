@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-#include "module_support.hpp"
 #include "modules/sequencer.hpp"
+#include "support/module_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;

@@ -1,7 +1,7 @@
 // The toolkit in a real window (Xvfb, Mesa) with the shipped bundle and fonts:
 // frames are drawn, read back and checked by their properties; a showcase of
 // the art is saved as build/toolkit_showcase.png.
-#include "toolkit_support.hpp"
+#include "support/toolkit_support.hpp"
 
 #include <GL/gl.h>
 #include <algorithm>

@@ -2,8 +2,8 @@
 // of active channels.
 #include <gtest/gtest.h>
 
-#include "module_support.hpp"
 #include "modules/vca_mixer.hpp"
+#include "support/module_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;

@@ -1,22 +1,15 @@
-// Toolkit objects without a window: identities, item names, hit tests, change
-// detection; widget message handling; and the file listing.
-#include <cstdlib>
+// Toolkit objects without a window: names, hit tests, change detection;
+// widget message handling; and the file listing.
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "support/toolkit_support.hpp"
 #include "toolkit/file_listing.hpp"
-#include "toolkit_support.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
 
 namespace {
-
-// An item name as "%20lu" pads it: the prefix, blanks to 20 columns, the number.
-std::string padded(const std::string& prefix, std::uint32_t id) {
-    const std::string digits = std::to_string(id);
-    return prefix + std::string(20 - digits.size(), ' ') + digits;
-}
 
 GUI_MESSAGE text(const char* t) {
     return GUI_MESSAGE::command(t, nullptr);
@@ -38,40 +31,7 @@ W& handle(W& w, std::initializer_list<GUI_MESSAGE> messages) {
 
 } // namespace
 
-TEST(SceneObjectsDeathTest, FirstObjectOfTheProcessIsItemZero) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process, a fresh counter
-    EXPECT_EXIT(
-        {
-            TAM_ENGINE first;
-            std::exit(first.id == 0 && std::string(first.name) == padded("ITEM_", 0) ? 0 : 1);
-        },
-        testing::ExitedWithCode(0), "");
-}
-
-TEST(SceneObjects, IdsCountEveryObjectAndNamesFollowTheConstructor) {
-    TAM_ENGINE a, b;
-    EXPECT_EQ(b.id, a.id + 1);
-    EXPECT_EQ(std::string(a.name), padded("ITEM_", a.id));
-    EXPECT_EQ(std::string(a.spare), "");
-    // A BASE built with a name keeps it only during construction.
-    BASE named(1, 2, 3, "WHATEVER");
-    EXPECT_EQ(named.id, b.id + 1);
-    EXPECT_EQ(std::string(named.name), padded("BASE_ITEM_", named.id));
-    EXPECT_EQ(named.z, 3.0f);
-    TAM_ENGINE anonymous("x");
-    anonymous.set_name(nullptr);
-    EXPECT_EQ(std::string(anonymous.name), padded("DEFAULT_ITEM_", anonymous.id));
-    // A sprite is named after its image; every object built inside it counts once.
-    const std::uint32_t before = next_item_id();
-    SPRITE s("KNOB", 3, 4, 0, 0, 0, 1.0f, 0, 255);
-    EXPECT_EQ(s.id, before);
-    EXPECT_EQ(next_item_id(), before + 1);
-    EXPECT_EQ(std::string(s.name), "KNOB");
-    EXPECT_EQ(std::string(s.image), "KNOB");
-    EXPECT_EQ(s.w, 0.0f);
-    EXPECT_EQ(s.redraw, 1);
-    // Names and image names are cut to 79 characters; mask names beginning
-    // with "0" mean no mask.
+TEST(SceneObjects, LongNamesAreCutAndMaskNamesBeginningWithZeroMeanNoMask) {
     const std::string long_name(85, 'N');
     EXPECT_EQ(std::string(TAM_ENGINE(long_name.c_str()).name), std::string(79, 'N'));
     SPRITE cut(long_name.c_str(), 0, 0, 0, 0, 0, 1.0f, 0, 255);

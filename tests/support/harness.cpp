@@ -1,8 +1,10 @@
 #include "support/harness.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -80,6 +82,23 @@ std::string read_text(const std::string& path) {
     return ss.str();
 }
 
+std::string golden(const std::string& name) {
+    const std::string path = std::string(TM_TEST_DATA_DIR) + "/golden/" + name;
+    // A missing file fails the comparison and names itself.
+    return std::filesystem::exists(path) ? read_text(path) : "(no golden file " + path + ")";
+}
+
+bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    auto pause = std::chrono::microseconds(500);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(pause);
+        pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 int shell(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -110,13 +129,13 @@ child::child(const std::vector<std::string>& argv, const std::string& log, const
 }
 
 bool child::wait_for(const std::string& text) {
-    for (int i = 0; i < 6000; ++i) {
-        const bool gone = ended();
-        if (output().find(text) != std::string::npos) return true;
-        if (gone) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    bool found = false;
+    wait_until([&] {
+        const bool gone = ended(); // before the look: the last output counts
+        found = output().find(text) != std::string::npos;
+        return found || gone;
+    });
+    return found;
 }
 
 bool child::ended() {
@@ -131,8 +150,7 @@ bool child::ended() {
 int child::stop(int sig) {
     if (pid_ <= 0) return status_;
     kill(pid_, sig);
-    for (int i = 0; i < 6000 && !ended(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    wait_until([&] { return ended(); });
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
@@ -166,6 +184,34 @@ sound read_sound(const std::string& path) {
     sf_read_float(f, s.samples.data(), static_cast<sf_count_t>(s.samples.size()));
     sf_close(f);
     return s;
+}
+
+namespace {
+// The samples of a WAV file being written: what follows its "data" chunk
+// header, in whole stereo frames.
+std::string recorded_bytes(const std::string& path) {
+    const std::string bytes = read_text(path);
+    const std::size_t data = bytes.find("data", 12);
+    if (data == std::string::npos || data + 8 > bytes.size()) return "";
+    const std::string samples = bytes.substr(data + 8);
+    return samples.substr(0, samples.size() / 4 * 4);
+}
+} // namespace
+
+long recorded_frames(const std::string& path) {
+    return static_cast<long>(recorded_bytes(path).size() / 4);
+}
+
+std::vector<int> recorded_left(const std::string& path, long from) {
+    const std::string samples = recorded_bytes(path);
+    std::vector<int> left;
+    for (std::size_t at = static_cast<std::size_t>(std::max(from, 0L)) * 4;
+         at + 4 <= samples.size(); at += 4) {
+        const auto lo = static_cast<unsigned char>(samples[at]);
+        const auto hi = static_cast<unsigned char>(samples[at + 1]);
+        left.push_back(static_cast<std::int16_t>(lo | hi << 8));
+    }
+    return left;
 }
 
 bool write_wav(const std::string& path, int rate, int channels, const std::vector<short>& samples) {

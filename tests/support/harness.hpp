@@ -1,8 +1,10 @@
 // Helpers shared by the suites: sources to wire into slots, a tick runner,
 // meters, scratch directories, captured output, the program in a child
-// process and sound files.
+// process, sound files and waits on a condition.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/types.h>
@@ -46,6 +48,14 @@ std::string scratch_dir(const std::string& name = test_name());
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
 
+// The text of tests/data/golden/<name>: what a long output must be, exactly.
+std::string golden(const std::string& name);
+
+// Polls `done` (more and more slowly) until it holds; false once `limit` has
+// passed. The limit only turns a hang into a failure: nothing is timed.
+bool wait_until(const std::function<bool()>& done,
+                std::chrono::milliseconds limit = std::chrono::minutes(1));
+
 // What a call prints on standard output.
 template <class F>
 std::string stdout_of(F&& f) {
@@ -62,7 +72,7 @@ int shell(const std::string& command);
 int run_program(const std::string& args, const std::string& log = "/dev/null");
 
 // A child process with its output in a file; stopped (SIGTERM, SIGKILL a
-// minute later) when it goes out of scope. Waits are generous and untimed.
+// minute later) when it goes out of scope.
 class child {
   public:
     child(const std::vector<std::string>& argv, const std::string& log,
@@ -94,6 +104,10 @@ struct sound {
     std::vector<int> pcm16(int c) const;
 };
 sound read_sound(const std::string& path);
+// A 16-bit stereo WAV recording still being written (its header gives no
+// length yet): the frames it holds so far, and their left channel from `from`.
+long recorded_frames(const std::string& path);
+std::vector<int> recorded_left(const std::string& path, long from = 0);
 bool write_wav(const std::string& path, int rate, int channels, const std::vector<short>& samples);
 
 // A patch file's text: the object records, then the link records if any.
