@@ -3,7 +3,6 @@
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
 #include "engine/ports.hpp"
-#include "util/text_format.hpp"
 
 namespace tmod {
 
@@ -94,10 +93,6 @@ OUTPUT* GENERATOR::source_of_gate(const flag_value* field) const {
 }
 OUTPUT* GENERATOR::source_of_sync(const flag_value* field) const {
     return field ? search(lists_, field, &module_type::sync_out) : nullptr;
-}
-
-void GENERATOR::write_params(std::string& out) const {
-    appendf(out, "%s;FILE=%s;\n", name, file_name[0] ? file_name : "TSY/empty.tsy");
 }
 
 template void tick_list<GENERATOR>(const module_ptr*, std::size_t);

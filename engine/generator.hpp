@@ -46,8 +46,6 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     OUTPUT* source_of_gate(const flag_value* field) const;
     OUTPUT* source_of_sync(const flag_value* field) const;
 
-    void write_params(std::string& out) const;
-
   private:
     std::vector<module_ptr> lists_[module_kind_count];
 

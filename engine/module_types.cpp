@@ -78,6 +78,19 @@ const slot_desc* find_slot(const module_type& type, std::string_view key) {
     return nullptr;
 }
 
+const param_desc* param_of_rank(const module_type& type, int rank) {
+    for (const param_desc& p : type.params)
+        if (p.rank == rank) return &p;
+    return nullptr;
+}
+
+const param_desc* find_control(const module_type& type, std::string_view control) {
+    for (const auto& table : {type.params, type.panel_params})
+        for (const param_desc& p : table)
+            if (p.control && control == p.control) return &p;
+    return nullptr;
+}
+
 module_ptr create_module(module_kind kind) {
     return module_ptr(type_of(kind).create(), module_deleter{kind});
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/param_desc.hpp"
 #include "engine/signal.hpp"
 
 namespace tmod {
@@ -42,18 +43,6 @@ constexpr int module_kind_count = 21;
 inline int index_of(module_kind k) {
     return static_cast<int>(k);
 }
-
-template <class T>
-struct table_view {
-    const T* first = nullptr;
-    std::size_t size = 0;
-    const T* begin() const { return first; }
-    const T* end() const { return first + size; }
-    const T& operator[](std::size_t i) const { return first[i]; }
-    template <std::size_t N>
-    constexpr table_view(const T (&a)[N]) : first(a), size(N) {}
-    constexpr table_view() = default;
-};
 
 // Destroys a module through its concrete type (the base has no virtual destructor).
 struct module_deleter {
@@ -90,18 +79,6 @@ struct slot_desc {
     table_view<source_rule> sources; // gate and sync slots: how the reader finds the source
 };
 
-// A field of an object record: "KEY=VALUE", the value up to the next "=".
-struct field_text {
-    std::string_view field;
-    std::string_view key;
-    std::string_view value;
-};
-
-struct param_desc {
-    const char* key; // matched anywhere in the field text
-    void (*apply)(OUTPUT&, const field_text&);
-};
-
 // What the objects pass does with an empty field of a record.
 enum class empty_field : std::uint8_t {
     not_read,      // the type reads no fields
@@ -120,12 +97,15 @@ struct module_type {
     empty_field empty_policy;
     bool link_record; // the writer writes a link record for it
     table_view<slot_desc> slots;
-    table_view<param_desc> params;
+    table_view<param_desc> params;       // the keys of its object record, in reading order
+    table_view<param_desc> panel_params; // what a panel sets that files do not carry
 
     OUTPUT* (*create)(); // with the palette's defaults, through the allocation tracker
     void (*destroy)(OUTPUT*);
     void (*tick)(const module_ptr*, std::size_t);
-    void (*write_params)(OUTPUT&, std::string&); // the object record, line end included
+    // Writes the object record (line end included) where the descriptions
+    // cannot say it; null: the writer writes the parameters of rank 0, 1, ...
+    void (*write_record)(OUTPUT&, std::string&);
 
     // The fields a slot refers to when this module is its source (null: none).
     const sample_value* (*signal_out)(OUTPUT&);
@@ -133,8 +113,9 @@ struct module_type {
     const flag_value* (*sync_out)(OUTPUT&);
 };
 
-// Declared here, defined with the rows in modules/module_list.cpp: the one place
-// where a lower layer relies on a higher one (at link time, through no include).
+// Declared here, defined in modules/module_list.cpp from the rows that each
+// module source defines beside its code: the one place where a lower layer
+// relies on a higher one (at link time, through no include).
 const module_type& type_of(module_kind kind);
 inline const module_type& type_of(int list_index) {
     return type_of(static_cast<module_kind>(list_index));
@@ -154,6 +135,11 @@ const module_type* type_for_find_name(std::string_view name);
 const module_type* type_for_palette_name(std::string_view name);
 
 const slot_desc* find_slot(const module_type& type, std::string_view key);
+
+// The parameter written at that place of the object record, or null.
+const param_desc* param_of_rank(const module_type& type, int rank);
+// The parameter a panel control word is bound to (file keys first), or null.
+const param_desc* find_control(const module_type& type, std::string_view control);
 
 // A new module of the type with its palette defaults, owned by the caller.
 module_ptr create_module(module_kind kind);

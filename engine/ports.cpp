@@ -2,17 +2,12 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
-#include "util/text_format.hpp"
 
 namespace tmod {
 
 int SOUND_OUTPUT::compute() {
     value = in.read_or(0.0f);
     return 1;
-}
-
-void SOUND_OUTPUT::write_params(std::string& out) const {
-    appendf(out, "%s;;\n", name);
 }
 
 SOUND_INPUT::SOUND_INPUT(const OUTPUT* source) : OUTPUT(name_storage) {
@@ -26,19 +21,11 @@ int SOUND_INPUT::compute() {
     return 1;
 }
 
-void SOUND_INPUT::write_params(std::string& out) const {
-    appendf(out, "%s;;\n", name);
-}
-
 int MICRO::compute() {
     ++sample_counter;
     const double v = current_input_sample.load() / 32767.0;
     value = static_cast<float>(v < 0.0 ? -v : v);
     return 1;
-}
-
-void MICRO::write_params(std::string& out) const {
-    appendf(out, "%s;;\n", name);
 }
 
 template void tick_list<SOUND_OUTPUT>(const module_ptr*, std::size_t);

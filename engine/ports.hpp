@@ -16,7 +16,6 @@ class SOUND_OUTPUT final : public OUTPUT {
 
     SOUND_OUTPUT() : OUTPUT(name_storage) {}
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
@@ -37,7 +36,6 @@ class SOUND_INPUT final : public OUTPUT,
 
     // Copies each connected slot into its inner source; its own value stays 0.
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
@@ -51,7 +49,6 @@ class MICRO final : public OUTPUT {
 
     // |input sample / 32767| of the sample being computed.
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

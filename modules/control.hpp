@@ -14,7 +14,6 @@ class CONSTANTE final : public OUTPUT {
 
     explicit CONSTANTE(float v = 4.0f) : OUTPUT(name_storage), constant(v) {}
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
@@ -26,7 +25,6 @@ class VARIABLE final : public OUTPUT, public INPUT {
 
     explicit VARIABLE(float v = 0.0f) : OUTPUT(name_storage), held(v) {}
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
@@ -37,7 +35,6 @@ class AFFICHAGE final : public OUTPUT, public INPUT {
 
     AFFICHAGE() : OUTPUT(name_storage) {}
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
@@ -79,7 +76,6 @@ class BASIC_OPERATION final : public OPERATION {
 
     using OPERATION::OPERATION;
     int compute() override;
-    void write_params(std::string& out) const;
     // The label the panel shows for a type, or "" outside 1..17.
     static const char* label(int type);
 };

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "engine/module_tick.hpp"
+#include "modules/rows.hpp"
 #include "util/dsp/runaway.hpp"
-#include "util/text_format.hpp"
 
 namespace tmod {
 
@@ -41,10 +41,6 @@ int SFX_DELAY::compute() {
     if (++read_index >= ring_size) read_index = 0;
     delay.store_quietly(stored); // modulation never accumulates
     return 1;
-}
-
-void SFX_DELAY::write_params(std::string& out) const {
-    appendf(out, "%s;DELAY=%3.3f;VOLUME=%3.3f;\n", name, delay.load(), volume.load());
 }
 
 namespace {
@@ -98,13 +94,105 @@ int PHASER::compute() {
     return 1;
 }
 
-void PHASER::write_params(std::string& out) const {
-    appendf(out, "%s;RATE=%f;DEPTH=%f;FEEDBACK=%f;HI=%f;LOW=%f;BYPASS=%d;\n", name, rate.load(),
-            depth.load(), feedback.load(), upper.load() * 22050.0, lower.load() * 22050.0,
-            bypass.load());
-}
-
 template void tick_list<SFX_DELAY>(const module_ptr*, std::size_t);
 template void tick_list<PHASER>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+// The record "DELAY;VOLUME". Setting the delay moves the write index too.
+constexpr param_desc sfx_delay_params[] = {
+    number_set_by<SFX_DELAY, &SFX_DELAY::delay, &SFX_DELAY::set_delay>("DELAY")
+        .range(0.0, SFX_DELAY::ring_size - 1, 0.5)
+        .steps(step_rule::fixed, 0.05f)
+        .display("%4.4f", "DELAY")
+        .written(0, "%3.3f"),
+    number<SFX_DELAY, &SFX_DELAY::volume>("VOLUME").range(0.0, 1.0, 0.6).written(1, "%3.3f"),
+};
+
+// The delay's modulation and replacement inputs are made in the editor only.
+constexpr slot_desc sfx_delay_slots[] = {
+    sig<SFX_DELAY, &SFX_DELAY::in>("IN", RS, "INPUT"),
+    sig<SFX_DELAY, &SFX_DELAY::delay_mod>("MOD_FREQ", 0, "INPUT_MOD_FREQ"),
+    sig<SFX_DELAY, &SFX_DELAY::delay_alt>("ALT_FREQ", 0, "INPUT_ALT_FREQ"),
+};
+
+// The corner frequencies are kept as fractions of 22050 Hz and shown and
+// saved in Hz; the files give Hz to set_hi and set_low.
+template <auto Member, auto Setter>
+constexpr param_desc corner(const char* key, double initial, const char* control, int place) {
+    return number<PHASER, Member>(key)
+        .read_by(read_through<PHASER, Setter>)
+        .range(0.0, 1.0, initial)
+        .steps(step_rule::fixed, 0.001f)
+        .scaled(22050.0)
+        .display("%2.1f", control)
+        .written(place, "%f");
+}
+
+template <auto Member>
+constexpr param_desc unit_amount(const char* key, double initial, int place) {
+    return number<PHASER, Member>(key)
+        .range(0.0, 1.0, initial)
+        .steps(step_rule::fixed, 0.01f)
+        .display("%2.1f", key)
+        .written(place, "%f");
+}
+
+// The record "RATE;DEPTH;FEEDBACK;HI;LOW;BYPASS". Setting the rate also sets
+// the LFO's increment.
+constexpr param_desc phaser_params[] = {
+    bypass_switch<PHASER>(1).written(5, "%d"),
+    corner<&PHASER::upper, &PHASER::set_hi>("HI", 1600.0 / 22050.0, "RANGE_HI", 3),
+    corner<&PHASER::lower, &PHASER::set_low>("LOW", 440.0 / 22050.0, "RANGE_LOW", 4),
+    number_set_by<PHASER, &PHASER::rate, &PHASER::set_rate>("RATE")
+        .range(0.0, unbounded, 0.5)
+        .steps(step_rule::fixed, 0.1f)
+        .display("%2.2f", "RATE")
+        .written(0, "%f"),
+    unit_amount<&PHASER::depth>("DEPTH", 1.0, 1),
+    unit_amount<&PHASER::feedback>("FEEDBACK", 0.7, 2),
+};
+
+constexpr param_desc phaser_panel_params[] = {power_switch<PHASER>()};
+} // namespace
+
+const module_type phaser_type = {module_kind::PHASER,
+                                 "PHASER",
+                                 "PHASER",
+                                 "PHASER",
+                                 "PHASER",
+                                 "PHASER",
+                                 SKIP,
+                                 true,
+                                 single_input_slot<PHASER>,
+                                 phaser_params,
+                                 phaser_panel_params,
+                                 create_as<PHASER>,
+                                 destroy_as<PHASER>,
+                                 tick_list<PHASER>,
+                                 nullptr,
+                                 own_value,
+                                 nullptr,
+                                 nullptr};
+
+const module_type sfx_delay_type = {module_kind::SFX_DELAY,
+                                    "SFX_DELAY",
+                                    "SFX_DELAY",
+                                    "SFX_DELAY",
+                                    "SFX_DELAY",
+                                    "SFX_DELAY",
+                                    SKIP,
+                                    true,
+                                    sfx_delay_slots,
+                                    sfx_delay_params,
+                                    {},
+                                    create_as<SFX_DELAY>,
+                                    destroy_as<SFX_DELAY>,
+                                    tick_list<SFX_DELAY>,
+                                    nullptr,
+                                    own_value,
+                                    nullptr,
+                                    nullptr};
 
 } // namespace tmod

@@ -23,7 +23,6 @@ class SFX_DELAY final : public OUTPUT, public INPUT, public INPUT_SYNC {
     // Stores |samples| and places the write index that far ahead of the read index.
     void set_delay(float samples);
     int compute() override;
-    void write_params(std::string& out) const;
 
   private:
     void apply_delay(float samples);
@@ -59,7 +58,6 @@ class PHASER final : public OUTPUT, public INPUT {
     void set_feedback(float f) { feedback = f; }
     void set_depth(float d) { depth = d; }
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

@@ -4,7 +4,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
-#include "util/text_format.hpp"
+#include "modules/oscillator_rows.hpp"
 
 namespace tmod {
 
@@ -109,10 +109,69 @@ int FAKE303::compute() {
     return 1;
 }
 
-void FAKE303::write_params(std::string& out) const {
-    write_oscillator_line(out, name, type, freq, amount, phase);
+template void tick_list<FAKE303>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+// Waveform digits 1 to 5; anything else is a sine.
+void read_fake303_wave(OUTPUT& m, const field_text& f) {
+    const char c = f.value.empty() ? '\0' : f.value[0];
+    static_cast<FAKE303&>(m).type = c >= '1' && c <= '5' ? c - '0' : 1;
 }
 
-template void tick_list<FAKE303>(const module_ptr*, std::size_t);
+template <auto Member>
+constexpr param_desc fake303_switch(int initial, const char* control) {
+    return panel_number<FAKE303, Member>()
+        .range(0, 1, initial)
+        .steps(step_rule::toggle)
+        .display("%d", control);
+}
+
+constexpr param_desc fake303_panel_params[] = {
+    panel_number<FAKE303, &FAKE303::pulse_width>()
+        .range(0.001, 22050.0, 0.1)
+        .steps(step_rule::bands)
+        .display("%5.3f", "PWM"),
+    panel_number<FAKE303, &FAKE303::env_level>()
+        .range(0.0, 1.0, 1.0)
+        .steps(step_rule::fixed, 0.01f)
+        .display("%1.3f", "ENV_LVL"),
+    panel_number<FAKE303, &FAKE303::filter_level>()
+        .range(0.0, 10.0, 10.0)
+        .steps(step_rule::fixed, 0.1f)
+        .display("%1.3f", "FILTER_LVL"),
+    panel_number_set_by<FAKE303, &FAKE303::cutoff, &FAKE303::set_cutoff>()
+        .range(1, 12000, 1400)
+        .steps(step_rule::cutoff)
+        .reverse()
+        .display("%1.3f", "FILTER_HI"),
+    fake303_switch<&FAKE303::noise_switch>(0, "NOISE_TOGGLE"),
+    fake303_switch<&FAKE303::filter_switch>(1, "FILTER_TOGGLE"),
+    fake303_switch<&FAKE303::dist_switch>(0, "DIST_TOGGLE"),
+    fake303_switch<&FAKE303::env_switch>(1, "ENV_TOGGLE"),
+    power_switch<FAKE303>(),
+};
+} // namespace
+
+// Its links are written but never read back.
+const module_type fake303_type = {module_kind::FAKE303,
+                                  "FAKE303",
+                                  "FAKE303",
+                                  "FAKE303",
+                                  "FAKE303",
+                                  nullptr,
+                                  REJECT,
+                                  true,
+                                  oscillator_slots<FAKE303, S>,
+                                  oscillator_params<FAKE303, read_fake303_wave, 4>,
+                                  fake303_panel_params,
+                                  create_oscillator<FAKE303>,
+                                  destroy_as<FAKE303>,
+                                  tick_list<FAKE303>,
+                                  nullptr,
+                                  own_value,
+                                  nullptr,
+                                  nullptr};
 
 } // namespace tmod

@@ -50,7 +50,6 @@ class FAKE303 final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
     // Stores the cutoff and restarts the filter from rest.
     void set_cutoff(int hz);
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

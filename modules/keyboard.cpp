@@ -4,7 +4,7 @@
 
 #include "engine/module_tick.hpp"
 #include "engine/note_table.hpp"
-#include "util/text_format.hpp"
+#include "modules/rows.hpp"
 
 namespace tmod {
 
@@ -27,10 +27,40 @@ int KEYBOARD::compute() {
     return 1;
 }
 
-void KEYBOARD::write_params(std::string& out) const {
-    appendf(out, "%s;OCTAVE=%d;\n", name, octave.load());
-}
-
 template void tick_list<KEYBOARD>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+// The record "OCTAVE"; the panel's two octave buttons step it.
+constexpr param_desc keyboard_params[] = {
+    number<KEYBOARD, &KEYBOARD::octave>("OCTAVE")
+        .range(0, 7, 4)
+        .steps(step_rule::fixed, 1.0f)
+        .display("%d")
+        .written(0, "%d"),
+};
+
+constexpr param_desc keyboard_panel_params[] = {power_switch<KEYBOARD>()};
+} // namespace
+
+const module_type keyboard_type = {module_kind::KEYBOARD,
+                                   "KEYBOARD",
+                                   "KEY",
+                                   "KEYBOARD",
+                                   "KEY",
+                                   nullptr,
+                                   SKIP,
+                                   false,
+                                   {},
+                                   keyboard_params,
+                                   keyboard_panel_params,
+                                   create_as<KEYBOARD>,
+                                   destroy_as<KEYBOARD>,
+                                   tick_list<KEYBOARD>,
+                                   nullptr,
+                                   own_value,
+                                   own_gate<KEYBOARD>,
+                                   own_pulse<KEYBOARD>};
 
 } // namespace tmod

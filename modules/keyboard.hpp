@@ -20,7 +20,6 @@ class KEYBOARD final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
     // Sets the note and opens the gate; with_sync also requests a pulse.
     void play(int n, bool with_sync);
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

@@ -1,7 +1,7 @@
 #include "modules/multi_vco.hpp"
 
 #include "engine/module_tick.hpp"
-#include "util/text_format.hpp"
+#include "modules/oscillator_rows.hpp"
 
 namespace tmod {
 
@@ -58,10 +58,38 @@ int MULTI_VCO::compute() {
     return 1;
 }
 
-void MULTI_VCO::write_params(std::string& out) const {
-    write_oscillator_line(out, name, type, freq, amount, phase);
-}
-
 template void tick_list<MULTI_VCO>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+constexpr param_desc multi_vco_panel_params[] = {
+    panel_number<MULTI_VCO, &MULTI_VCO::voice_count>()
+        .range(1, MULTI_VCO::max_voices - 1, 4)
+        .steps(step_rule::fixed, 1.0f)
+        .display("%d", "SLIDER_NBR_VCO"),
+    power_switch<MULTI_VCO>(),
+};
+} // namespace
+
+const module_type multi_vco_type = {
+    module_kind::MULTI_VCO,
+    "MULTI_VCO",
+    "MULTI_VCO",
+    "MULTI_VCO",
+    "MULTI_VCO",
+    "MULTI_VCO",
+    REJECT,
+    true,
+    oscillator_slots<MULTI_VCO>,
+    oscillator_params<MULTI_VCO, read_vco_wave<MULTI_VCO>, wave_random_sign>,
+    multi_vco_panel_params,
+    create_oscillator<MULTI_VCO>,
+    destroy_as<MULTI_VCO>,
+    tick_list<MULTI_VCO>,
+    nullptr,
+    own_value,
+    nullptr,
+    nullptr};
 
 } // namespace tmod

@@ -28,7 +28,6 @@ class MULTI_VCO final : public OUTPUT {
     MULTI_VCO(float amplitude = 1.0f, float frequency = 110.0f, int wave = wave_sine);
 
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

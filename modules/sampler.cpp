@@ -2,11 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
+#include "modules/rows.hpp"
 #include "util/sound_file.hpp"
-#include "util/text_format.hpp"
 
 namespace tmod {
 
@@ -81,10 +82,78 @@ int SAMPLER::compute() {
     return 1;
 }
 
-void SAMPLER::write_params(std::string& out) const {
-    appendf(out, "%s;FILE=%s;\n", name, file);
+template void tick_list<SAMPLER>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+void load_sampler_file(OUTPUT& m, const field_text& f) {
+    static_cast<SAMPLER&>(m).load_sample(std::string(f.value).c_str());
+}
+const char* sampler_file(const OUTPUT& m) {
+    return static_cast<const SAMPLER&>(m).file;
 }
 
-template void tick_list<SAMPLER>(const module_ptr*, std::size_t);
+constexpr param_desc sampler_params[] = {
+    file_name("FILE", load_sampler_file, sampler_file).written(0, "%s")};
+
+constexpr const char* play_mode_names[] = {"SMP_PLAY_AV", "SMP_PLAY_AR", "SMP_PLAY_LOOPAV",
+                                           "SMP_PLAY_LOOPAR"};
+
+// The panel's FREQUENCE, VOLUME and PHASE move the pitch factor, the volume
+// and the third parameter as an oscillator's.
+constexpr param_desc sampler_panel_params[] = {
+    panel_number<SAMPLER, &SAMPLER::pitch>()
+        .range(0.001, 22050.0, 1.0)
+        .steps(step_rule::bands)
+        .display("%5.3f", "FREQUENCE"),
+    panel_number<SAMPLER, &SAMPLER::volume>()
+        .range(0.0, 22050.0, 1.0)
+        .steps(step_rule::amplitude_bands)
+        .display("%5.3f", "VOLUME"),
+    panel_number<SAMPLER, &SAMPLER::third>()
+        .range(-359.0, 359.0, 0.0)
+        .steps(step_rule::phase)
+        .reverse()
+        .display("%d", "PHASE"),
+    panel_number<SAMPLER, &SAMPLER::play_mode>()
+        .range(smp_play_av, smp_play_loopar, smp_play_av)
+        .named(play_mode_names),
+    panel_number<SAMPLER, &SAMPLER::loop_switch>()
+        .range(0, 1, 0)
+        .steps(step_rule::toggle)
+        .display("%d", "LOOP_MODE"),
+    power_switch<SAMPLER>(),
+};
+
+// MOD_PHASE is read from files but not saved.
+constexpr slot_desc sampler_slots[] = {
+    sig<SAMPLER, &SAMPLER::in>("IN", RS, "INPUT"),
+    sig<SAMPLER, &SAMPLER::mod_amp>("MOD_AMP", RS, "INPUT_MOD_AMP"),
+    sig<SAMPLER, &SAMPLER::mod_freq>("MOD_FREQ", RS, "INPUT_MOD_FREQ"),
+    sig<SAMPLER, &SAMPLER::mod_phase>("MOD_PHASE", R, "INPUT_MOD_PHASE"),
+    gate<SAMPLER, &SAMPLER::gate_in>("GATE", RS, "INPUT_GATE", key_then_sequencer),
+    sync<SAMPLER, &SAMPLER::sync_in>("SYNC", RS, "INPUT_SYNC", sequencer_then_key),
+};
+} // namespace
+
+const module_type sampler_type = {module_kind::SAMPLER,
+                                  "SAMPLER",
+                                  "SAMPLER",
+                                  "SAMPLER",
+                                  "SAMPLER",
+                                  "SAMPLER",
+                                  REJECT,
+                                  true,
+                                  sampler_slots,
+                                  sampler_params,
+                                  sampler_panel_params,
+                                  create_as<SAMPLER>,
+                                  destroy_as<SAMPLER>,
+                                  tick_list<SAMPLER>,
+                                  nullptr,
+                                  own_value,
+                                  nullptr,
+                                  nullptr};
 
 } // namespace tmod

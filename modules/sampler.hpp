@@ -38,7 +38,6 @@ class SAMPLER final : public OUTPUT, public INPUT, public INPUT_GATE, public INP
     // Loads a sound file; on failure prints the message and leaves the sampler silent.
     bool load_sample(const char* file_name);
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

@@ -9,6 +9,7 @@
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
 #include "engine/note_table.hpp"
+#include "modules/rows.hpp"
 #include "util/atomic_file.hpp"
 #include "util/text_format.hpp"
 
@@ -178,6 +179,9 @@ namespace {
 SEQUENCER& seq(OUTPUT& m) {
     return static_cast<SEQUENCER&>(m);
 }
+const SEQUENCER& seq(const OUTPUT& m) {
+    return static_cast<const SEQUENCER&>(m);
+}
 
 // Position of a key word inside its field: the older keys count character
 // positions from the first character of the key.
@@ -212,14 +216,13 @@ bool pattern_and_step(const field_text& f, const char* word, std::size_t max_len
     }
     return valid_step(p, s);
 }
-} // namespace
 
-void SEQUENCER::apply_partition_file_name(OUTPUT& m, const field_text& f) {
+void read_partition_file_name(OUTPUT& m, const field_text& f) {
     const std::string file(f.value);
     seq(m).load_partition(file.c_str());
 }
 
-void SEQUENCER::apply_divider_key(OUTPUT& m, const field_text& f) {
+void read_divider_key(OUTPUT& m, const field_text& f) {
     const int p = parse_int(at_position(key_from(f, "DIVIDER"), 8, 3));
     if (p < 0 || p >= pattern_count) return report_outside(m, f);
     const float d = parse_float(f.value);
@@ -227,11 +230,11 @@ void SEQUENCER::apply_divider_key(OUTPUT& m, const field_text& f) {
     seq(m).wished_divider = d;
 }
 
-void SEQUENCER::apply_nbr_step_key(OUTPUT& m, const field_text& f) {
+void read_nbr_step_key(OUTPUT& m, const field_text& f) {
     seq(m).memory.max_step[0] = parse_int(f.value);
 }
 
-void SEQUENCER::apply_note_key(OUTPUT& m, const field_text& f) {
+void read_note_key(OUTPUT& m, const field_text& f) {
     const std::string_view key = key_from(f, "NOTE");
     const int p = parse_int(at_position(key, 5, 3));
     const int s = parse_int(at_position(key, 9));
@@ -241,24 +244,151 @@ void SEQUENCER::apply_note_key(OUTPUT& m, const field_text& f) {
     seq(m).memory.note[p][s] = v - 12 * (v / 12);
 }
 
-void SEQUENCER::apply_bypass_key(OUTPUT& m, const field_text& f) {
+void read_bypass_key(OUTPUT& m, const field_text& f) {
     int p, s;
     if (!pattern_and_step(f, "BYPASS", std::string_view::npos, p, s)) return report_outside(m, f);
     seq(m).memory.bypass[p][s] = parse_int(f.value);
 }
 
-void SEQUENCER::apply_volume_key(OUTPUT& m, const field_text& f) {
+void read_volume_key(OUTPUT& m, const field_text& f) {
     int p, s;
     if (!pattern_and_step(f, "VOLUME", 3, p, s)) return report_outside(m, f);
     seq(m).memory.vol[p][s] = parse_float(f.value);
 }
 
-void SEQUENCER::apply_length_key(OUTPUT& m, const field_text& f) {
+void read_length_key(OUTPUT& m, const field_text& f) {
     int p, s;
     if (!pattern_and_step(f, "LENGHT", 3, p, s)) return report_outside(m, f);
     seq(m).memory.length[p][s] = parse_float(f.value);
 }
 
+using namespace row;
+
+const char* partition_file(const OUTPUT& m) {
+    return seq(m).partition_file_name;
+}
+
+void write_sequencer(OUTPUT& m, std::string& out) {
+    seq(m).write_params(out);
+}
+
+// Step fields are indexed by pattern * 64 + step; the panel edits the steps
+// of the pattern the sequencer plays.
+int pattern_of(int i) {
+    return clamp_index(i, pattern_count * step_count) / step_count;
+}
+int step_of(int i) {
+    return clamp_index(i, pattern_count * step_count) % step_count;
+}
+template <auto Field>
+double get_step(const OUTPUT& m, int i) {
+    return (seq(m).memory.*Field)[pattern_of(i)][step_of(i)];
+}
+template <auto Field>
+void set_step(OUTPUT& m, int i, double v) {
+    auto& field = (seq(m).memory.*Field)[pattern_of(i)][step_of(i)];
+    field = number_as<std::remove_reference_t<decltype(field)>>(v);
+}
+template <auto Field>
+constexpr param_desc step_field(const char* key, void (*reader)(OUTPUT&, const field_text&)) {
+    param_desc d;
+    d.key = key;
+    d.apply = reader;
+    d.get = get_step<Field>;
+    d.set = set_step<Field>;
+    d.count = pattern_count * step_count;
+    return d;
+}
+
+double get_max_step(const OUTPUT& m, int p) {
+    return seq(m).memory.max_step[clamp_index(p, pattern_count)];
+}
+void set_max_step(OUTPUT& m, int p, double v) {
+    seq(m).memory.max_step[clamp_index(p, pattern_count)] = saturating_int(v);
+}
+// Steps in each pattern, indexed by pattern.
+constexpr param_desc max_step_param() {
+    param_desc d = read_only("NBR_STEP", read_nbr_step_key);
+    d.get = get_max_step, d.set = set_max_step, d.count = pattern_count;
+    return d.range(1, 32, 32).steps(step_rule::fixed, 1.0f).display("%d");
+}
+
+// PARTITION_FILE_NAME loads the whole pattern memory; the older per-field
+// keys name their pattern and step in the key. The sequencer writes its own
+// record, saving the partition file first when it has none.
+constexpr param_desc sequencer_params[] = {
+    file_name("PARTITION_FILE_NAME", read_partition_file_name, partition_file),
+    number<SEQUENCER, &SEQUENCER::wished_divider>("DIVIDER")
+        .read_by(read_divider_key)
+        .range(0.0, unbounded, 2.0)
+        .steps(step_rule::doubling)
+        .display("%3.3f"),
+    max_step_param(),
+    step_field<&partition_block::note>("NOTE", read_note_key)
+        .range(0, 12, 10)
+        .steps(step_rule::fixed, 1.0f)
+        .display("%d"),
+    step_field<&partition_block::bypass>("BYPASS", read_bypass_key)
+        .range(0, 1, 0)
+        .steps(step_rule::toggle)
+        .display("%d"),
+    step_field<&partition_block::vol>("VOLUME", read_volume_key)
+        .range(-unbounded, unbounded, 1.0)
+        .steps(step_rule::fixed, 0.1f)
+        .display("%2.1f"),
+    step_field<&partition_block::length>("LENGHT", read_length_key)
+        .range(0.0, unbounded, 1.0)
+        .steps(step_rule::doubling)
+        .display("%2.1f"),
+};
+
+template <auto Field>
+constexpr param_desc panel_step_field() {
+    return step_field<Field>(nullptr, nullptr);
+}
+
+constexpr param_desc sequencer_panel_params[] = {
+    panel_step_field<&partition_block::octave>()
+        .range(0, 10, 3)
+        .steps(step_rule::fixed, 1.0f)
+        .display("%d"),
+    panel_step_field<&partition_block::accent>()
+        .range(0, 1, 0)
+        .steps(step_rule::toggle)
+        .display("%d"),
+    panel_step_field<&partition_block::slide>()
+        .range(0, 1, 0)
+        .steps(step_rule::toggle)
+        .display("%d"),
+    power_switch<SEQUENCER>(),
+};
+
+constexpr source_rule key_only[] = {{"KEY", module_kind::KEYBOARD}};
+constexpr slot_desc sequencer_slots[] = {
+    sig<SEQUENCER, &SEQUENCER::input_part>("INPUT_PART", RS, "INPUT_PART"),
+    sync<SEQUENCER, &SEQUENCER::sync_in>("SYNC", RS, nullptr, key_only),
+};
+} // namespace
+
 template void tick_list<SEQUENCER>(const module_ptr*, std::size_t);
+
+const module_type sequencer_type = {module_kind::SEQUENCER,
+                                    "SEQUENCER",
+                                    "SEQUENCER",
+                                    "SEQUENCER",
+                                    "SEQUENCER",
+                                    "SEQUENCER",
+                                    REJECT,
+                                    true,
+                                    sequencer_slots,
+                                    sequencer_params,
+                                    sequencer_panel_params,
+                                    create_as<SEQUENCER>,
+                                    destroy_as<SEQUENCER>,
+                                    tick_list<SEQUENCER>,
+                                    write_sequencer,
+                                    own_value,
+                                    own_gate<SEQUENCER>,
+                                    own_pulse<SEQUENCER>};
 
 } // namespace tmod

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/module_types.hpp"
 #include "engine/signal.hpp"
 #include "util/rand15.hpp"
 
@@ -51,21 +50,14 @@ class SEQUENCER final : public OUTPUT,
 
     SEQUENCER();
     int compute() override;
+    // The object record; a sequencer without a partition file saves its
+    // patterns to a new one first.
     void write_params(std::string& out);
 
     // Writes the block to the file ("wb"); a file that cannot be opened is skipped.
     bool save_partition(const char* file_name);
     // Reads the block from the file ("rb"); a short file fills it as far as it goes.
     bool load_partition(const char* file_name);
-
-    // Object-record keys: PARTITION_FILE_NAME and the older per-field keys.
-    static void apply_partition_file_name(OUTPUT& m, const field_text& f);
-    static void apply_divider_key(OUTPUT& m, const field_text& f);
-    static void apply_nbr_step_key(OUTPUT& m, const field_text& f);
-    static void apply_note_key(OUTPUT& m, const field_text& f);
-    static void apply_bypass_key(OUTPUT& m, const field_text& f);
-    static void apply_volume_key(OUTPUT& m, const field_text& f);
-    static void apply_length_key(OUTPUT& m, const field_text& f);
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

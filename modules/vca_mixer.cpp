@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/module_tick.hpp"
+#include "modules/rows.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
@@ -89,12 +90,6 @@ inline float VCA::envelope(float x, int gate, int inv, float atk, float pk, floa
     return out * x;
 }
 
-void VCA::write_params(std::string& out) const {
-    appendf(out, "%s;BYPASS=%d;ATTACK=%f;DECAY=%f;SUSTAIN=%f;RELEASE=%f;INVERT=%d;\n", name,
-            bypass.load(), attack.load(), decay.load(), sustain.load(), release.load(),
-            invert.load());
-}
-
 void VCA::write_diagnostic(std::string& out) const {
     appendf(out, "VCA [%d][%f][%f][%f][%f] \n", gate_in.connected() ? 1 : 0, attack.load(),
             decay.load(), sustain.load(), release.load());
@@ -163,8 +158,9 @@ void MIXER::write_params(std::string& out) const {
     out += '\n';
 }
 
-// "V_nn=volume": the channel number is read from the key's third character on.
 namespace {
+using namespace row;
+
 // The channel number read from the field's character `from` on; -1 (with a
 // message) when there is no such channel.
 int channel_of(const OUTPUT& m, const field_text& f, std::size_t from) {
@@ -174,21 +170,121 @@ int channel_of(const OUTPUT& m, const field_text& f, std::size_t from) {
                 static_cast<int>(f.field.size()), f.field.data());
     return -1;
 }
-} // namespace
 
-void MIXER::apply_volume_key(OUTPUT& m, const field_text& f) {
+// "V_nn=volume": the channel number is read from the key's third character on.
+void read_volume_key(OUTPUT& m, const field_text& f) {
     const int channel = channel_of(m, f, 2);
     if (channel >= 0) static_cast<MIXER&>(m).volumes[channel] = parse_float(f.value);
 }
 
 // "BYP_nn=flag": the channel number is read from the key's fifth character on.
-void MIXER::apply_bypass_key(OUTPUT& m, const field_text& f) {
+void read_bypass_key(OUTPUT& m, const field_text& f) {
     const int channel = channel_of(m, f, 4);
     if (channel >= 0)
         static_cast<MIXER&>(m).bypasses[channel] = static_cast<float>(parse_int(f.value));
 }
 
+template <param<float> (MIXER::*Channels)[MIXER::max_channels]>
+double get_channel(const OUTPUT& m, int i) {
+    return (static_cast<const MIXER&>(m).*Channels)[clamp_index(i, MIXER::max_channels)];
+}
+template <param<float> (MIXER::*Channels)[MIXER::max_channels]>
+void set_channel(OUTPUT& m, int i, double v) {
+    (static_cast<MIXER&>(m).*Channels)[clamp_index(i, MIXER::max_channels)] = static_cast<float>(v);
+}
+
+template <param<float> (MIXER::*Channels)[MIXER::max_channels]>
+constexpr param_desc channel_param(const char* key, void (*reader)(OUTPUT&, const field_text&)) {
+    param_desc d = read_only(key, reader);
+    d.get = get_channel<Channels>;
+    d.set = set_channel<Channels>;
+    d.count = MIXER::max_channels;
+    return d;
+}
+
+// Written by the mixer itself: all 24 channels, named by number.
+constexpr param_desc mixer_params[] = {
+    channel_param<&MIXER::volumes>("V", read_volume_key)
+        .range(0.0, 1.0, 1.0)
+        .display("%2.1f", "SLD_CANAL_%d"),
+    channel_param<&MIXER::bypasses>("BYP", read_bypass_key)
+        .range(0, 1, 0)
+        .steps(step_rule::toggle)
+        .display("%1.0f", "BYPASS_CANAL_%d"),
+};
+
+constexpr param_desc mixer_panel_params[] = {power_switch<MIXER>()};
+
+void write_mixer(OUTPUT& m, std::string& out) {
+    static_cast<MIXER&>(m).write_params(out);
+}
+
+// One channel is added per ADD_CHANELL field; the editor's plugs are "INPUT_n".
+constexpr slot_desc mixer_slots[] = {
+    {"ADD_CHANELL", slot_kind::channel, RS, "INPUT_%d", nullptr, nullptr, {}}};
+
+// The record "BYPASS;ATTACK;DECAY;SUSTAIN;RELEASE;INVERT". The panel's POWER
+// button writes BYPASS, which the tick recomputes from the gate.
+template <auto Member>
+constexpr param_desc envelope_time(const char* key, const char* control, int place) {
+    return whole_number<VCA, Member>(key)
+        .range(0.0, unbounded, 1000.0)
+        .steps(step_rule::fixed, 1.0f)
+        .display("%4.1f", control)
+        .written(place, "%f");
+}
+
+constexpr param_desc vca_params[] = {
+    envelope_time<&VCA::attack>("ATTACK", "ATTACK", 1),
+    number<VCA, &VCA::invert>("INVERT").range(0, 1, 0).steps(step_rule::toggle).written(5, "%d"),
+    number<VCA, &VCA::bypass>("BYPASS")
+        .range(0, 1, 0)
+        .steps(step_rule::toggle)
+        .display("%d", "POWER")
+        .written(0, "%d"),
+    envelope_time<&VCA::decay>("DECAY", "DECAY", 2),
+    whole_number<VCA, &VCA::sustain>("SUSTAIN")
+        .range(0.0, 1.0, 1.0)
+        .steps(step_rule::fixed, 0.01f)
+        .display("%4.2f", "SUSTAIN")
+        .written(3, "%f"),
+    envelope_time<&VCA::release>("RELEASE", "RELEASE", 4),
+};
+
+constexpr source_rule vca_gate_sources[] = {{"KEY", module_kind::KEYBOARD},
+                                            {"SEQUENCER", module_kind::SEQUENCER},
+                                            {"SOUND_IN", module_kind::SOUND_INPUT}};
+constexpr slot_desc vca_slots[] = {
+    sig<VCA, &VCA::in>("IN", RS, "INPUT"),
+    gate<VCA, &VCA::gate_in>("GATE", RS, "INPUT_GATE", vca_gate_sources),
+};
+} // namespace
+
 template void tick_list<VCA>(const module_ptr*, std::size_t);
 template void tick_list<MIXER>(const module_ptr*, std::size_t);
+
+const module_type mixer_type = {module_kind::MIXER,
+                                "MIXER",
+                                "MIXER",
+                                "MIXER",
+                                "MIXER",
+                                "MIXER",
+                                END,
+                                true,
+                                mixer_slots,
+                                mixer_params,
+                                mixer_panel_params,
+                                create_as<MIXER>,
+                                destroy_as<MIXER>,
+                                tick_list<MIXER>,
+                                write_mixer,
+                                own_value,
+                                nullptr,
+                                nullptr};
+
+const module_type vca_type = {
+    module_kind::VCA, "VCA",          "VCA",     "VCA",      "VCA",   "VCA",
+    REJECT,           true,           vca_slots, vca_params, {},      create_as<VCA>,
+    destroy_as<VCA>,  tick_list<VCA>, nullptr,   own_value,  nullptr, nullptr};
 
 } // namespace tmod

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/module_types.hpp"
 #include "engine/signal.hpp"
 
 namespace tmod {
@@ -38,7 +37,6 @@ class VCA final : public OUTPUT, public INPUT, public INPUT_GATE {
     // Returns 0 without touching the value while IN is not connected.
     int compute() override { return tick(changes_seen()); }
     int tick(std::uint32_t now);
-    void write_params(std::string& out) const;
     void write_diagnostic(std::string& out) const;
 
   private:
@@ -78,11 +76,8 @@ class MIXER final : public OUTPUT {
     bool add_channel(const sample_value* source, int index = -1);
     int compute() override { return tick(changes_seen()); }
     int tick(std::uint32_t now);
+    // The object record: "V_nn" volumes and "BYP_nn" bypasses of all 24 channels.
     void write_params(std::string& out) const;
-
-    // Object-record keys: "V_nn" volumes and "BYP_nn" bypasses.
-    static void apply_volume_key(OUTPUT& m, const field_text& f);
-    static void apply_bypass_key(OUTPUT& m, const field_text& f);
 
   private:
     void derive(std::uint32_t now);

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "engine/module_tick.hpp"
+#include "modules/rows.hpp"
 #include "util/dsp/runaway.hpp"
-#include "util/text_format.hpp"
 
 namespace tmod {
 
@@ -157,11 +157,73 @@ int VCF::compute_modulated() {
     return 1;
 }
 
-void VCF::write_params(std::string& out) const {
-    appendf(out, "%s;HICUT=%d;Q=%f;GAIN=%f;TYPE=%d;BYPASS=%d;\n", name, hicut.load(), q.load(),
-            gain.load(), type.load(), bypass.load());
+template void tick_list<VCF>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+// GAIN g also sets the output level to g / 10, replacing an AMOUNT read before.
+void read_vcf_gain(OUTPUT& m, const field_text& f) {
+    const int g = parse_int(f.value);
+    static_cast<VCF&>(m).gain = static_cast<float>(g);
+    static_cast<VCF&>(m).level = static_cast<float>(g / 10);
 }
 
-template void tick_list<VCF>(const module_ptr*, std::size_t);
+constexpr const char* vcf_type_names[] = {"LOWPASS",  "HIGHPASS",  "BANDPASS", "NOTCH",
+                                          "LOWSHELF", "HIGHSHELF", "PEAKING"};
+
+// The record "HICUT;Q;GAIN;TYPE;BYPASS"; the level is read from AMOUNT and not saved.
+constexpr param_desc vcf_params[] = {
+    bypass_switch<VCF>(1).written(4, "%d"),
+    number<VCF, &VCF::hicut>("HICUT")
+        .range(1, 12000, 300)
+        .steps(step_rule::cutoff)
+        .reverse()
+        .display("%4d", "HICUTOFF")
+        .written(0, "%d"),
+    number<VCF, &VCF::level>("AMOUNT")
+        .range(0.0, 1.0, 1.0)
+        .steps(step_rule::fixed, 0.05f)
+        .display("%2.1f", "LEVEL"),
+    number<VCF, &VCF::type>("TYPE")
+        .range(vcf_low_pass, vcf_peaking, vcf_band_pass)
+        .steps(step_rule::cycle)
+        .named(vcf_type_names)
+        .display("%8s", "AFFICHAGE_TYPE_FILTRE")
+        .written(3, "%d"),
+    number<VCF, &VCF::gain>("GAIN")
+        .read_by(read_vcf_gain)
+        .range(-unbounded, unbounded, 1.0)
+        .steps(step_rule::fixed, 0.01f)
+        .display("%2.3f", "GAIN")
+        .written(2, "%f"),
+    number<VCF, &VCF::q>("Q")
+        .range(0.001, unbounded, 1.0)
+        .steps(step_rule::fixed, 0.01f)
+        .display("%2.3f", "QRATIO")
+        .written(1, "%f"),
+};
+
+constexpr param_desc vcf_panel_params[] = {power_switch<VCF>()};
+} // namespace
+
+const module_type vcf_type = {module_kind::VCF,
+                              "VCF",
+                              "VCF",
+                              "VCF",
+                              "VCF",
+                              "VCF",
+                              SKIP,
+                              true,
+                              filter_slots<VCF>,
+                              vcf_params,
+                              vcf_panel_params,
+                              create_as<VCF>,
+                              destroy_as<VCF>,
+                              tick_list<VCF>,
+                              nullptr,
+                              own_value,
+                              nullptr,
+                              nullptr};
 
 } // namespace tmod

@@ -72,7 +72,6 @@ class VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public INPUT_S
     void set_hicut(int hz) { hicut = hz; }
     int compute() override { return tick(changes_seen()); }
     int tick(std::uint32_t now);
-    void write_params(std::string& out) const;
 
   private:
     __attribute__((noinline)) void derive(std::uint32_t now);

@@ -3,12 +3,10 @@
 #include <cmath>
 
 #include "engine/module_tick.hpp"
+#include "modules/rows.hpp"
 #include "util/dsp/runaway.hpp"
-#include "util/text_format.hpp"
 
 namespace tmod {
-
-namespace {} // namespace
 
 VCF303::VCF303() : OUTPUT(name_storage), spring(1400.0f) {}
 
@@ -43,11 +41,6 @@ int VCF303::compute() {
     const float wet = mix.load() / 10.0f;
     value = clamp_unit((1.0f - wet) * x + wet * y);
     return 1;
-}
-
-void VCF303::write_params(std::string& out) const {
-    appendf(out, "%s;HICUT=%d;Q=%f;MIX=%f;BYPASS=%d;\n", name, hicut.load(), q.load(), mix.load(),
-            bypass.load());
 }
 
 // Vowels A, E, I, O, U: c0 weighs the input, c1..c10 the last ten outputs.
@@ -99,12 +92,102 @@ int FORMANT_VCF::compute() {
     return 1;
 }
 
-void FORMANT_VCF::write_params(std::string& out) const {
-    appendf(out, "%s;GAIN=%f;VOWELNUM=%d;BYPASS=%d;\n", name, gain.load(), saturating_int(vowelnum),
-            bypass.load());
-}
-
 template void tick_list<VCF303>(const module_ptr*, std::size_t);
 template void tick_list<FORMANT_VCF>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+// The record "HICUT;Q;MIX;BYPASS". Setting HICUT restarts the spring and
+// resets Q: several words the tick reads.
+constexpr param_desc vcf303_params[] = {
+    bypass_switch<VCF303>(1).written(3, "%d"),
+    number_set_by<VCF303, &VCF303::hicut, &VCF303::set_hicut>("HICUT")
+        .range(1, 12000, 1400)
+        .steps(step_rule::cutoff)
+        .reverse()
+        .display("%5d", "HICUTOFF")
+        .written(0, "%d"),
+    number<VCF303, &VCF303::mix>("MIX")
+        .range(0.0, 10.0, 10.0)
+        .steps(step_rule::fixed, 0.1f)
+        .display("%2.3f", "LEVEL")
+        .written(2, "%f"),
+    number<VCF303, &VCF303::q>("Q")
+        .range(0.00002, 0.995, 0.995)
+        .steps(step_rule::resonance)
+        .reverse()
+        .display("%3.5f", "RESO")
+        .written(1, "%f"),
+};
+
+constexpr param_desc vcf303_panel_params[] = {power_switch<VCF303>()};
+
+constexpr const char* vowel_names[] = {"A", "E", "I", "O", "U"};
+
+// The record "GAIN;VOWELNUM;BYPASS", the vowel as an integer. The panel's
+// GAIN slider moves the vowel; GAIN itself is only kept.
+constexpr param_desc formant_params[] = {
+    bypass_switch<FORMANT_VCF>(1).written(2, "%d"),
+    whole_number<FORMANT_VCF, &FORMANT_VCF::vowelnum>("VOWELNUM")
+        .range(0, FORMANT_VCF::vowel_count - 1, 0)
+        .steps(step_rule::fixed, 0.01f)
+        .named(vowel_names)
+        .display("%3.2f", "GAIN")
+        .written(1, "%d"),
+    whole_number<FORMANT_VCF, &FORMANT_VCF::gain>("GAIN")
+        .range(-unbounded, unbounded, 1.0)
+        .written(0, "%f"),
+};
+
+constexpr param_desc formant_panel_params[] = {power_switch<FORMANT_VCF>()};
+
+constexpr slot_desc formant_slots[] = {
+    sig<FORMANT_VCF, &FORMANT_VCF::in>("IN", RS, "INPUT"),
+    sig<FORMANT_VCF, &FORMANT_VCF::mod_amp>("MOD_AMP", RS, "INPUT_MOD_AMP"),
+    sig<FORMANT_VCF, &FORMANT_VCF::mod_freq>("MOD_FREQ", RS, "INPUT_MOD_FREQ"),
+    sig<FORMANT_VCF, &FORMANT_VCF::mod_phase>("MOD_PHASE", RS, "INPUT_MOD_PHASE"),
+    gate<FORMANT_VCF, &FORMANT_VCF::gate_in>("GATE", RS, "INPUT_GATE", key_then_sequencer),
+    sync<FORMANT_VCF, &FORMANT_VCF::sync_in>("SYNC", RS, "INPUT_SYNC", sequencer_then_key),
+};
+} // namespace
+
+const module_type formant_vcf_type = {module_kind::FORMANT_VCF,
+                                      "FORMANT_VCF",
+                                      "FORMANT_VCF",
+                                      "FORMANT_VCF",
+                                      "FORMANT_VCF",
+                                      "FORMANT_VCF",
+                                      SKIP,
+                                      true,
+                                      formant_slots,
+                                      formant_params,
+                                      formant_panel_params,
+                                      create_as<FORMANT_VCF>,
+                                      destroy_as<FORMANT_VCF>,
+                                      tick_list<FORMANT_VCF>,
+                                      nullptr,
+                                      own_value,
+                                      nullptr,
+                                      nullptr};
+
+const module_type vcf303_type = {module_kind::VCF303,
+                                 "VCF303",
+                                 "VCF303",
+                                 "VCF303",
+                                 "VCF303",
+                                 "VCF303",
+                                 SKIP,
+                                 true,
+                                 filter_slots<VCF303>,
+                                 vcf303_params,
+                                 vcf303_panel_params,
+                                 create_as<VCF303>,
+                                 destroy_as<VCF303>,
+                                 tick_list<VCF303>,
+                                 nullptr,
+                                 own_value,
+                                 nullptr,
+                                 nullptr};
 
 } // namespace tmod

@@ -29,7 +29,6 @@ class VCF303 final : public OUTPUT {
     // Stores the cut-off, restarts the spring from rest and the damping at 0.995.
     void set_hicut(int hz);
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
@@ -49,7 +48,6 @@ class FORMANT_VCF final : public OUTPUT, public INPUT, public INPUT_GATE, public
 
     FORMANT_VCF();
     int compute() override;
-    void write_params(std::string& out) const;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

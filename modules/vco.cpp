@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/module_tick.hpp"
-#include "util/text_format.hpp"
+#include "modules/oscillator_rows.hpp"
 
 namespace tmod {
 
@@ -237,16 +237,37 @@ float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
     return clamp_unit(out);
 }
 
-void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount,
-                           float phase) {
-    appendf(out, "%s;TYPE=%d;FREQ=%f;AMOUNT=%3.2f;PHASE=%d;\n", name, type, freq, amount,
-            saturating_int(phase));
-}
-
-void VCO::write_params(std::string& out) const {
-    write_oscillator_line(out, name, type, freq, amount, phase);
-}
-
 template void tick_list<VCO>(const module_ptr*, std::size_t);
+
+namespace {
+using namespace row;
+
+constexpr param_desc vco_panel_params[] = {
+    panel_number<VCO, &VCO::pulse_width>()
+        .range(0.001, 22050.0, 0.1)
+        .steps(step_rule::bands)
+        .display("%5.3f", "PWM"),
+    power_switch<VCO>(),
+};
+} // namespace
+
+const module_type vco_type = {module_kind::VCO,
+                              "VCO",
+                              "VCO",
+                              "VCO",
+                              "VCO",
+                              "VCO",
+                              REJECT,
+                              true,
+                              oscillator_slots<VCO>,
+                              oscillator_params<VCO, read_vco_wave<VCO>, wave_random_sign>,
+                              vco_panel_params,
+                              create_oscillator<VCO>,
+                              destroy_as<VCO>,
+                              tick_list<VCO>,
+                              nullptr,
+                              own_value,
+                              nullptr,
+                              nullptr};
 
 } // namespace tmod

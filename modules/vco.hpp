@@ -86,10 +86,6 @@ struct wave_memo {
     int key_type = 0; // no shape: the first sample starts recording
 };
 
-// The parameter line of VCO, MULTI_VCO and FAKE303 (the phase without decimals).
-void write_oscillator_line(std::string& out, const char* name, int type, float freq, float amount,
-                           float phase);
-
 class VCO final : public OUTPUT {
   public:
     // Read and written every sample; first, so that a free-running sine
@@ -144,7 +140,6 @@ class VCO final : public OUTPUT {
     // One sample as a voice of a MULTI_VCO: the given shape, frequency and
     // amplitude, the voice's own phase and width, no inputs.
     void compute_voice(int wave, float f, float a);
-    void write_params(std::string& out) const;
 
   private:
     bool recorded_sample(bool memo_shape, float& out);

@@ -71,6 +71,26 @@ void write_link_record(std::string& out, const placed_module& pm,
     out += '\n';
 }
 
+// "NAME;KEY=VALUE;...;" from the parameters' places and formats; a record
+// with no parameter has one empty field.
+void write_object_record(const module_type& type, OUTPUT& m, std::string& out) {
+    if (type.write_record) return type.write_record(m, out);
+    out += m.name;
+    out += ';';
+    int rank = 0;
+    for (const param_desc* p; (p = param_of_rank(type, rank)) != nullptr; ++rank) {
+        out += p->key;
+        out += '=';
+        if (p->get)
+            append_number(out, p->file_format, p->get(m, 0) * p->scale);
+        else
+            appendf(out, p->file_format, p->text(m));
+        out += ';';
+    }
+    if (rank == 0) out += ';';
+    out += '\n';
+}
+
 } // namespace
 
 std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
@@ -78,7 +98,7 @@ std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
     for (int k = 0; k < module_kind_count; ++k) {
         const module_kind kind = static_cast<module_kind>(k);
         for (std::size_t i = 0; i < g.count(kind); ++i)
-            type_of(kind).write_params(*g.at(kind, i), out);
+            write_object_record(type_of(kind), *g.at(kind, i), out);
     }
     out += "END_OBJECTS_DECLARE\n\n";
     out += "BEGIN_LINKS_DECLARE\n";

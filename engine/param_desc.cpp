@@ -1,0 +1,153 @@
+#include "engine/param_desc.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "util/num.hpp"
+
+namespace tmod {
+
+namespace {
+
+struct band {
+    double from, to; // from <= v < to
+    float step;
+};
+
+// Tested from the top down, each test seeing the value the previous one left:
+// a raise applies at most one step, a lowering that crosses a boundary two.
+// The last band starts at a low bound that depends on the direction.
+constexpr band value_bands[] = {
+    {50.0, 22050.0, 1.0f}, {20.0, 50.0, 0.5f},   {10.0, 20.0, 0.025f},
+    {1.0, 10.0, 0.0125f},  {0.1, 1.0, 0.00625f}, {0.0, 0.1, 0.003125f},
+};
+
+constexpr band cutoff_lowering[] = {
+    {5000, 12001, 100}, {2500, 5000, 50}, {1000, 2500, 25},
+    {100, 1000, 10},    {10, 100, 2},     {2, 10, 1},
+};
+constexpr band cutoff_raising[] = {
+    {5000, 10000, 100}, {2500, 5000, 50}, {1000, 2500, 25},
+    {100, 1000, 10},    {10, 100, 2},     {1, 10, 1},
+};
+
+float band_step(float v, bool up, bool amplitude) {
+    const double low = !up ? 0.01 : amplitude ? 0.001 : 0.00001;
+    const std::size_t last = std::size(value_bands) - 1;
+    for (std::size_t i = 0; i <= last; ++i) {
+        const band& b = value_bands[i];
+        const double from = i == last ? low : b.from;
+        if (v >= from && v < b.to) v = up ? v + b.step : v - b.step;
+    }
+    if (amplitude) {
+        if (up && v == 0.0f) v = 0.001f;
+        if (!up && v < 0.01) v = 0.0f;
+    } else if (v < 0.001) {
+        v = 0.001f;
+    }
+    return v;
+}
+
+int cutoff_step(int c, bool up) {
+    for (const band& b : up ? cutoff_raising : cutoff_lowering)
+        if (c >= b.from && c < b.to)
+            c = up ? c + static_cast<int>(b.step) : c - static_cast<int>(b.step);
+    return c;
+}
+
+// Finer steps near the top, where the spring rings longest.
+float resonance_step(float r, bool up) {
+    auto move = [up](float x, float divisor) { return up ? x + x / divisor : x - x / divisor; };
+    if (r < 0.8) r = move(r, 100.0f);
+    if (r >= 0.8 && r < 0.9) r = move(r, 1000.0f);
+    if (r >= 0.9) r = move(r, 10000.0f);
+    if (r < 0.00002) r = 0.00002f;
+    if (r > 0.995) r = 0.995f;
+    return r;
+}
+
+double kept_in(const param_desc& d, double v) {
+    return v < d.min ? d.min : v > d.max ? d.max : v;
+}
+
+template <class Arg>
+void append_formatted(std::string& out, const char* format, Arg arg) {
+    const int n = std::snprintf(nullptr, 0, format, arg);
+    if (n <= 0) return;
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(n) + 1);
+    std::snprintf(&out[at], static_cast<std::size_t>(n) + 1, format, arg);
+    out.resize(at + static_cast<std::size_t>(n));
+}
+
+// The conversion character of a one-conversion format ("%5.3f" -> 'f').
+char conversion_of(const char* format) {
+    const char* p = format ? std::strchr(format, '%') : nullptr;
+    if (!p) return '\0';
+    for (++p; *p; ++p)
+        if (std::strchr("-+ #0123456789.", *p) == nullptr) return *p;
+    return '\0';
+}
+
+} // namespace
+
+double step_value(const param_desc& d, double value, int direction) {
+    const bool up = direction > 0;
+    const float v = static_cast<float>(value);
+    switch (d.step) {
+    case step_rule::none:
+        return value;
+    case step_rule::bands:
+    case step_rule::amplitude_bands:
+        return band_step(v, up, d.step == step_rule::amplitude_bands);
+    case step_rule::cutoff:
+        return cutoff_step(saturating_int(value), up);
+    case step_rule::resonance:
+        return resonance_step(v, up);
+    case step_rule::fixed:
+        return kept_in(d, up ? v + d.step_size : v - d.step_size);
+    case step_rule::toggle:
+        return std::fabs(1.0 - value);
+    case step_rule::cycle: {
+        const int lo = saturating_int(d.min), hi = saturating_int(d.max);
+        const int i = saturating_int(value);
+        if (up) return i >= hi ? lo : i + 1;
+        return i <= lo ? hi : i - 1;
+    }
+    case step_rule::phase:
+        return saturating_int(up ? v + 1.0f : v - 1.0f) % 360;
+    case step_rule::doubling:
+        return up ? v * 2.0f : v / 2.0f;
+    }
+    return value;
+}
+
+int slider_direction(const param_desc& d, bool sld_down) {
+    return sld_down != d.reversed ? 1 : -1;
+}
+
+void append_number(std::string& out, const char* format, double value) {
+    const char c = conversion_of(format);
+    if (c == 'd' || c == 'i')
+        append_formatted(out, format, saturating_int(value));
+    else
+        append_formatted(out, format, value);
+}
+
+std::string shown_text(const param_desc& d, double value) {
+    std::string out;
+    if (conversion_of(d.shown) == 's') {
+        const double i = value - d.min;
+        const char* name = i >= 0 && i < static_cast<double>(d.names.size)
+                               ? d.names[static_cast<std::size_t>(i)]
+                               : "";
+        append_formatted(out, d.shown, name);
+        return out;
+    }
+    append_number(out, d.shown ? d.shown : "%f", value * d.scale);
+    return out;
+}
+
+} // namespace tmod

@@ -1,0 +1,147 @@
+// A module parameter described once: the key the patch reader matches, the
+// place and format the writer gives it, and what a panel needs to bind a
+// control to it (get and set as a number, range, stepping, display format).
+// The descriptions are tables beside each module's code; the reader, the
+// writer and the panels read them and never cast to the concrete type.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "engine/signal.hpp"
+
+namespace tmod {
+
+template <class T>
+struct table_view {
+    const T* first = nullptr;
+    std::size_t size = 0;
+    const T* begin() const { return first; }
+    const T* end() const { return first + size; }
+    const T& operator[](std::size_t i) const { return first[i]; }
+    bool empty() const { return size == 0; }
+    template <std::size_t N>
+    constexpr table_view(const T (&a)[N]) : first(a), size(N) {}
+    constexpr table_view() = default;
+};
+
+// A field of an object record: "KEY=VALUE", the value up to the next "=".
+struct field_text {
+    std::string_view field;
+    std::string_view key;
+    std::string_view value;
+};
+
+// How a panel control steps a parameter. Steps are 32-bit float constants
+// applied to the value as a float, as the panels always did.
+enum class step_rule : std::uint8_t {
+    none,            // not stepped (set from a slider angle, a file or a click elsewhere)
+    bands,           // frequency-like: the band table, never below 0.001
+    amplitude_bands, // the band table, with the amplitude floors (0 and 0.001)
+    cutoff,          // integer Hz by the cut-off band tables
+    resonance,       // by r/100, r/1000 or r/10000, kept in 0.00002 .. 0.995
+    fixed,           // +- step_size, kept in min .. max
+    toggle,          // |1 - v|
+    cycle,           // +- 1 through min .. max: past max is min, below min is max
+    phase,           // +- 1, then the truncated value's remainder by 360
+    doubling,        // doubled up, halved down
+};
+
+constexpr double unbounded = std::numeric_limits<double>::infinity();
+
+struct param_desc {
+    // The key the reader matches anywhere in a field, in table order; the
+    // writer writes it as "KEY=". Null for parameters files do not carry.
+    const char* key = nullptr;
+    // The reader's conversion of a field (null: not read).
+    void (*apply)(OUTPUT&, const field_text&) = nullptr;
+    // As a number; null for text parameters and for keys only the reader knows.
+    // Plain parameters ignore the index; indexed ones (mixer channels,
+    // sequencer steps) take 0 .. count - 1.
+    double (*get)(const OUTPUT&, int index) = nullptr;
+    void (*set)(OUTPUT&, int index, double value) = nullptr;
+    // Text parameters (file names).
+    const char* (*text)(const OUTPUT&) = nullptr;
+
+    double min = 0.0, max = 0.0, initial = 0.0;
+    step_rule step = step_rule::none;
+    float step_size = 0.0f;
+    bool reversed = false; // the panel's SLD_DOWN lowers it
+    // The setter writes more than one word the audio thread reads: the
+    // editing seam applies it on the audio thread.
+    bool audio_thread = false;
+    std::uint16_t count = 1;
+    std::int8_t rank = -1;             // place in the object record; -1: not written there
+    double scale = 1.0;                // the file and the display show value * scale
+    const char* shown = nullptr;       // display format ("%5.3f"; "%8s" with names)
+    const char* file_format = nullptr; // format in the object record ("%f", "%3.2f", "%d", "%s")
+    const char* control = nullptr;     // the panel control word bound to it ("FREQUENCE")
+    table_view<const char*> names;     // enumeration names, the first for min
+
+    constexpr param_desc range(double lo, double hi, double init) const {
+        param_desc d = *this;
+        d.min = lo, d.max = hi, d.initial = init;
+        return d;
+    }
+    constexpr param_desc steps(step_rule r, float size = 0.0f) const {
+        param_desc d = *this;
+        d.step = r, d.step_size = size;
+        return d;
+    }
+    constexpr param_desc reverse() const {
+        param_desc d = *this;
+        d.reversed = true;
+        return d;
+    }
+    constexpr param_desc display(const char* format, const char* control_word = nullptr) const {
+        param_desc d = *this;
+        d.shown = format, d.control = control_word;
+        return d;
+    }
+    constexpr param_desc written(int place, const char* format) const {
+        param_desc d = *this;
+        d.rank = static_cast<std::int8_t>(place), d.file_format = format;
+        return d;
+    }
+    constexpr param_desc on_audio_thread() const {
+        param_desc d = *this;
+        d.audio_thread = true;
+        return d;
+    }
+    constexpr param_desc named(table_view<const char*> n) const {
+        param_desc d = *this;
+        d.names = n;
+        return d;
+    }
+    constexpr param_desc scaled(double s) const {
+        param_desc d = *this;
+        d.scale = s;
+        return d;
+    }
+    constexpr param_desc read_by(void (*reader)(OUTPUT&, const field_text&)) const {
+        param_desc d = *this;
+        d.apply = reader;
+        return d;
+    }
+};
+
+// The value after one step; direction > 0 raises, < 0 lowers. Values the rule
+// does not apply to come back unchanged (within its floors and range).
+double step_value(const param_desc& d, double value, int direction);
+
+// The direction of a slider message: SLD_DOWN raises, SLD_UP lowers, and the
+// other way round for reversed controls.
+int slider_direction(const param_desc& d, bool sld_down);
+
+// printf of one number with a format of one conversion: "%d"-like formats get
+// the value's integer part (saturated), the others the value as a double.
+void append_number(std::string& out, const char* format, double value);
+
+// The text a panel label shows: the name for an enumeration, else the value
+// times the scale in the display format.
+std::string shown_text(const param_desc& d, double value);
+
+} // namespace tmod
