@@ -115,7 +115,7 @@ TEST(RemotePlay, TrigNoteAndUntrigFromATcpClientAreHeardInTheRecording) {
     EXPECT_EQ(c.receive(), "");
     EXPECT_TRUE(c.closed());
     ASSERT_EQ(p.stop(), 0) << p.output();
-    EXPECT_EQ(read_text(dir + "/log_standard.log"), golden("remote_play.log"));
+    EXPECT_EQ(read_text(dir + "/log_standard.log"), golden("remote_play_log.txt"));
     expect_no_leak(dir, p);
 
     const std::vector<int> x = read_sound(dir + "/played.wav").pcm16(0);
