@@ -9,7 +9,7 @@
 
 #include "engine/generator.hpp"
 #include "engine/ports.hpp"
-#include "module_support.hpp"
+#include "support/module_support.hpp"
 #include "modules/control.hpp"
 #include "modules/delay_phaser.hpp"
 #include "modules/fake303.hpp"
