@@ -12,6 +12,13 @@ typedef struct SRC_STATE_tag SRC_STATE;
 namespace tmod {
 
 class record_buffer;
+struct decoded_sound;
+
+// A sound decoded at its file's rate converted once to the engine's rate,
+// keeping at most `max_frames` frames, so a sample plays at its own pitch and
+// speed. Main thread. False, with a message and the sound left as it was, when
+// the file's rate is too far from the engine's to be converted.
+bool convert_to_engine_rate(const char* file_name, decoded_sound& sound, int max_frames);
 
 // Output side: pulls 44 100 Hz frames from a source and gives device-rate frames.
 class output_resampler {
