@@ -26,8 +26,7 @@ engine_session::~engine_session() {
 }
 
 bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_status) {
-    std::FILE* log = std::fopen("log_standard.log", "a");
-    if (!log) std::fprintf(stderr, "tmodular: cannot open log_standard.log for appending\n");
+    std::FILE* log = open_engine_log(engine_log_name);
     s.pump.scope_view = 0;
     s.pump.scope_zoom = 8.0f;
     fill_note_table();
@@ -63,8 +62,8 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
         return false;
     }
     if (log) {
-        std::fprintf(log, "INIT_T_MODULAR done.\r\n");
         std::fclose(log);
+        append_engine_log(engine_log_name, "INIT_T_MODULAR done.\r\n");
     }
     if (o.remote_port != 0) {
         remote_settings rs;

@@ -4,17 +4,10 @@
 #include <samplerate.h>
 
 #include "audio/sound_system.hpp"
+#include "util/sound_file.hpp"
 #include "engine/engine_state.hpp"
 
 namespace tmod {
-
-std::int16_t float_to_sample(float x) {
-    const float v = std::nearbyint(x * 32768.0f);
-    if (!(v == v)) return 0;
-    if (v >= 32767.0f) return 32767;
-    if (v <= -32768.0f) return -32768;
-    return static_cast<std::int16_t>(v);
-}
 
 output_resampler::~output_resampler() {
     if (state_) src_delete(state_);

@@ -61,10 +61,4 @@ class input_resampler {
     std::vector<std::int16_t> out16_;
 };
 
-// Float in [-1, 1) to a 16-bit sample, saturated; and back.
-std::int16_t float_to_sample(float x);
-inline float sample_to_float(std::int16_t s) {
-    return s / 32768.0f;
-}
-
 } // namespace tmod

@@ -3,6 +3,8 @@
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
 #include "engine/ports.hpp"
+#include "util/text.hpp"
+#include "util/text_format.hpp"
 
 namespace tmod {
 
@@ -48,11 +50,25 @@ OUTPUT* GENERATOR::add_module(module_ptr m) {
     return list.back().get();
 }
 
-OUTPUT* GENERATOR::insert_module_front(module_ptr m) {
-    patch_edit edit(patch_mutex());
-    std::vector<module_ptr>& list = lists_[index_of(m.get_deleter().kind)];
-    list.insert(list.begin(), std::move(m));
-    return list.front().get();
+void GENERATOR::insert_front_reversed(std::vector<module_ptr>& modules) {
+    // One pass per list rather than an insertion at the front per module,
+    // which grows with the square of a long file.
+    std::vector<module_ptr> front[module_kind_count];
+    for (auto m = modules.rbegin(); m != modules.rend(); ++m)
+        front[index_of(m->get_deleter().kind)].push_back(std::move(*m));
+    modules.clear();
+    for (int k = 0; k < module_kind_count; ++k) {
+        if (front[k].empty()) continue;
+        for (module_ptr& m : lists_[k]) front[k].push_back(std::move(m));
+        lists_[k].swap(front[k]);
+    }
+}
+
+void GENERATOR::replace_modules(GENERATOR& from) {
+    patch_rebuild rebuild;
+    clear();
+    for (int k = 0; k < module_kind_count; ++k) lists_[k].swap(from.lists_[k]);
+    if (from.file_name[0]) copy_text(file_name, from.file_name);
 }
 
 std::size_t GENERATOR::total_count() const {

@@ -27,9 +27,16 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     void clear();
 
     // The editor appends (under the patch lock, so a tick in progress is not
-    // disturbed); the reader inserts at the front. Both take ownership.
+    // disturbed); takes ownership.
     OUTPUT* add_module(module_ptr m);
-    OUTPUT* insert_module_front(module_ptr m);
+    // The reader's modules of one file, in file order (emptied): they go in
+    // front of their lists, the last record first. The reader fills only
+    // containers no other thread sees yet, so this takes no lock.
+    void insert_front_reversed(std::vector<module_ptr>& modules);
+
+    // Destroys this container's modules and takes those of `from` (left empty)
+    // in one step under the patch lock, with its file name when it has one.
+    void replace_modules(GENERATOR& from);
 
     std::size_t count(module_kind kind) const { return lists_[index_of(kind)].size(); }
     OUTPUT* at(module_kind kind, std::size_t i) const { return lists_[index_of(kind)][i].get(); }

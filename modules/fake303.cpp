@@ -5,6 +5,8 @@
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
 #include "modules/oscillator_rows.hpp"
+#include "util/dsp/runaway.hpp"
+#include "util/text_format.hpp"
 
 namespace tmod {
 
@@ -53,6 +55,10 @@ int FAKE303::compute() {
         if (ramp > 1.0f) ramp = -1.0f;
         step_ramp = step_ramp + f / 44100.0f;
         if (step_ramp > 1.0f) step_ramp = step_ramp - 1.0f;
+        if (step_ramp < 0.0f) step_ramp = step_ramp + 1.0f; // a negative frequency
+        // An infinite or NaN frequency restarts the ramp, so the voice sounds
+        // again once the frequency is a number.
+        if (runaway(step_ramp)) step_ramp = 0.0f;
 
         step_length = sixteenth_note_samples(tempo_bpm);
         if (sine_divisor.load() == 0.0f) sine_divisor.store_quietly(1e-07f);

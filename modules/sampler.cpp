@@ -8,6 +8,7 @@
 #include "engine/module_tick.hpp"
 #include "modules/rows.hpp"
 #include "util/sound_file.hpp"
+#include "util/text_format.hpp"
 
 namespace tmod {
 
@@ -23,7 +24,13 @@ bool SAMPLER::load_sample(const char* file_name) {
     play_mode = smp_play_av;
 
     decoded_sound fresh;
-    const bool ok = load_sound_file(file_name, fresh);
+    // Converted once here, never on the audio path: every sample plays at its
+    // own pitch and speed. Positions are floats counted in values, so the
+    // converted sample keeps the loader's limit of 2^24 values.
+    const int max_frames = (1 << 24) / 2;
+    const bool ok =
+        load_sound_file(file_name, fresh) && convert_to_rate(file_name, fresh, sample_rate, max_frames);
+    if (!ok) fresh.data.reset();
     {
         // The tick may be running: the sample is swapped under the patch lock,
         // and a failed load leaves the sampler silent with no sample.

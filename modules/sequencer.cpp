@@ -1,9 +1,9 @@
 #include "modules/sequencer.hpp"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 #include "engine/audio_log.hpp"
 #include "engine/engine_state.hpp"
@@ -11,6 +11,7 @@
 #include "engine/note_table.hpp"
 #include "modules/rows.hpp"
 #include "util/atomic_file.hpp"
+#include "util/text.hpp"
 #include "util/text_format.hpp"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
@@ -32,9 +33,7 @@ double note_of_step(const partition_block& m, int p, int s) {
 }
 } // namespace
 
-SEQUENCER::SEQUENCER()
-    : OUTPUT(name_storage), random(static_cast<std::uint32_t>(
-                                std::chrono::steady_clock::now().time_since_epoch().count())) {
+SEQUENCER::SEQUENCER() : OUTPUT(name_storage) {
     for (int p = 0; p < pattern_count; ++p) {
         memory.divider[p] = random.next() % 2 ? 2.0f : 1.0f;
         memory.max_step[p] = 32;
@@ -134,18 +133,22 @@ bool SEQUENCER::save_partition(const char* file_name) {
 }
 
 bool SEQUENCER::load_partition(const char* file_name) {
-    std::FILE* f = std::fopen(file_name, "rb");
+    // A pipe or a device could block the read forever: only regular files.
+    std::FILE* f = nullptr;
+    if (is_regular_file(file_name))
+        f = std::fopen(file_name, "rb");
+    else if (file_name && ::access(file_name, F_OK) == 0)
+        std::printf("Partition [%s] : pas un fichier ordinaire (tube, peripherique ou "
+                    "dossier), ignoree\n",
+                    file_name);
     if (!f) {
-        std::printf("Erreur de chargement de partition [%s]\n", file_name);
+        std::printf("Erreur de chargement de partition [%s]\n", file_name ? file_name : "");
         return false;
     }
-    // A short file fills the block as far as it goes; a longer one is read to
-    // the size of the block only.
+    // The file is read before the patch lock is taken, which only covers the
+    // copy. A short file fills the block as far as it goes; a longer one is
+    // read to the size of the block only.
     auto block = std::make_unique<partition_block>();
-    {
-        patch_edit edit(patch_mutex());
-        *block = memory;
-    }
     const std::size_t got = std::fread(block.get(), 1, sizeof(partition_block), f);
     std::fclose(f);
     {

@@ -46,7 +46,7 @@ class SEQUENCER final : public OUTPUT,
     float timer = 0.0f;
     int note_on = 0;
     char partition_file_name[800] = {};
-    rand15 random;
+    rand15 random; // seeded as every module's: the same patch draws the same dividers
 
     SEQUENCER();
     int compute() override;
@@ -56,7 +56,9 @@ class SEQUENCER final : public OUTPUT,
 
     // Writes the block to the file ("wb"); a file that cannot be opened is skipped.
     bool save_partition(const char* file_name);
-    // Reads the block from the file ("rb"); a short file fills it as far as it goes.
+    // Reads the block from a regular file ("rb"; pipes, devices and directories
+    // are refused), then copies it in under the patch lock; a short file fills
+    // it as far as it goes.
     bool load_partition(const char* file_name);
     // Last, away from the fields read every sample.
     module_name name_storage = {};

@@ -108,10 +108,23 @@ void VCO::check_memo_key(float a, float p, float w, int t) {
 // Advances the ramp one step and, for the recorded shapes, looks the sample
 // up in the recorded cycle. Returns false when it must be computed.
 inline bool VCO::recorded_sample(bool memo_shape, float& out) {
-    // The ramp restarts at exactly -1, which marks the first sample of a cycle.
+    // The ramp restarts at exactly -1 (at exactly 1 when a negative frequency
+    // runs it backwards), which marks the first sample of a cycle.
     ramp = ramp + step;
-    const bool cycle_start = ramp > 1.0f;
-    if (cycle_start) ramp = -1.0f;
+    bool cycle_start = ramp > 1.0f;
+    if (cycle_start) {
+        ramp = -1.0f;
+    } else if (!(ramp >= -1.0f)) {
+        cycle_start = ramp < -1.0f;
+        if (cycle_start) {
+            ramp = 1.0f;
+        } else {
+            // A NaN step (a NaN frequency): start again from 0 off the recorded
+            // cycle, so the oscillator sounds again once the frequency is a number.
+            ramp = 0.0f;
+            memo_pos = wave_memo::capacity;
+        }
+    }
     if (!memo_shape) {
         memo_pos = wave_memo::capacity; // the ramp moves on without the cycle
         return false;
@@ -145,7 +158,7 @@ int VCO::tick(std::uint32_t now) {
     if (!free_running) return compute_connected();
     float out;
     if (!recorded_sample(free_memo, out))
-        out = shape(work_amp, work_freq, work_phase, work_width, work_type, ramp == -1.0f);
+        out = shape(work_amp, work_freq, work_phase, work_width, work_type, at_cycle_start());
     value = out;
     return 1;
 }
@@ -172,7 +185,7 @@ int VCO::compute_connected() {
     update_step(f);
     check_memo_key(a, p, w, t);
     float out;
-    if (!recorded_sample(recordable(t), out)) out = shape(a, f, p, w, t, ramp == -1.0f);
+    if (!recorded_sample(recordable(t), out)) out = shape(a, f, p, w, t, at_cycle_start());
     value = out;
     return 1;
 }
@@ -188,7 +201,7 @@ void VCO::compute_voice(int wave, float f, float a) {
     const float w = pulse_width;
     check_memo_key(a, p, w, wave);
     float out;
-    if (!recorded_sample(recordable(wave), out)) out = shape(a, f, p, w, wave, ramp == -1.0f);
+    if (!recorded_sample(recordable(wave), out)) out = shape(a, f, p, w, wave, at_cycle_start());
     value = out;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/signal.hpp"
+#include "util/dsp/runaway.hpp"
 #include "util/rand15.hpp"
 
 namespace tmod {
@@ -20,6 +21,11 @@ struct attractor_state {
     float rate = 44100.0f;
 
     attractor_state(float a, float b, float c) : p1(a), p2(b), p3(c) {}
+    // A state thrown out of the attractor (a huge, infinite or NaN frequency)
+    // starts again instead of staying infinite or NaN.
+    void restart_if_runaway() {
+        if (runaway(x) || runaway(y) || runaway(z)) x = y = z = 1.0f;
+    }
 };
 
 struct LORENZ_ATTRACTOR : attractor_state {
@@ -34,6 +40,7 @@ struct LORENZ_ATTRACTOR : attractor_state {
         x = x + dx * step;
         y = y + dy * step;
         z = z + dz * step;
+        restart_if_runaway();
         return 0.05107f * x;
     }
 
@@ -52,6 +59,7 @@ struct ROSSLER_ATTRACTOR : attractor_state {
         x = x + dx * step;
         y = y + dy * step;
         z = z + dz * step;
+        restart_if_runaway();
         return 0.05757f * x;
     }
 
@@ -74,12 +82,12 @@ enum vco_wave : int {
 
 // Remembers the outputs of one ramp cycle of the shapes that depend on the
 // ramp alone (sine, triangle, saw, square, pulse).
-// Every cycle restarts at exactly -1 and steps by the same float increment, so
-// while the increment, phase, amplitude and shape stay the same each cycle
-// passes through the same ramp values, and the outputs recorded during one
-// cycle are the exact outputs of the next ones. Each entry keeps the ramp it
-// was computed for and is used only when the ramp matches, so a ramp moved
-// from outside (a sync, a MULTI_VCO) can never read a wrong value.
+// Every cycle restarts at exactly -1 (at 1 going backwards) and steps by the
+// same float increment, so while the increment, phase, amplitude and shape stay
+// the same each cycle passes through the same ramp values, and the outputs
+// recorded during one cycle are the exact outputs of the next ones. Each entry
+// keeps the ramp it was computed for and is used only when the ramp matches, so
+// a ramp moved from outside (a sync, a MULTI_VCO) can never read a wrong value.
 struct wave_memo {
     static constexpr unsigned capacity = 2048; // cycles of up to 2048 samples: 43 Hz and up
     float key_step = 0.0f, key_phase = 0.0f, key_amp = 0.0f, key_width = 0.0f;
@@ -143,6 +151,8 @@ class VCO final : public OUTPUT {
 
   private:
     bool recorded_sample(bool memo_shape, float& out);
+    // The ramp sits where its cycle restarts.
+    bool at_cycle_start() const { return ramp == (step < 0.0f ? 1.0f : -1.0f); }
     __attribute__((noinline)) int compute_connected();
     __attribute__((noinline)) float shape(float a, float f, float p, float w, int t,
                                           bool cycle_start);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "util/alloc_tracker.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "modules/vca_mixer.hpp"
@@ -20,6 +21,43 @@ namespace tmod {
 namespace {
 
 constexpr int max_nesting = 32;
+
+// The work of one load, counted over the outermost patch and all its nested
+// ones: depth alone does not bound fan-out (a thousand GENERATORs each loading
+// a file of a thousand GENERATORs). Far above any patch played by hand.
+constexpr long max_load_modules = 100000;
+constexpr long max_load_nested = 10000;
+// Module memory (samples included) grown by the load: a count alone does not
+// bound it, a SFX_DELAY holds ten seconds of sound.
+constexpr std::size_t max_load_megabytes = 2048;
+
+struct load_budget {
+    long modules = 0;
+    long nested = 0;
+    std::size_t bytes_before = 0;
+    bool exhausted = false; // the message is printed once, then the load winds down
+};
+load_budget budget;
+
+// False once a limit is reached: the first refusal says which and where.
+bool budget_allows(const char* path, bool nested_load) {
+    if (budget.exhausted) return false;
+    const std::size_t now = tracked_bytes();
+    const std::size_t grown = now > budget.bytes_before ? now - budget.bytes_before : 0;
+    char why[96];
+    if (nested_load && budget.nested >= max_load_nested)
+        std::snprintf(why, sizeof why, "plus de %ld patchs imbriques", max_load_nested);
+    else if (!nested_load && budget.modules >= max_load_modules)
+        std::snprintf(why, sizeof why, "plus de %ld modules", max_load_modules);
+    else if (grown >= (max_load_megabytes << 20))
+        std::snprintf(why, sizeof why, "plus de %zu Mo de modules", max_load_megabytes);
+    else
+        return true;
+    budget.exhausted = true;
+    std::printf("Chargement arrete a [%s] : %s en un seul chargement, le reste est ignore\n",
+                path, why);
+    return false;
+}
 
 // Reads the white-space separated words of a patch text and counts them from
 // 1; the messages call the count the line number. Words too long for the
@@ -139,6 +177,7 @@ load_status patch_loader::run() {
 void patch_loader::objects_pass(std::string text) {
     word_reader words(std::move(text));
     std::string word;
+    std::vector<module_ptr> created;
     while (words.next(word)) {
         if (word == "END_OBJECTS_DECLARE") break;
         if (word == "BEGIN_OBJECTS_DECLARE" || word[0] == '#') continue;
@@ -147,10 +186,17 @@ void patch_loader::objects_pass(std::string text) {
         const std::string_view name = p.get(0);
         const module_type* type = type_for_object_name(name);
         if (!type) continue;
-        OUTPUT* m = g_.insert_module_front(create_module(type->kind));
-        m->set_name(name);
-        apply_object_fields(*type, *m, p, words.count());
+        if (!budget_allows(path_, false)) {
+            problem();
+            break;
+        }
+        ++budget.modules;
+        created.push_back(create_module(type->kind));
+        OUTPUT& m = *created.back();
+        m.set_name(name);
+        apply_object_fields(*type, m, p, words.count());
     }
+    g_.insert_front_reversed(created);
     problems_ += words.skipped();
 }
 
@@ -209,8 +255,10 @@ bool patch_loader::links_pass() {
         if (!type) continue;
         OUTPUT* m = g_.find(type->kind, name);
         if (!m) {
-            std::printf("Cannot Found %s [%.*s]\n", type->missing_word,
-                        static_cast<int>(name.size()), name.data());
+            // After a refused load the missing modules are already explained.
+            if (!budget.exhausted)
+                std::printf("Cannot Found %s [%.*s]\n", type->missing_word,
+                            static_cast<int>(name.size()), name.data());
             problem();
             continue;
         }
@@ -248,11 +296,14 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
         if (!source && !reported) {
             reported = true;
             problem();
-            if (type.kind == module_kind::VCF303)
+            if (budget.exhausted) {
+                // Most likely a module the refused load skipped: already explained.
+            } else if (type.kind == module_kind::VCF303) {
                 std::printf("Probleme output VCF303\n");
-            else
+            } else {
                 std::printf("Source [%.*s] de [%s] introuvable, lien ignore\n",
                             static_cast<int>(source_name.size()), source_name.data(), m.name);
+            }
         }
         return source ? source_type->signal_out(*source) : nullptr;
     };
@@ -302,16 +353,31 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
 
 } // namespace
 
-load_status load_patch(GENERATOR& container, const char* path) {
-    patch_rebuild rebuild;
-    container.clear();
-    if (!path || !*path) {
-        if (!load_chain().empty()) ++nested_problems;
-        return load_failed;
+namespace {
+// A nested load fills a container of the outermost load's private tree.
+load_status load_nested(GENERATOR& container, const char* path) {
+    if (container.total_count()) container.clear();
+    load_status status = load_failed;
+    if (path && *path && budget_allows(path, true)) {
+        ++budget.nested;
+        status = patch_loader(container, path).run();
     }
-    patch_loader loader(container, path);
-    const load_status status = loader.run();
-    if (status != load_ok && !load_chain().empty()) ++nested_problems;
+    if (status != load_ok) ++nested_problems;
+    return status;
+}
+} // namespace
+
+load_status load_patch(GENERATOR& container, const char* path) {
+    if (!load_chain().empty()) return load_nested(container, path);
+    budget = load_budget{};
+    budget.bytes_before = tracked_bytes();
+    // Every file of the tree (patches, partitions, samples) is read into a
+    // container no other thread sees, so no file is opened under the patch
+    // lock; the lock is held only to swap the modules in.
+    GENERATOR fresh;
+    const load_status status =
+        path && *path ? patch_loader(fresh, path).run() : load_failed;
+    container.replace_modules(fresh);
     return status;
 }
 

@@ -4,7 +4,9 @@
 //
 // Bad records never end the program: the record (or the links) is skipped with
 // its message and the load reports the problem. A patch that includes itself,
-// directly or through nested GENERATORs, is refused.
+// directly or through nested GENERATORs, is refused, and so is the rest of a
+// load that passes 100 000 modules, 10 000 nested patches or 2 GiB of module
+// memory in all (what was loaded before stays).
 #pragma once
 
 namespace tmod {
@@ -17,8 +19,9 @@ enum load_status : int {
     load_with_errors = -1, // read, but records were skipped (messages printed)
 };
 
-// Main thread only. Holds rendering off (audio_enabled 0) until the outermost
-// load ends. Clears the container first.
+// Main thread only. Reads the whole tree of files into a private container,
+// then replaces the container's modules (even on failure) under the patch lock,
+// holding rendering off (audio_enabled 0) for that swap only.
 load_status load_patch(GENERATOR& container, const char* path);
 
 // The reader's word buffer: longer words are skipped with a message.

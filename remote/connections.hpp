@@ -6,6 +6,9 @@
 // Console connection: greets, prompts, and answers every line with a status
 // line ("0", or "1" to "FINISH"); "PORTA=n" sets the portamento setting.
 // Everything it sends carries its terminating zero byte.
+// What a connection makes the program log or print is bounded (see
+// output_bounds.hpp): long lines are cut, and past the per-second budget lines
+// are played and answered without being shown.
 #pragma once
 
 #include <cstdint>

@@ -33,7 +33,7 @@ bool playable(const KEYBOARD* k, int n) {
 }
 
 play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int table_size,
-                  held_notes& held) {
+                  held_notes& held, bool report) {
     if (contains(line, "FINISH")) return play_result::finish;
     const int slot = held.current_slot;
     if (contains(line, "UNTRIG")) {
@@ -49,7 +49,7 @@ play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int t
     }
     if (contains(line, "NOTE")) {
         const int n = note_from(line, 5);
-        std::printf("NOTE [%d] on generator [%d]\n", n, slot);
+        if (report) std::printf("NOTE [%d] on generator [%d]\n", n, slot);
         patch_read lock(patch_mutex());
         KEYBOARD* k = slot >= 0 && slot < table_size ? remote_keyboard(table[slot]) : nullptr;
         if (!playable(k, n)) return play_result::ignored;
@@ -59,7 +59,7 @@ play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int t
     if (contains(line, "TRIG")) {
         held.current_slot = 0;
         const int n = note_from(line, 5);
-        std::printf("TRIG [%d] on generator [%d]\n", n, 0);
+        if (report) std::printf("TRIG [%d] on generator [%d]\n", n, 0);
         patch_read lock(patch_mutex());
         KEYBOARD* k = table_size > 0 ? remote_keyboard(table[0]) : nullptr;
         if (!playable(k, n)) return play_result::ignored;
@@ -72,8 +72,8 @@ play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int t
 } // namespace
 
 play_result apply_play_command(std::string_view line, const relaxed<GENERATOR*>* table,
-                               int table_size, held_notes& held) {
-    return apply(line, table, table_size, held);
+                               int table_size, held_notes& held, bool report) {
+    return apply(line, table, table_size, held, report);
 }
 
 } // namespace tmod

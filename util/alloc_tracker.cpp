@@ -7,7 +7,10 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
+
+#include "util/no_follow_file.hpp"
 
 namespace tmod {
 namespace {
@@ -29,6 +32,7 @@ struct tracker_state {
     unsigned long long next_order = 0;
     std::size_t bytes = 0;
     std::FILE* log = nullptr;
+    bool refused = false; // the log's name was refused: no report file this run
 };
 
 tracker_state& state() {
@@ -58,6 +62,15 @@ void release(void* block) {
     // Unknown blocks are reported and not released again: they were most likely
     // freed before, and a second free would corrupt the heap.
     if (unregister(block)) std::free(block);
+}
+
+// Fresh log, never written through a link planted under its name.
+std::FILE* open_log(tracker_state& s, const char* path) {
+    std::string why;
+    std::FILE* f = fopen_no_follow(path, write_mode::truncate, why);
+    s.refused = !f;
+    if (!f) std::fprintf(stderr, "tmodular: %s is not written: %s\n", path, why.c_str());
+    return f;
 }
 
 } // namespace
@@ -100,14 +113,14 @@ bool open_leak_log(const char* path) {
     tracker_state& s = state();
     std::lock_guard<std::mutex> g(s.lock);
     if (s.log) std::fclose(s.log);
-    s.log = std::fopen(path, "wt");
+    s.log = open_log(s, path);
     return s.log != nullptr;
 }
 
 void report_leaks() {
     tracker_state& s = state();
     std::lock_guard<std::mutex> g(s.lock);
-    if (!s.log) s.log = std::fopen("MEMLEAKS.log", "wt");
+    if (!s.log && !s.refused) s.log = open_log(s, "MEMLEAKS.log");
     std::FILE* log = s.log;
     if (s.records.empty()) {
         if (log) std::fputs("Doesn't seem to leak, u work right!!! :)\n", log);
@@ -142,6 +155,7 @@ void report_leaks() {
         std::fclose(log);
         s.log = nullptr;
     }
+    s.refused = false;
 }
 
 std::size_t tracked_count() {

@@ -23,8 +23,11 @@ void tracked_free_array(void* block);
 // standard output. Returns true when a record was found.
 bool unregister(void* block);
 
-// Opens the leak log (mode "wt"); report_leaks writes into it and closes it.
-// Without an open log, report_leaks opens "MEMLEAKS.log" in the working directory.
+// Opens the leak log afresh; report_leaks writes into it and closes it. A name
+// that is a symbolic link or not a regular file is refused with a message on
+// standard error and nothing is written through it (false).
+// Without an open log (and none refused), report_leaks opens "MEMLEAKS.log" in
+// the working directory.
 bool open_leak_log(const char* path = "MEMLEAKS.log");
 void report_leaks();
 

@@ -24,4 +24,16 @@ struct decoded_sound {
 // (cannot load, no length, cannot be read) and returns false. Main thread.
 bool load_sound_file(const char* file_name, decoded_sound& out);
 
+// The sound converted once from its file's rate to `sample_rate`, keeping at
+// most `max_frames` frames, so a sample plays at its own pitch and speed. Main
+// thread. False, with a message and the sound left as it was, when the file's
+// rate is too far from the engine's to be converted.
+bool convert_to_rate(const char* file_name, decoded_sound& sound, int sample_rate, int max_frames);
+
+// Float in [-1, 1) to a 16-bit sample, saturated; and back.
+std::int16_t float_to_sample(float x);
+inline float sample_to_float(std::int16_t s) {
+    return s / 32768.0f;
+}
+
 } // namespace tmod
