@@ -36,8 +36,7 @@ std::vector<float> sounding(const std::string& file, std::size_t settle) {
 
 // Waits until the recording holds `frames` frames.
 void wait_for_frames(const std::string& file, long frames) {
-    struct stat st {};
-    for (int i = 0; i < 600 && (stat(file.c_str(), &st) != 0 || st.st_size < 4 * frames); ++i)
+    for (int i = 0; i < 600 && recording_size(file) < 4 * frames; ++i)
         std::this_thread::sleep_for(100ms);
 }
 

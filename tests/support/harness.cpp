@@ -168,6 +168,20 @@ sound read_sound(const std::string& path) {
     return s;
 }
 
+long long recording_size(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp.";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(target.parent_path(), ec))
+        if (e.path().filename().string().rfind(prefix, 0) == 0) {
+            const auto size = fs::file_size(e.path(), ec);
+            if (!ec) return static_cast<long long>(size);
+        }
+    const auto size = fs::file_size(target, ec);
+    return ec ? -1 : static_cast<long long>(size);
+}
+
 bool write_wav(const std::string& path, int rate, int channels, const std::vector<short>& samples) {
     SF_INFO info{0, rate, channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);

@@ -94,6 +94,10 @@ struct sound {
     std::vector<int> pcm16(int c) const;
 };
 sound read_sound(const std::string& path);
+// The size of a recording still being written: the program writes it under a
+// temporary name beside it ("played.wav.tmp.XXXXXX") until it stops. -1 when
+// neither exists.
+long long recording_size(const std::string& path);
 bool write_wav(const std::string& path, int rate, int channels, const std::vector<short>& samples);
 
 // A patch file's text: the object records, then the link records if any.
