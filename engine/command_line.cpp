@@ -156,8 +156,8 @@ bool outputs_spare_inputs(const options& o, std::string& error) {
             struct stat read;
             if (in->empty() || ::stat(in->c_str(), &read) != 0) continue;
             if (read.st_dev == written.st_dev && read.st_ino == written.st_ino) {
-                error = std::string(option) + " " + *out + " would overwrite " + what + " " +
-                        *in + "; choose another output name";
+                error = std::string(option) + " " + *out + " would overwrite " + what + " " + *in +
+                        "; choose another output name";
                 return false;
             }
         }

@@ -49,7 +49,8 @@ bool read_events_text(const char* path, std::string& text, std::string& error) {
         // Checked while reading: the file may grow after it was looked at.
         if (static_cast<long long>(text.size()) > events_max_bytes) {
             ::close(fd);
-            error = std::string("the events file ") + path + " is larger than 16 MiB";
+            error = std::string("the events file ") + path + " is larger than " +
+                    std::to_string(events_max_bytes >> 20) + " MiB";
             return false;
         }
     }
@@ -68,7 +69,8 @@ bool read_events(const char* path, std::vector<timed_event>& events, std::string
         std::string line = text.substr(at, eol - at);
         at = eol + 1;
         if (++number > events_max_lines) {
-            error = std::string("the events file ") + path + " has more than 1000000 lines";
+            error = std::string("the events file ") + path + " has more than " +
+                    std::to_string(events_max_lines) + " lines";
             return false;
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -175,7 +177,8 @@ void on_render_signal(int) {
 // SIGINT and SIGTERM end the render cleanly (its temporary removed) while it
 // lives; the old handlers come back after.
 struct render_signals {
-    struct sigaction saved_int {}, saved_term {};
+    struct sigaction saved_int {};
+    struct sigaction saved_term {};
     render_signals() {
         struct sigaction sa {};
         sa.sa_handler = on_render_signal;

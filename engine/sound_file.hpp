@@ -52,8 +52,8 @@ class sound_writer {
     sound_writer& operator=(const sound_writer&) = delete;
 
     // Stereo 16-bit, or mono 32-bit float, at 44 100 Hz. False with `error` set.
-    bool open(const std::string& path, int channels, bool float_samples,
-              wav_container container, std::string& error);
+    bool open(const std::string& path, int channels, bool float_samples, wav_container container,
+              std::string& error);
     // False with `error` set when not all frames were written.
     bool write(const std::int16_t* frames, long long count, std::string& error);
     bool write(const float* values, long long count, std::string& error);

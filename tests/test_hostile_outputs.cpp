@@ -1,12 +1,12 @@
 // Output files and the command line under hostile use: outputs that name an
 // input, failed or interrupted runs over an existing file, lengths past what
 // WAV holds, events files that are not files, values that are not numbers.
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <thread>
@@ -201,9 +201,10 @@ TEST(HostileOutputs, FloatRendersWriteZeroForValuesThatAreNotNumbers) {
                            ";\nCONSTANTE_B;VALUE=0;\nBASIC_OPERATION_D;TYPE=3;\nSOUND_OUTPUT_1;;\n",
                        "BASIC_OPERATION_D;IN2=CONSTANTE_A;IN1=CONSTANTE_B;\n"
                        "SOUND_OUTPUT_1;IN=BASIC_OPERATION_D;\n"));
-        ASSERT_EQ(run_bounded("--render " + dir + "/f.wav --float --seconds 0.1 " + dir + "/div.tsy",
-                              dir + "/log"),
-                  0);
+        ASSERT_EQ(
+            run_bounded("--render " + dir + "/f.wav --float --seconds 0.1 " + dir + "/div.tsy",
+                        dir + "/log"),
+            0);
         const sound f = read_sound(dir + "/f.wav");
         ASSERT_EQ(f.frames, 4410);
         EXPECT_EQ(std::count(f.samples.begin(), f.samples.end(), 0.0f), 4410);
