@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <utility>
 
 namespace tmod {
 
@@ -54,7 +56,7 @@ option_row flag(const char* name, bool options::*m, const char* help) {
     return {name, "", arg::flag, m, nullptr, nullptr, 0, 0, "", help};
 }
 option_row text(const char* name, const char* value, std::string options::*m, const char* help) {
-    return {name, value, arg::text, nullptr, m, nullptr, 0, 0, "", help};
+    return {name, value, arg::text, nullptr, m, nullptr, 0, 0, "expected a non-empty value", help};
 }
 option_row number(const char* name, const char* value, int options::*m, long lo, long hi,
                   const char* expected, const char* help) {
@@ -110,6 +112,8 @@ bool store(const option_row& row, const char* v, options& o) {
         o.*row.flag = true;
         return true;
     case arg::text:
+        // An empty name would quietly mean "not given" (--render "" would play live).
+        if (!*v) return false;
         o.*row.text = v;
         return true;
     case arg::number:
@@ -133,6 +137,33 @@ bool store(const option_row& row, const char* v, options& o) {
     return false;
 }
 } // namespace
+
+std::string patch_to_load(const options& o) {
+    return o.patch.empty() ? "TSY/EMPTY.tsy" : o.patch;
+}
+
+bool outputs_spare_inputs(const options& o, std::string& error) {
+    const std::string patch = patch_to_load(o);
+    const std::pair<const char*, const std::string*> inputs[] = {
+        {"the patch", &patch}, {"the --input file", &o.input}, {"the --events file", &o.events}};
+    const std::pair<const char*, const std::string*> outputs[] = {{"--render", &o.render},
+                                                                  {"--record", &o.record}};
+    for (const auto& [option, out] : outputs) {
+        struct stat written;
+        // An output that does not exist yet cannot be an input.
+        if (out->empty() || ::stat(out->c_str(), &written) != 0) continue;
+        for (const auto& [what, in] : inputs) {
+            struct stat read;
+            if (in->empty() || ::stat(in->c_str(), &read) != 0) continue;
+            if (read.st_dev == written.st_dev && read.st_ino == written.st_ino) {
+                error = std::string(option) + " " + *out + " would overwrite " + what + " " + *in +
+                        "; choose another output name";
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 std::string help_text() {
     std::string out = "T_Modular, a modular software synthesizer.\n\n";

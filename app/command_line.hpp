@@ -31,6 +31,15 @@ struct options {
 // Fills `o` from argv; on a mistake returns false with `error` set.
 bool parse_command_line(int argc, const char* const* argv, options& o, std::string& error);
 
+// The patch a job loads: the command line's, or the start-up default.
+std::string patch_to_load(const options& o);
+
+// When an output (--render, --record) is one of the inputs (the patch,
+// --input, --events), through any path or link, returns false with `error`
+// naming both: writing it would destroy what is about to be read. Call from
+// the data directory, with the command line's paths made absolute.
+bool outputs_spare_inputs(const options& o, std::string& error);
+
 const char* usage_line();
 // The options, one line each.
 std::string help_text();

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <sndfile.h>
 #include <thread>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "audio/frame_fifo.hpp"
 #include "engine/audio_log.hpp"
 #include "engine/generator.hpp"
+#include "util/sound_file.hpp"
 #include "remote/play_command.hpp"
 #include "remote/remote_server.hpp"
 
@@ -52,16 +52,13 @@ void headless_loop::run() {
 }
 
 namespace {
-struct sndfile_closer {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-
 // Writes what the audio thread queued; false on a write error.
-bool drain(frame_fifo& fifo, SNDFILE* file, std::vector<std::int16_t>& block) {
+bool drain(frame_fifo& fifo, sound_writer& file, std::vector<std::int16_t>& block,
+           std::string& error) {
     for (;;) {
         const int n = fifo.pop(block.data(), static_cast<int>(block.size() / 2));
         if (n == 0) return true;
-        if (sf_writef_short(file, block.data(), n) != n) return false;
+        if (!file.write(block.data(), n, error)) return false;
     }
 }
 } // namespace
@@ -69,31 +66,31 @@ bool drain(frame_fifo& fifo, SNDFILE* file, std::vector<std::int16_t>& block) {
 int headless_job(const options& o) {
     render_options events;
     std::string error;
+    if (!outputs_spare_inputs(o, error)) {
+        std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
+        return 2;
+    }
     if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         return 2;
     }
-    std::unique_ptr<SNDFILE, sndfile_closer> record;
+    const bool recording = !o.record.empty();
+    sound_writer record;
     // Ten seconds of frames: the main loop drains it every 10 ms.
     frame_fifo played(10 * 44100);
     std::vector<std::int16_t> block(2 * 4096);
-    if (!o.record.empty()) {
-        SF_INFO info{};
-        info.samplerate = 44100;
-        info.channels = 2;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        record.reset(sf_open(o.record.c_str(), SFM_WRITE, &info));
-        if (!record) {
-            std::fprintf(stderr, "tmodular: cannot write %s: %s\n", o.record.c_str(),
-                         sf_strerror(nullptr));
-            return 1;
-        }
-    }
 
     engine_session session;
-    if (record) session.sound.set_output_tap(&played);
+    if (recording) session.sound.set_output_tap(&played);
     int status = 0;
     if (!engine_start(session, o, STDIN_FILENO, status)) return status;
+    // Opened only once the sound runs, under a temporary name: a failed start
+    // or a crash leaves an existing file as it was. Its length is unknown, so
+    // it starts as RF64 and becomes WAV on close if it stayed under 4 GiB.
+    if (recording && !record.open(o.record, 2, false, wav_container::rf64_or_wav, error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return 1;
+    }
 
     headless_loop loop(session);
     const long long first_frame = session.sound.frames_played();
@@ -127,9 +124,8 @@ int headless_job(const options& o) {
         });
     loop.add_hook([&] {
         audio_log_flush();
-        if (record && !write_failed && !drain(played, record.get(), block)) {
-            std::fprintf(stderr, "tmodular: cannot write %s: %s\n", o.record.c_str(),
-                         sf_strerror(record.get()));
+        if (recording && !write_failed && !drain(played, record, block, error)) {
+            std::fprintf(stderr, "tmodular: %s\n", error.c_str());
             write_failed = true;
         }
         const std::string problem = take_rtaudio_problem();
@@ -154,9 +150,12 @@ int headless_job(const options& o) {
     const unsigned long under = session.sound.underruns(), over = session.sound.overruns();
     engine_shutdown(session);
     audio_log_flush();
-    if (record && !write_failed && !drain(played, record.get(), block)) {
-        std::fprintf(stderr, "tmodular: cannot write %s: %s\n", o.record.c_str(),
-                     sf_strerror(record.get()));
+    if (recording && !write_failed && !drain(played, record, block, error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        write_failed = true;
+    }
+    if (recording && !write_failed && !record.finish(error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         write_failed = true;
     }
     if (played.dropped() > 0)

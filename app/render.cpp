@@ -1,10 +1,12 @@
 #include "app/render.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sndfile.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "audio/audio_pump.hpp"
@@ -13,20 +15,64 @@
 #include "engine/audio_log.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "util/sound_file.hpp"
 #include "remote/play_command.hpp"
 
 namespace tmod {
 
-bool read_events(const char* path, std::vector<timed_event>& events, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
+namespace {
+// The file's text, when it is a regular file within events_max_bytes. Opened
+// without blocking, so a FIFO named by mistake is refused instead of waited on.
+bool read_events_text(const char* path, std::string& text, std::string& error) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         error = std::string("cannot read the events file ") + path;
         return false;
     }
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = std::string("the events file ") + path + " is not a regular file";
+        return false;
+    }
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            error = std::string("cannot read the events file ") + path;
+            return false;
+        }
+        if (n == 0) break;
+        text.append(chunk, static_cast<std::size_t>(n));
+        // Checked while reading: the file may grow after it was looked at.
+        if (static_cast<long long>(text.size()) > events_max_bytes) {
+            ::close(fd);
+            error = std::string("the events file ") + path + " is larger than " +
+                    std::to_string(events_max_bytes >> 20) + " MiB";
+            return false;
+        }
+    }
+    ::close(fd);
+    return true;
+}
+} // namespace
+
+bool read_events(const char* path, std::vector<timed_event>& events, std::string& error) {
+    std::string text;
+    if (!read_events_text(path, text, error)) return false;
+    long number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t eol = text.find('\n', at);
+        if (eol == std::string::npos) eol = text.size();
+        std::string line = text.substr(at, eol - at);
+        at = eol + 1;
+        if (++number > events_max_lines) {
+            error = std::string("the events file ") + path + " has more than " +
+                    std::to_string(events_max_lines) + " lines";
+            return false;
+        }
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::size_t start = line.find_first_not_of(" \t");
         if (start == std::string::npos || line[start] == '#') continue;
@@ -47,21 +93,15 @@ bool read_events(const char* path, std::vector<timed_event>& events, std::string
     return true;
 }
 
-namespace {
-struct sndfile_closer {
-    void operator()(SNDFILE* f) const { sf_close(f); }
-};
-} // namespace
-
 bool render_to_file(audio_pump& pump, const char* out_path, const render_options& options) {
     const long long total = std::llround(options.seconds * 44100.0);
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = options.float_output ? 1 : 2;
-    info.format = SF_FORMAT_WAV | (options.float_output ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
-    std::unique_ptr<SNDFILE, sndfile_closer> out(sf_open(out_path, SFM_WRITE, &info));
-    if (!out) {
-        std::fprintf(stderr, "tmodular: cannot write %s: %s\n", out_path, sf_strerror(nullptr));
+    const int channels = options.float_output ? 1 : 2;
+    const int file_frame_bytes = options.float_output ? 4 : 2 * 2;
+    sound_writer out;
+    std::string error;
+    if (!out.open(out_path, channels, options.float_output,
+                  container_for_length(total, file_frame_bytes), error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         return false;
     }
 
@@ -87,12 +127,17 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
             options.source->pull(frames.data(), static_cast<int>(n));
         else
             pump.callback(frames.data(), static_cast<int>(n) * bytes_per_frame);
-        const sf_count_t written = options.float_output
-                                       ? sf_writef_float(out.get(), values.data(), n)
-                                       : sf_writef_short(out.get(), frames.data(), n);
-        if (written != n) {
-            std::fprintf(stderr, "tmodular: cannot write %s: %s\n", out_path,
-                         sf_strerror(out.get()));
+        if (options.float_output) {
+            // As the 16-bit conversion does, a value that is not a number is silence.
+            for (long long i = 0; i < n; ++i)
+                if (!std::isfinite(values[i])) values[i] = 0.0f;
+        }
+        const bool written = options.float_output ? out.write(values.data(), n, error)
+                                                  : out.write(frames.data(), n, error);
+        if (!written || (options.interrupted && *options.interrupted)) {
+            if (written) error = std::string("the render of ") + out_path + " was interrupted";
+            if (options.progress) std::fprintf(stderr, "\n");
+            std::fprintf(stderr, "tmodular: %s; nothing was written\n", error.c_str());
             pump.value_tap = nullptr;
             return false;
         }
@@ -108,17 +153,47 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
     }
     if (options.progress) std::fprintf(stderr, "\n");
     pump.value_tap = nullptr;
+    if (!out.finish(error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return false;
+    }
     return true;
 }
 
 } // namespace tmod
 
-#include <unistd.h>
 
 #include "app/command_line.hpp"
 #include "patchfile/patch_reader.hpp"
 
 namespace tmod {
+
+namespace {
+volatile std::sig_atomic_t render_interrupted = 0;
+
+void on_render_signal(int) {
+    render_interrupted = 1;
+}
+
+// SIGINT and SIGTERM end the render cleanly (its temporary removed) while it
+// lives; the old handlers come back after.
+struct render_signals {
+    struct sigaction saved_int {};
+    struct sigaction saved_term {};
+    render_signals() {
+        struct sigaction sa {};
+        sa.sa_handler = on_render_signal;
+        sigemptyset(&sa.sa_mask);
+        render_interrupted = 0;
+        sigaction(SIGINT, &sa, &saved_int);
+        sigaction(SIGTERM, &sa, &saved_term);
+    }
+    ~render_signals() {
+        sigaction(SIGINT, &saved_int, nullptr);
+        sigaction(SIGTERM, &saved_term, nullptr);
+    }
+};
+} // namespace
 
 int render_job(const options& o) {
     render_options ro;
@@ -126,11 +201,15 @@ int render_job(const options& o) {
     ro.float_output = o.float_output;
     ro.progress = ::isatty(STDERR_FILENO) && o.seconds >= 5.0;
     std::string error;
+    if (!outputs_spare_inputs(o, error)) {
+        std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
+        return 2;
+    }
     if (!o.events.empty() && !read_events(o.events.c_str(), ro.events, error)) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         return 2;
     }
-    const std::string patch = o.patch.empty() ? "TSY/EMPTY.tsy" : o.patch;
+    const std::string patch = patch_to_load(o);
     auto backend = std::make_unique<offline_backend>(o.input);
     offline_backend* source = backend.get();
     if (!source->open_file(error)) {
@@ -159,6 +238,8 @@ int render_job(const options& o) {
         pump.input = ring.get();
     }
     ro.source = source;
+    render_signals signals;
+    ro.interrupted = &render_interrupted;
     pump.generator_table[0] = &g;
     const bool ok = render_to_file(pump, o.render.c_str(), ro);
     pump.generator_table[0] = nullptr;

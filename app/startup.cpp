@@ -51,9 +51,16 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
         }
     }
 
-    const std::string patch = o.patch.empty() ? "TSY/EMPTY.tsy" : o.patch;
+    // A patch that cannot be read ends the start as it ends a render: playing
+    // silence instead would hide the mistake.
+    const std::string patch = patch_to_load(o);
     s.current.reset(TM_NEW(GENERATOR));
-    load_patch(*s.current, patch.c_str());
+    if (load_patch(*s.current, patch.c_str()) == load_failed) {
+        std::fprintf(stderr, "tmodular: cannot load the patch %s\n", patch.c_str());
+        if (log) std::fclose(log);
+        exit_status = 1;
+        return false;
+    }
 
     pump_settings settings;
     settings.buffer_frames = o.buffer_frames;

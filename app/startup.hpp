@@ -38,7 +38,8 @@ struct engine_session {
 
 // Opens "log_standard.log", fills the note table, chooses the sound devices
 // (the console, or --audio/--driver/--record-driver), loads the start-up patch
-// ("TSY/EMPTY.tsy" or the command line's) and starts the pump with its
+// ("TSY/EMPTY.tsy" or the command line's; one that cannot be loaded ends the
+// start with status 1) and starts the pump with its
 // recording, then opens the remote control's listening socket (--remote-host,
 // --remote-port; a port that cannot be opened is reported and play goes on
 // without it). Keys for the console come from key_fd. Returns true to go on;

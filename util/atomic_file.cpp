@@ -9,44 +9,81 @@
 
 namespace tmod {
 
-bool write_file_atomically(const char* path, const void* data, std::size_t size,
-                           std::string* error) {
-    auto fail = [&](const char* what, const std::string& tmp) {
-        const int e = errno;
-        if (error) *error = std::string(what) + ": " + std::strerror(e);
-        if (!tmp.empty()) ::unlink(tmp.c_str());
-        return false;
-    };
+namespace {
+bool fail(std::string* error, const char* what) {
+    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+    return false;
+}
+} // namespace
+
+atomic_output::~atomic_output() {
+    abandon();
+}
+
+void atomic_output::abandon() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!tmp_.empty()) ::unlink(tmp_.c_str());
+    tmp_.clear();
+}
+
+bool atomic_output::open(const char* path, std::string* error) {
+    abandon();
     if (!path || !*path) {
         errno = EINVAL;
-        return fail("no file name", "");
+        return fail(error, "no file name");
     }
-    std::string tmp = std::string(path) + ".tmp.XXXXXX";
-    const int fd = ::mkstemp(&tmp[0]);
-    if (fd < 0) return fail("cannot create a temporary file beside the target", "");
+    target_ = path;
+    std::string tmp = target_ + ".tmp.XXXXXX";
+    fd_ = ::mkstemp(&tmp[0]);
+    if (fd_ < 0) return fail(error, "cannot create a temporary file beside the target");
+    tmp_ = tmp;
+    return true;
+}
+
+bool atomic_output::commit(std::string* error) {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return fail(error, "nothing to write");
+    }
+    auto failed = [&](const char* what) {
+        fail(error, what);
+        abandon();
+        return false;
+    };
+    if (::fsync(fd_) != 0) return failed("cannot flush to disk");
+    // mkstemp creates the file 0600: a replaced file keeps its permissions,
+    // a new one gets the ordinary ones.
+    struct stat st;
+    if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        ::fchmod(fd_, st.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return failed("cannot close");
+    if (::rename(tmp_.c_str(), target_.c_str()) != 0) return failed("cannot replace the file");
+    tmp_.clear();
+    return true;
+}
+
+bool write_file_atomically(const char* path, const void* data, std::size_t size,
+                           std::string* error) {
+    atomic_output out;
+    if (!out.open(path, error)) return false;
     const char* p = static_cast<const char*>(data);
     std::size_t left = size;
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
+        const ssize_t n = ::write(out.fd(), p, left);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            return fail("cannot write", tmp);
-        }
+        if (n <= 0) return fail(error, "cannot write");
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0) {
-        ::close(fd);
-        return fail("cannot flush to disk", tmp);
-    }
-    // mkstemp creates the file 0600; a patch is an ordinary user file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    if (::close(fd) != 0) return fail("cannot close", tmp);
-    if (::rename(tmp.c_str(), path) != 0) return fail("cannot replace the file", tmp);
-    return true;
+    return out.commit(error);
 }
 
 } // namespace tmod

@@ -12,4 +12,28 @@ namespace tmod {
 bool write_file_atomically(const char* path, const void* data, std::size_t size,
                            std::string* error = nullptr);
 
+// The same for a file written piece by piece through a descriptor (a sound
+// file of any length): open() creates the temporary "TARGET.tmp.XXXXXX",
+// commit() flushes, closes and renames it over the target. Until commit()
+// succeeds the target is untouched; the destructor removes an uncommitted
+// temporary. Not thread-safe; main thread.
+class atomic_output {
+  public:
+    atomic_output() = default;
+    ~atomic_output();
+    atomic_output(const atomic_output&) = delete;
+    atomic_output& operator=(const atomic_output&) = delete;
+
+    bool open(const char* path, std::string* error = nullptr);
+    int fd() const { return fd_; }
+    const std::string& temporary() const { return tmp_; }
+    bool commit(std::string* error = nullptr);
+    // Closes and removes the temporary (also done by the destructor).
+    void abandon();
+
+  private:
+    std::string target_, tmp_;
+    int fd_ = -1;
+};
+
 } // namespace tmod

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <samplerate.h>
 #include <vector>
 
@@ -51,6 +53,135 @@ bool load_sound_file(const char* file_name, decoded_sound& out) {
     out.frames = static_cast<int>(got);
     out.channels = kept;
     out.rate = info.samplerate;
+    return true;
+}
+
+// The header libsndfile writes for our layouts is under 100 bytes (a float
+// file adds fact and PEAK chunks); the allowance leaves room to spare.
+constexpr long long wav_header_allowance = 4096;
+// The RIFF size counts everything after its own 8 bytes in 32 bits.
+constexpr long long wav_size_limit = 0xFFFFFFFFLL;
+
+wav_container container_for_length(long long frames, int bytes_per_frame) {
+    if (bytes_per_frame < 1) bytes_per_frame = 1;
+    const long long most = (wav_size_limit - wav_header_allowance) / bytes_per_frame;
+    return frames <= most ? wav_container::wav : wav_container::rf64;
+}
+
+struct sndfile_handle {
+    SNDFILE* file = nullptr;
+    ~sndfile_handle() {
+        if (file) sf_close(file);
+    }
+};
+
+sound_writer::sound_writer() = default;
+
+sound_writer::~sound_writer() {
+    file_.reset();
+}
+
+bool sound_writer::open(const std::string& path, int channels, bool float_samples,
+                        wav_container container, std::string& error) {
+    file_.reset();
+    temporary_.abandon();
+    path_ = path;
+    channels_ = channels;
+    written_ = 0;
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = channels;
+    info.format = (container == wav_container::wav ? SF_FORMAT_WAV : SF_FORMAT_RF64) |
+                  (float_samples ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+
+    std::string target = path;
+    struct stat st;
+    direct_ = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    if (direct_ && S_ISDIR(st.st_mode)) {
+        error = "cannot write " + path + ": it is a directory";
+        return false;
+    }
+    if (!direct_ && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Through a link the file it names is replaced, not the link.
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    auto handle = std::make_unique<sndfile_handle>();
+    if (direct_) {
+        handle->file = sf_open(path.c_str(), SFM_WRITE, &info);
+    } else {
+        std::string why;
+        if (!temporary_.open(target.c_str(), &why)) {
+            error = "cannot write " + path + ": " + why;
+            return false;
+        }
+        handle->file = sf_open_fd(temporary_.fd(), SFM_WRITE, &info, SF_FALSE);
+    }
+    if (!handle->file) {
+        error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        temporary_.abandon();
+        return false;
+    }
+    if (container == wav_container::rf64_or_wav &&
+        sf_command(handle->file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE) != SF_TRUE) {
+        error = "cannot write " + path + ": this libsndfile cannot switch RF64 to WAV";
+        handle.reset();
+        temporary_.abandon();
+        return false;
+    }
+    file_ = std::move(handle);
+    return true;
+}
+
+bool sound_writer::wrote(long long done, long long count, std::string& error) {
+    if (done > 0) written_ += done;
+    if (done == count) return true;
+    error = "cannot write " + path_ + ": " + sf_strerror(file_->file);
+    return false;
+}
+
+bool sound_writer::write(const std::int16_t* frames, long long count, std::string& error) {
+    if (!file_) return wrote(0, count, error);
+    return wrote(sf_writef_short(file_->file, frames, count), count, error);
+}
+
+bool sound_writer::write(const float* values, long long count, std::string& error) {
+    if (!file_) return wrote(0, count, error);
+    return wrote(sf_writef_float(file_->file, values, count), count, error);
+}
+
+bool sound_writer::finish(std::string& error) {
+    if (!file_) {
+        error = "cannot write " + path_ + ": the file is not open";
+        return false;
+    }
+    const int closed = sf_close(file_->file);
+    file_->file = nullptr;
+    file_.reset();
+    if (closed != 0) {
+        error = "cannot write " + path_ + ": " + sf_error_number(closed);
+        temporary_.abandon();
+        return false;
+    }
+    if (direct_) return true;
+    // libsndfile does not report every failed header update: read the file
+    // back before it replaces anything.
+    SF_INFO info{};
+    SNDFILE* check = sf_open(temporary_.temporary().c_str(), SFM_READ, &info);
+    const bool whole = check && info.frames == written_ && info.channels == channels_;
+    if (check) sf_close(check);
+    if (!whole) {
+        error = "cannot write " + path_ + ": the file did not read back whole";
+        temporary_.abandon();
+        return false;
+    }
+    std::string why;
+    if (!temporary_.commit(&why)) {
+        error = "cannot write " + path_ + ": " + why;
+        return false;
+    }
     return true;
 }
 

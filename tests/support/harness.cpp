@@ -187,10 +187,22 @@ sound read_sound(const std::string& path) {
 }
 
 namespace {
+// The file of a recording: the program writes it under a temporary name
+// beside the target ("played.wav.tmp.XXXXXX") until it stops.
+std::string recording_file(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string prefix = target.filename().string() + ".tmp.";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(target.parent_path(), ec))
+        if (e.path().filename().string().rfind(prefix, 0) == 0) return e.path().string();
+    return path;
+}
+
 // The samples of a WAV file being written: what follows its "data" chunk
 // header, in whole stereo frames.
 std::string recorded_bytes(const std::string& path) {
-    const std::string bytes = read_text(path);
+    const std::string bytes = read_text(recording_file(path));
     const std::size_t data = bytes.find("data", 12);
     if (data == std::string::npos || data + 8 > bytes.size()) return "";
     const std::string samples = bytes.substr(data + 8);

@@ -104,8 +104,8 @@ struct sound {
     std::vector<int> pcm16(int c) const;
 };
 sound read_sound(const std::string& path);
-// A 16-bit stereo WAV recording still being written (its header gives no
-// length yet): the frames it holds so far, and their left channel from `from`.
+// A 16-bit stereo WAV recording still being written (under its temporary
+// name until the program stops; its header gives no length yet): the frames it holds so far, and their left channel from `from`.
 long recorded_frames(const std::string& path);
 std::vector<int> recorded_left(const std::string& path, long from = 0);
 bool write_wav(const std::string& path, int rate, int channels, const std::vector<short>& samples);
