@@ -12,6 +12,7 @@
 #include "audio/sound_system.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "engine/patch_ops.hpp"
 
 namespace tmod {
 
@@ -47,8 +48,10 @@ bool audio_pump::callback(void* buffer, int length) {
         // A load or clear is replacing the patch: this buffer is silence.
         std::memset(out, 0, static_cast<std::size_t>(frames) * bytes_per_frame);
         if (value_tap) std::memset(value_tap, 0, static_cast<std::size_t>(frames) * sizeof(float));
+        skipped_buffers = skipped_buffers + 1;
         return true;
     }
+    apply_pending_edits();
     // Denormal numbers (a filter's tail fading out) cost a hundred times a
     // normal one: they are flushed to zero while the patch is computed.
     const flush_denormals flush;
@@ -118,6 +121,7 @@ bool pump_start(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>&
         exit_status = 1;
         return report(sound);
     }
+    set_audio_drains_edits(true);
     print_stream(sound);
 
     if (sound.record_driver() < 0) {
@@ -128,6 +132,7 @@ bool pump_start(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>&
     if (!sound.record_start(capture_ring_frames)) {
         report(sound);
         sound.close();
+        set_audio_drains_edits(false);
         exit_status = -1;
         return false;
     }
@@ -156,6 +161,7 @@ bool pump_start(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>&
 void pump_stop(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring) {
     audio_enabled = 0;
     sound.stream_close();
+    set_audio_drains_edits(false);
     detach(pump, sound, ring);
     sound.close();
 }

@@ -47,9 +47,13 @@ class audio_pump {
     void (*scope_frame)(void* user, float sum, int frames_in_buffer) = nullptr;
     void* scope_user = nullptr;
 
+    // Buffers rendered as silence because a structural change held the patch.
+    relaxed<long> skipped_buffers{0};
+
     // Fills length / 4 frames of the buffer. Does nothing while rendering is
     // off (audio_enabled 0); renders silence when a structural change holds
-    // the patch. Audio thread; never blocks or allocates. Returns true.
+    // the patch. Parameter changes queued by the editing seam are applied
+    // first. Audio thread; never blocks or allocates. Returns true.
     bool callback(void* buffer, int length);
 
     // The same, in the shape the sound system calls (user = the pump).

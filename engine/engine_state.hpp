@@ -36,6 +36,10 @@ class patch_lock {
     bool try_lock_shared() { return mutex_.try_lock_shared(); }
     void lock_shared() { mutex_.lock_shared(); }
     void unlock_shared() { mutex_.unlock_shared(); }
+    // True when this thread holds it exclusively.
+    bool held_here() const {
+        return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+    }
 
   private:
     std::shared_mutex mutex_;

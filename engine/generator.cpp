@@ -2,6 +2,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
+#include "engine/patch_ops.hpp"
 #include "engine/ports.hpp"
 #include "util/text.hpp"
 #include "util/text_format.hpp"
@@ -37,6 +38,8 @@ int GENERATOR::compute() {
 
 void GENERATOR::clear() {
     patch_rebuild rebuild;
+    // Queued parameter changes may name these modules: applied before they go.
+    apply_pending_edits();
     for (std::vector<module_ptr>& list : lists_) {
         for (module_ptr& m : list) m.reset();
         list.clear();
@@ -48,6 +51,24 @@ OUTPUT* GENERATOR::add_module(module_ptr m) {
     std::vector<module_ptr>& list = lists_[index_of(m.get_deleter().kind)];
     list.push_back(std::move(m));
     return list.back().get();
+}
+
+module_ptr GENERATOR::take_module(const OUTPUT* m) {
+    for (std::vector<module_ptr>& list : lists_)
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (it->get() == m) {
+                module_ptr taken = std::move(*it);
+                list.erase(it);
+                return taken;
+            }
+    return module_ptr(nullptr, module_deleter{module_kind::AFFICHAGE});
+}
+
+const module_type* GENERATOR::type_of_module(const OUTPUT* m) const {
+    for (const std::vector<module_ptr>& list : lists_)
+        for (const module_ptr& p : list)
+            if (p.get() == m) return &type_of(p.get_deleter().kind);
+    return nullptr;
 }
 
 void GENERATOR::insert_front_reversed(std::vector<module_ptr>& modules) {

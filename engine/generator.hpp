@@ -29,6 +29,9 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     // The editor appends (under the patch lock, so a tick in progress is not
     // disturbed); takes ownership.
     OUTPUT* add_module(module_ptr m);
+    // Takes a module out of its list and hands it back (null when it is not
+    // here). The caller holds the patch lock and frees it after releasing it.
+    module_ptr take_module(const OUTPUT* m);
     // The reader's modules of one file, in file order (emptied): they go in
     // front of their lists, the last record first. The reader fills only
     // containers no other thread sees yet, so this takes no lock.
@@ -41,6 +44,8 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     std::size_t count(module_kind kind) const { return lists_[index_of(kind)].size(); }
     OUTPUT* at(module_kind kind, std::size_t i) const { return lists_[index_of(kind)][i].get(); }
     std::size_t total_count() const;
+    // The type of a module of this container, or null when it is not here.
+    const module_type* type_of_module(const OUTPUT* m) const;
 
     // The first module of the type whose name is exactly `name`, or null.
     OUTPUT* find(module_kind kind, std::string_view name) const;

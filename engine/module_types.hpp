@@ -77,6 +77,13 @@ struct slot_desc {
     signal_slot* (*signal)(OUTPUT&); // signal slots
     gate_slot* (*flag)(OUTPUT&);     // gate and sync slots
     table_view<source_rule> sources; // gate and sync slots: how the reader finds the source
+    // Channel slots: a row of signal slots filled one after the other.
+    int channel_max = 0;
+    int (*channel_count)(const OUTPUT&) = nullptr;
+    signal_slot* (*channel)(OUTPUT&, int index) = nullptr;
+    // Feeds the channel at index (-1: the next one) and counts it; false when
+    // every channel is in use or the index is outside them.
+    bool (*add_channel)(OUTPUT&, const sample_value* source, int index) = nullptr;
 };
 
 // What the objects pass does with an empty field of a record.

@@ -219,9 +219,20 @@ void write_mixer(OUTPUT& m, std::string& out) {
     static_cast<MIXER&>(m).write_params(out);
 }
 
+int mixer_channel_count(const OUTPUT& m) {
+    return static_cast<const MIXER&>(m).channel_count;
+}
+signal_slot* mixer_channel(OUTPUT& m, int index) {
+    return &static_cast<MIXER&>(m).channels[index];
+}
+bool mixer_add_channel(OUTPUT& m, const sample_value* source, int index) {
+    return static_cast<MIXER&>(m).add_channel(source, index);
+}
+
 // One channel is added per ADD_CHANELL field; the editor's plugs are "INPUT_n".
-constexpr slot_desc mixer_slots[] = {
-    {"ADD_CHANELL", slot_kind::channel, RS, "INPUT_%d", nullptr, nullptr, {}}};
+constexpr slot_desc mixer_slots[] = {{"ADD_CHANELL", slot_kind::channel, RS, "INPUT_%d", nullptr,
+                                      nullptr, {}, MIXER::max_channels, mixer_channel_count,
+                                      mixer_channel, mixer_add_channel}};
 
 // The record "BYPASS;ATTACK;DECAY;SUSTAIN;RELEASE;INVERT". The panel's POWER
 // button writes BYPASS, which the tick recomputes from the gate.

@@ -11,7 +11,7 @@
 #include "util/alloc_tracker.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
-#include "modules/vca_mixer.hpp"
+#include "engine/patch_ops.hpp"
 #include "util/text.hpp"
 #include "util/tstr_parser.hpp"
 #include "util/word_scanner.hpp"
@@ -305,21 +305,21 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
                             static_cast<int>(source_name.size()), source_name.data(), m.name);
             }
         }
-        return source ? source_type->signal_out(*source) : nullptr;
+        return module_ref{source, source_type};
     };
 
     for (const slot_desc& slot : type.slots) {
         if (!(slot.flags & slot_read) || !contains(f.key, slot.key)) continue;
         switch (slot.kind) {
         case slot_kind::signal:
-            if (const sample_value* v = find_signal_source()) slot.signal(m)->connect(v);
+            if (const module_ref src = find_signal_source(); src.module) connect(m, slot, src);
             break;
         case slot_kind::channel: {
             // The channel is added even without a source, so that the channel
             // numbers of the volumes read before stay in place.
-            if (!static_cast<MIXER&>(m).add_channel(find_signal_source())) {
+            if (!connect(m, slot, find_signal_source())) {
                 std::printf("MIXER [%s] : plus de %d canaux, [%.*s] non branche\n", m.name,
-                            MIXER::max_channels, static_cast<int>(source_name.size()),
+                            slot.channel_max, static_cast<int>(source_name.size()),
                             source_name.data());
                 problem();
             }
@@ -331,13 +331,7 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
             for (const source_rule& rule : slot.sources) {
                 if (!contains(source_name, rule.word)) continue;
                 OUTPUT* src = g_.find(rule.kind, source_name);
-                if (!src) continue;
-                const module_type& st = type_of(rule.kind);
-                const flag_value* field =
-                    slot.kind == slot_kind::gate ? st.gate_out(*src) : st.sync_out(*src);
-                if (!field) continue;
-                slot.flag(m)->connect(field);
-                connected = true;
+                if (src && connect(m, slot, {src, &type_of(rule.kind)})) connected = true;
             }
             if (!connected) {
                 std::printf("Source [%.*s] de [%s] (%s) introuvable, lien ignore\n",

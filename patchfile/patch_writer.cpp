@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "engine/generator.hpp"
-#include "modules/vca_mixer.hpp"
 #include "util/atomic_file.hpp"
 #include "util/text_format.hpp"
 
@@ -58,10 +57,9 @@ void write_link_record(std::string& out, const placed_module& pm,
             }
             break;
         case slot_kind::channel: {
-            const MIXER& mixer = static_cast<const MIXER&>(m);
-            const int count = mixer.channel_count;
-            for (int i = 0; i < count && i < MIXER::max_channels; ++i)
-                if (const sample_value* v = mixer.channels[i].source())
+            const int count = slot.channel_count(m);
+            for (int i = 0; i < count && i < slot.channel_max; ++i)
+                if (const sample_value* v = slot.channel(m, i)->source())
                     if (const char* name = source_name(placed, v, &module_type::signal_out))
                         appendf(out, "%s=%s;", slot.key, name);
             break;
