@@ -8,14 +8,16 @@
 #include <unistd.h>
 
 #include "app/command_line.hpp"
+#include "app/pass_service.hpp"
 #include "app/render.hpp"
 #include "app/startup.hpp"
 #include "audio/frame_fifo.hpp"
 #include "engine/audio_log.hpp"
+#include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
-#include "util/sound_file.hpp"
 #include "remote/play_command.hpp"
 #include "remote/remote_server.hpp"
+#include "util/sound_file.hpp"
 
 namespace tmod {
 
@@ -51,18 +53,6 @@ void headless_loop::run() {
     }
 }
 
-namespace {
-// Writes what the audio thread queued; false on a write error.
-bool drain(frame_fifo& fifo, sound_writer& file, std::vector<std::int16_t>& block,
-           std::string& error) {
-    for (;;) {
-        const int n = fifo.pop(block.data(), static_cast<int>(block.size() / 2));
-        if (n == 0) return true;
-        if (!file.write(block.data(), n, error)) return false;
-    }
-}
-} // namespace
-
 int headless_job(const options& o) {
     render_options events;
     std::string error;
@@ -77,8 +67,7 @@ int headless_job(const options& o) {
     const bool recording = !o.record.empty();
     sound_writer record;
     // Ten seconds of frames: the main loop drains it every 10 ms.
-    frame_fifo played(10 * 44100);
-    std::vector<std::int16_t> block(2 * 4096);
+    frame_fifo played(10 * sample_rate);
 
     engine_session session;
     if (recording) session.sound.set_output_tap(&played);
@@ -100,69 +89,23 @@ int headless_job(const options& o) {
                                                                  : "the empty patch");
     std::fflush(stdout);
 
-    held_notes held;
-    std::size_t next_event = 0;
-    bool write_failed = false;
-    unsigned long reported_under = 0, reported_over = 0;
-    auto next_report = std::chrono::steady_clock::now() + report_period;
-
-    // Events land at the start of the block playing when their time comes.
-    loop.add_hook([&] {
-        const long long played_frames = session.sound.frames_played() - first_frame;
-        while (next_event < events.events.size() &&
-               events.events[next_event].frame <= played_frames) {
-            apply_play_command(events.events[next_event].command, session.pump.generator_table,
-                               audio_pump::generator_count, held);
-            ++next_event;
-        }
-    });
+    pass_service service(session);
+    service.set_events(events.events, first_frame);
+    if (recording) service.set_recording(played, record);
     // Remote clients get a connection of the kind the command line asks for.
-    if (session.remote)
-        loop.add_hook([&] {
-            session.remote->poll(o.remote_console ? connection_kind::console
-                                                  : connection_kind::play);
-        });
-    loop.add_hook([&] {
-        audio_log_flush();
-        if (recording && !write_failed && !drain(played, record, block, error)) {
-            std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-            write_failed = true;
-        }
-        const std::string problem = take_rtaudio_problem();
-        if (!problem.empty()) std::printf("Sound system: %s\n", problem.c_str());
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= next_report) {
-            next_report = now + report_period;
-            const unsigned long under = session.sound.underruns(), over = session.sound.overruns();
-            if (under != reported_under || over != reported_over) {
-                std::printf(
-                    "Sound: %lu output underrun(s) (+%lu), %lu input overrun(s) (+%lu) so far\n",
-                    under, under - reported_under, over, over - reported_over);
-                reported_under = under;
-                reported_over = over;
-            }
-        }
-        std::fflush(stdout);
-    });
+    service.set_remote(o.remote_console ? connection_kind::console : connection_kind::play);
+    loop.add_hook([&] { service.run(); });
     loop.run();
 
     const long long total = session.sound.frames_played() - first_frame;
     const unsigned long under = session.sound.underruns(), over = session.sound.overruns();
     engine_shutdown(session);
-    audio_log_flush();
-    if (recording && !write_failed && !drain(played, record, block, error)) {
-        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        write_failed = true;
-    }
-    if (recording && !write_failed && !record.finish(error)) {
-        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        write_failed = true;
-    }
+    const bool write_failed = !service.finish_recording();
     if (played.dropped() > 0)
         std::fprintf(stderr, "tmodular: %lld frames could not be written to %s in time\n",
                      played.dropped(), o.record.c_str());
     std::printf("Stopped after %.1f s of sound (%lu underrun(s), %lu input overrun(s)).\n",
-                total / 44100.0, under, over);
+                total / double(sample_rate), under, over);
     std::fflush(stdout);
     return write_failed ? 1 : 0;
 }

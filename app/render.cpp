@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/pass_service.hpp"
 #include "audio/audio_pump.hpp"
 #include "audio/capture.hpp"
 #include "audio/sound_offline.hpp"
@@ -86,7 +87,7 @@ bool read_events(const char* path, std::vector<timed_event>& events, std::string
                 std::string(path) + ":" + std::to_string(number) + ": expected \"SECONDS COMMAND\"";
             return false;
         }
-        events.push_back({std::llround(seconds * 44100.0), line.substr(command_at)});
+        events.push_back({std::llround(seconds * sample_rate), line.substr(command_at)});
     }
     std::stable_sort(events.begin(), events.end(),
                      [](const timed_event& a, const timed_event& b) { return a.frame < b.frame; });
@@ -94,7 +95,7 @@ bool read_events(const char* path, std::vector<timed_event>& events, std::string
 }
 
 bool render_to_file(audio_pump& pump, const char* out_path, const render_options& options) {
-    const long long total = std::llround(options.seconds * 44100.0);
+    const long long total = std::llround(options.seconds * sample_rate);
     const int channels = options.float_output ? 1 : 2;
     const int file_frame_bytes = options.float_output ? 4 : 2 * 2;
     sound_writer out;
@@ -115,11 +116,7 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
     int last_percent = -1;
     for (long long done = 0; done < total;) {
         // Events due at this frame are applied just before it is computed.
-        while (next_event < options.events.size() && options.events[next_event].frame <= done) {
-            apply_play_command(options.events[next_event].command, pump.generator_table,
-                               audio_pump::generator_count, held);
-            ++next_event;
-        }
+        next_event = apply_due_events(options.events, next_event, done, pump, held);
         long long n = std::min<long long>(block, total - done);
         if (next_event < options.events.size())
             n = std::min(n, options.events[next_event].frame - done);

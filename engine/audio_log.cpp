@@ -1,4 +1,5 @@
 #include "engine/audio_log.hpp"
+#include "util/messages.hpp"
 
 #include <atomic>
 #include <cstdio>
@@ -29,7 +30,7 @@ int audio_log_flush() {
     const unsigned h = head.load(std::memory_order_acquire);
     for (; t != h; ++t, ++n) {
         const message& m = ring[t % ring_size];
-        std::printf(m.format, m.argument);
+        say(m.format, m.argument);
     }
     tail.store(t, std::memory_order_release);
     if (n) std::fflush(stdout);

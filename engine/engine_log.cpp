@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "util/messages.hpp"
 #include "util/no_follow_file.hpp"
 
 namespace tmod {
@@ -63,7 +64,7 @@ bool append_engine_log(const std::string& path, std::string_view text) {
             written = write_all(fd, text);
         } else if (full <= room && !ends_with_full_line(fd, size)) {
             write_all(fd, engine_log_full_line);
-            std::printf("tmodular: %s reached its limit of %lld MiB; later lines are not written "
+            say("tmodular: %s reached its limit of %lld MiB; later lines are not written "
                         "to it\n",
                         path.c_str(), engine_log_limit >> 20);
             std::fflush(stdout);

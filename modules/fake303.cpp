@@ -14,8 +14,8 @@ float sixteenth_note_samples(int bpm) {
     // (4 * tempo) / 60 sixteenths per second in whole numbers; below 15 BPM
     // that is 0, so the exact length is used instead of dividing by zero.
     const int per_second = static_cast<int>((4LL * bpm) / 60);
-    if (per_second >= 1) return 44100.0f / static_cast<float>(per_second);
-    return 44100.0f * 60.0f / (4.0f * static_cast<float>(bpm < 1 ? 1 : bpm));
+    if (per_second >= 1) return float(sample_rate) / static_cast<float>(per_second);
+    return float(sample_rate) * 60.0f / (4.0f * static_cast<float>(bpm < 1 ? 1 : bpm));
 }
 
 FAKE303::FAKE303(float amplitude, float frequency, int wave)
@@ -51,9 +51,9 @@ int FAKE303::compute() {
         (void)p, (void)w;
         if (a > 1.0f) a = 1.0f;
 
-        ramp = ramp + f / 44100.0f;
+        ramp = ramp + f / float(sample_rate);
         if (ramp > 1.0f) ramp = -1.0f;
-        step_ramp = step_ramp + f / 44100.0f;
+        step_ramp = step_ramp + f / float(sample_rate);
         if (step_ramp > 1.0f) step_ramp = step_ramp - 1.0f;
         if (step_ramp < 0.0f) step_ramp = step_ramp + 1.0f; // a negative frequency
         // An infinite or NaN frequency restarts the ramp, so the voice sounds

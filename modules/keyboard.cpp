@@ -5,13 +5,14 @@
 #include "engine/module_tick.hpp"
 #include "engine/note_table.hpp"
 #include "modules/rows.hpp"
+#include "util/messages.hpp"
 
 namespace tmod {
 
 KEYBOARD::KEYBOARD() : OUTPUT(name_storage) {}
 
 void KEYBOARD::play(int n, bool with_sync) {
-    std::printf("[%d]\n", n);
+    say("[%d]\n", n);
     note = n;
     trigger();
     if (with_sync) request_pulse();

@@ -6,6 +6,7 @@
 #include "engine/note_table.hpp"
 #include "modules/rows.hpp"
 #include "modules/vco.hpp"
+#include "util/messages.hpp"
 
 namespace tmod::row {
 
@@ -14,7 +15,7 @@ template <class T>
 void read_note(OUTPUT& m, const field_text& f) {
     const int n = parse_int(f.value);
     if (!note_in_table(n)) {
-        std::printf("[%s]: note %d is outside the note table, ignored\n", m.name, n);
+        say("[%s]: note %d is outside the note table, ignored\n", m.name, n);
         return;
     }
     static_cast<T&>(m).freq = static_cast<float>(note_frequency(n));

@@ -6,6 +6,7 @@
 #include "engine/generator.hpp"
 #include "engine/ports.hpp"
 #include "modules/rows.hpp"
+#include "util/messages.hpp"
 
 namespace tmod {
 
@@ -26,7 +27,7 @@ const flag_value* port_pulse(OUTPUT& m) {
 // A nested patch is loaded completely while its FILE field is applied.
 void load_nested_file(OUTPUT& m, const field_text& f) {
     if (!load_nested_patch) {
-        std::printf("[%s]: no patch reader to load %.*s\n", m.name,
+        say("[%s]: no patch reader to load %.*s\n", m.name,
                     static_cast<int>(f.value.size()), f.value.data());
         return;
     }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
 #include "modules/rows.hpp"
 #include "util/dsp/runaway.hpp"
@@ -18,7 +19,7 @@ void biquad::compute_coefficients(double freq, double q, double gain, int type) 
     const bool shelf_or_peak = type >= vcf_low_shelf;
     const double a = std::pow(10.0, gain / (shelf_or_peak ? 40.0 : 20.0));
     if (type == vcf_none) return;
-    const double w = freq * two_pi / 44100.0;
+    const double w = freq * two_pi / double(sample_rate);
     const double sn = std::sin(w), cs = std::cos(w);
     const double alpha = sn / (2.0 * q);
     double a0 = 1, na1 = 0, na2 = 0, nb0 = 0, nb1 = 0, nb2 = 0;

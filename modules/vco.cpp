@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
 #include "modules/oscillator_rows.hpp"
 
@@ -88,7 +89,7 @@ void VCO::derive(std::uint32_t now) {
 void VCO::update_step(float f) {
     if (f != step_freq) {
         step_freq = f;
-        step = f / 44100.0f;
+        step = f / float(sample_rate);
     }
 }
 

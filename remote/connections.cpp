@@ -10,6 +10,7 @@
 #include "remote/line_reader.hpp"
 #include "remote/output_bounds.hpp"
 #include "remote/tcp.hpp"
+#include "util/messages.hpp"
 #include "util/text.hpp"
 
 namespace tmod {
@@ -27,18 +28,18 @@ void log_line(const connection_context& c, std::string_view text) {
 void send_text(int fd, const char* text) {
     const int length = static_cast<int>(std::strlen(text)) + 1;
     if (tcp_send(fd, text, length) < length)
-        std::printf("SDLNet_TCP_Send: %s\n", std::strerror(errno));
+        say("SDLNet_TCP_Send: %s\n", std::strerror(errno));
 }
 
 void report_too_long() {
-    std::printf("Remote control: a line longer than %d bytes was ignored\n", line_reader::capacity);
+    say("Remote control: a line longer than %d bytes was ignored\n", line_reader::capacity);
 }
 
 // Says once that the connection's lines are no longer shown this second; a
 // console connection's orders share one output line, so it starts a new one.
 void say_quiet(const connection_context* log_to, const char* before = "") {
     const std::string notice = output_budget::notice_text();
-    std::printf("%s%s\n", before, notice.c_str());
+    say("%s%s\n", before, notice.c_str());
     if (log_to) log_line(*log_to, notice + ".\r\n");
 }
 } // namespace
@@ -68,9 +69,9 @@ void run_play_connection(int fd, const connection_context& c) {
 }
 
 void run_console_connection(int fd, const std::string& peer, const connection_context& c) {
-    std::printf("THREAD\n");
-    std::printf("AFT : %d %p \n", fd, socket_as_pointer(fd));
-    std::printf("SDLNet_TCP_Accepted: %s\n", peer.c_str());
+    say("THREAD\n");
+    say("AFT : %d %p \n", fd, socket_as_pointer(fd));
+    say("SDLNet_TCP_Accepted: %s\n", peer.c_str());
     send_text(fd, "Hello to T_SYNTH remote access!\r\nENTER YOU COMMAND then FINISH to exit");
     line_reader reader(from_socket(fd));
     output_budget budget;
@@ -87,7 +88,7 @@ void run_console_connection(int fd, const std::string& peer, const connection_co
         }
         const std::string line(command_text(reader.text()));
         if (shown == output_budget::verdict::show)
-            std::printf("ORDER:[%s] : ", shown_line(line).c_str());
+            say("ORDER:[%s] : ", shown_line(line).c_str());
         ending = contains(line, "FINISH");
         const std::size_t porta = line.find("PORTA");
         if (porta != std::string::npos) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "util/alloc_tracker.hpp"
+#include "util/messages.hpp"
 
 namespace tmod {
 
@@ -35,7 +36,7 @@ line_reader::result line_reader::read() {
         const int room = dropping ? capacity : capacity - total;
         const int n = receive_(at, room);
         if (n < 0) {
-            std::printf("Erreur de receive \n");
+            say("Erreur de receive \n");
             return result::failed;
         }
         if (n == 0) return result::closed;

@@ -1,4 +1,5 @@
 #include "remote/remote_server.hpp"
+#include "util/messages.hpp"
 
 #include <cstdio>
 #include <system_error>
@@ -27,7 +28,7 @@ int remote_server::poll(connection_kind kind, int at_most) {
         const int fd = listener_.accept_client(peer);
         if (fd < 0) break;
         if (connection_count() >= settings_.max_connections) {
-            std::printf("Remote control: %d connections already, %s refused\n", connection_count(),
+            say("Remote control: %d connections already, %s refused\n", connection_count(),
                         peer.c_str());
             tcp_close(fd);
             continue;
@@ -35,7 +36,7 @@ int remote_server::poll(connection_kind kind, int at_most) {
         auto c = std::make_unique<connection>();
         c->fd = fd;
         connection* raw = c.get();
-        std::printf("BEF : %d %p \n", fd, socket_as_pointer(fd));
+        say("BEF : %d %p \n", fd, socket_as_pointer(fd));
         try {
             if (kind == connection_kind::play)
                 c->thread = std::thread([this, raw] {
@@ -49,7 +50,7 @@ int remote_server::poll(connection_kind kind, int at_most) {
                 });
         } catch (const std::system_error& e) {
             // Out of threads: this client is turned away, the program goes on.
-            std::printf("Remote control: cannot start a connection thread (%s)\n", e.what());
+            say("Remote control: cannot start a connection thread (%s)\n", e.what());
             tcp_close(fd);
             continue;
         }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "support/toolkit_support.hpp"
+#include "util/messages.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -376,8 +377,11 @@ TEST(Panels, VisibilityAndPointerSearchUseTheirRectangles) {
     EXPECT_FALSE(panel_in_view(above, 0, 60));
 }
 
-TEST(PanelsDeathTest, APanelNeedsAName) {
-    EXPECT_EXIT(OBJET(0, 0, nullptr), testing::ExitedWithCode(255), "");
+TEST(Panels, APanelWithoutANameIsRefusedByItsEmptyName) {
+    message_capture cap;
+    OBJET nameless(0, 0, nullptr);
+    EXPECT_STREQ(nameless.panel_name, "");
+    EXPECT_EQ(cap.text(), "Cannot Create OBJET withouth a name\n");
 }
 
 TEST(Cables, EndsSitOnTheirPlugsAndPlugPicturesToggle) {

@@ -1,8 +1,9 @@
 #include "toolkit/font_engine.hpp"
 
 #include "toolkit/frame_state.hpp"
-#include "util/word_scanner.hpp"
+#include "util/messages.hpp"
 #include "util/text.hpp"
+#include "util/word_scanner.hpp"
 
 #include <GL/glu.h>
 #include <ft2build.h>
@@ -200,9 +201,8 @@ int FONT_TABLE::try_load_font_list(const char* path, std::string& why) {
 int FONT_TABLE::load_font_list(const char* path) {
     std::string why;
     if (try_load_font_list(path, why) == 1) return 1;
-    std::printf("%s", why.c_str());
-    std::fflush(stdout);
-    std::exit(-1);
+    say("%s", why.c_str());
+    return -1;
 }
 
 const FONT& FONT_TABLE::get(int number, int) const {

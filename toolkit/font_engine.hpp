@@ -53,7 +53,8 @@ class FONT_TABLE {
     FONT_TABLE& operator=(const FONT_TABLE&) = delete;
 
     // Start-up load: a missing list ("Impossible d'ouvrir [%s]") or a font
-    // FreeType cannot read ends the program with its message and status -1.
+    // FreeType cannot read is said and gives -1; the start-up decides if that
+    // is fatal.
     int load_font_list(const char* path);
     // The same without ending anything: 1, or -1 with the reason in `why` (fonts
     // loaded before the failure stay).

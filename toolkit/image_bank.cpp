@@ -1,8 +1,9 @@
 #include "toolkit/image_bank.hpp"
 
 #include "toolkit/frame_state.hpp"
-#include "util/word_scanner.hpp"
+#include "util/messages.hpp"
 #include "util/text.hpp"
+#include "util/word_scanner.hpp"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -276,12 +277,9 @@ int IMAGE_BANK::try_load_bundle(const char* path, std::string& why) {
 
 int IMAGE_BANK::load_bundle(const char* path) {
     std::string why;
-    const int result = try_load_bundle(path, why);
-    if (result == 1) return 1;
-    std::printf("%s", why.c_str());
-    std::fflush(stdout);
-    if (result == -2) SDL_Delay(1500);
-    std::exit(-1);
+    if (try_load_bundle(path, why) == 1) return 1;
+    say("%s", why.c_str());
+    return -1;
 }
 
 int IMAGE_BANK::reload() {

@@ -74,8 +74,8 @@ class IMAGE_BANK {
     int add_surface(surface_ptr image, const char* name);
 
     // Start-up load: a bundle that cannot be opened or a whole image that cannot
-    // be loaded ends the program with its message, as the editor cannot run
-    // without its images.
+    // be loaded is said and gives -1 (the bank stays as it was); the start-up
+    // decides whether the editor can run without its images.
     int load_bundle(const char* path);
     // The same reading without ending anything: either the whole bundle replaces
     // the bank's images (1) or the bank is left as it was and `why` says what

@@ -2,6 +2,7 @@
 
 #include "toolkit/frame_state.hpp"
 #include "toolkit/image_bank.hpp"
+#include "util/messages.hpp"
 #include "util/num.hpp"
 #include "util/text.hpp"
 
@@ -45,10 +46,10 @@ const char* strip_panel_prefix(const char* n) {
 
 OBJET::OBJET(int nx, int ny, const char* name_of_panel)
     : SPRITE("IMG_001", 100, 100, 0, 0, 0, 1.0f, 0, 0) {
+    // A nameless panel is refused by its empty name, which the caller checks.
     if (!name_of_panel) {
-        std::printf("Cannot Create OBJET withouth a name\n");
-        std::fflush(stdout);
-        std::exit(-1);
+        say("Cannot Create OBJET withouth a name\n");
+        name_of_panel = "";
     }
     display_mode = front;
     elements = &elements_front;

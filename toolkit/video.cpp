@@ -12,14 +12,14 @@
 
 namespace tmod {
 
-void init_video(int width, int height, const char* title, const char* bundle_path) {
+int init_video(int width, int height, const char* title, const char* bundle_path) {
     window_width = width;
     window_height = height;
     // SDL picks the X11 driver on its own here; SDL_VIDEODRIVER, when the user
     // sets it, still wins.
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0) {
         std::fprintf(stderr, "Video initialization failed: %s\n", SDL_GetError());
-        std::exit(1);
+        return -1;
     }
     char driver[16] = {};
     SDL_VideoDriverName(driver, sizeof driver);
@@ -28,7 +28,7 @@ void init_video(int width, int height, const char* title, const char* bundle_pat
     const SDL_VideoInfo* info = SDL_GetVideoInfo();
     if (!info) {
         std::fprintf(stderr, "Video query failed: %s\n", SDL_GetError());
-        std::exit(1);
+        return -1;
     }
     Uint32 flags = SDL_OPENGL | SDL_HWSURFACE | SDL_ASYNCBLIT | SDL_HWPALETTE;
     if (info->hw_available) flags |= SDL_HWSURFACE;
@@ -37,7 +37,7 @@ void init_video(int width, int height, const char* title, const char* bundle_pat
     if (title) SDL_WM_SetCaption(title, title);
     if (!SDL_SetVideoMode(width, height, 32, flags)) {
         std::fprintf(stderr, "Video mode set failed: %s\n", SDL_GetError());
-        std::exit(1);
+        return -1;
     }
     set_gl_ready(true);
 
@@ -51,7 +51,8 @@ void init_video(int width, int height, const char* title, const char* bundle_pat
 
     IMAGE_BANK::reserve_texture_names();
     image_bank().clear();
-    if (bundle_path) image_bank().load_bundle(bundle_path);
+    if (bundle_path && image_bank().load_bundle(bundle_path) != 1) return -1;
+    return 1;
 }
 
 void close_video() {

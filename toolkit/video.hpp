@@ -7,10 +7,11 @@ namespace tmod {
 
 // Opens the window (width x height, 32 bits, double-buffered OpenGL), sets the
 // default GL state, empties the image bank and loads the bundle when a path is
-// given. The title, when given, becomes the window caption. SDL failures end the
-// program with status 1 after "Video initialization failed: %s", "Video query
-// failed: %s" or "Video mode set failed: %s" on standard error.
-void init_video(int width, int height, const char* title, const char* bundle_path);
+// given. The title, when given, becomes the window caption. 1 on success; -1
+// when SDL fails ("Video initialization failed: %s", "Video query failed: %s"
+// or "Video mode set failed: %s" on standard error) or the bundle does not load:
+// the start-up decides what to do then.
+int init_video(int width, int height, const char* title, const char* bundle_path);
 
 // Frees the image bank and closes the window. Fonts must be released before.
 void close_video();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "util/messages.hpp"
 #include "util/no_follow_file.hpp"
 
 namespace tmod {
@@ -105,7 +106,7 @@ bool unregister(void* block) {
             std::fflush(s.log);
         }
     }
-    std::printf("Damn Bitches [%p] already freed ???\n", block);
+    say("Damn Bitches [%p] already freed ???\n", block);
     return false;
 }
 
@@ -149,7 +150,7 @@ void report_leaks() {
         const int count = static_cast<int>(in_order.size());
         const int bytes = total > INT_MAX ? INT_MAX : static_cast<int>(total);
         if (log) std::fprintf(log, "For a total of %d elements and %d bytes\n", count, bytes);
-        std::printf("For a total of %d elements and %d bytes\n", count, bytes);
+        say("For a total of %d elements and %d bytes\n", count, bytes);
     }
     if (log) {
         std::fclose(log);

@@ -1,3 +1,4 @@
+#include "util/messages.hpp"
 #include "util/word_scanner.hpp"
 
 #include <cctype>
@@ -87,7 +88,7 @@ bool read_text_file(const char* path, std::string& out, std::size_t max_bytes) {
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
         if (out.size() + n > max_bytes) {
             out.append(buffer, max_bytes - out.size());
-            std::printf("[%s] is larger than %zu bytes: the rest is ignored\n", path, max_bytes);
+            say("[%s] is larger than %zu bytes: the rest is ignored\n", path, max_bytes);
             break;
         }
         out.append(buffer, n);

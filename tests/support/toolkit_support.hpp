@@ -7,7 +7,16 @@
 #include <string>
 
 #include "support/harness.hpp"
-#include "toolkit/tam_lib.hpp"
+#include "toolkit/cable.hpp"
+#include "toolkit/file_listing.hpp"
+#include "toolkit/font_engine.hpp"
+#include "toolkit/frame_state.hpp"
+#include "toolkit/image_bank.hpp"
+#include "toolkit/panel.hpp"
+#include "toolkit/scene_objects.hpp"
+#include "toolkit/screenshot.hpp"
+#include "toolkit/video.hpp"
+#include "toolkit/widgets.hpp"
 
 namespace tmod::test {
 

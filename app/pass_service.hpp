@@ -1,0 +1,67 @@
+// The work each pass of a main loop does besides its own (the headless loop
+// now, the editor's loop later): scripted events whose time has come, the
+// remote control's poll, the audio thread's queued messages, draining the
+// recording tap into its file, and the sound system's problem and
+// underrun/overrun reports. Main thread only.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/render.hpp"
+#include "remote/play_command.hpp"
+#include "remote/remote_server.hpp"
+
+namespace tmod {
+
+struct engine_session;
+class frame_fifo;
+class sound_writer;
+
+// Applies events[next...] whose frame is at most `frame` to the pump's
+// generators, as a play connection would; returns the index of the first event
+// still to come. Shared by the render loop and the pass service.
+std::size_t apply_due_events(const std::vector<timed_event>& events, std::size_t next,
+                             long long frame, audio_pump& pump, held_notes& held);
+
+class pass_service {
+  public:
+    explicit pass_service(engine_session& session) : session_(session) {}
+
+    // Events timed from the frame the sound had played when play began.
+    void set_events(const std::vector<timed_event>& events, long long first_frame);
+    // Remote clients get connections of this kind (when the session listens).
+    void set_remote(connection_kind kind) { remote_kind_ = kind; }
+    // Every frame the output tap receives is written to `file`.
+    void set_recording(frame_fifo& tap, sound_writer& file);
+
+    // One pass. A recording that cannot be written is reported once on
+    // standard error and then left alone.
+    void run();
+    // The last drain, once the sound has stopped; false if the recording
+    // failed at any time.
+    bool finish_recording();
+
+  private:
+    bool drain();
+
+    engine_session& session_;
+    const std::vector<timed_event>* events_ = nullptr;
+    long long first_frame_ = 0;
+    std::size_t next_event_ = 0;
+    held_notes held_;
+    connection_kind remote_kind_ = connection_kind::play;
+    frame_fifo* tap_ = nullptr;
+    sound_writer* record_ = nullptr;
+    bool write_failed_ = false;
+    std::vector<std::int16_t> block_;
+    unsigned long reported_under_ = 0, reported_over_ = 0;
+    std::chrono::steady_clock::time_point next_report_ =
+        std::chrono::steady_clock::now() + report_period;
+    static constexpr std::chrono::seconds report_period{5};
+};
+
+} // namespace tmod

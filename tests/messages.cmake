@@ -1,0 +1,2 @@
+# User messages: sinks, captures around loads, the trace channel.
+tm_add_test(test_messages SOURCES test_messages.cpp LABELS concurrency)
