@@ -300,7 +300,8 @@ constexpr param_desc step_field(const char* key, void (*reader)(OUTPUT&, const f
     d.get = get_step<Field>;
     d.set = set_step<Field>;
     d.count = pattern_count * step_count;
-    return d;
+    // The partition is plain memory the tick reads.
+    return d.on_audio_thread();
 }
 
 double get_max_step(const OUTPUT& m, int p) {
@@ -313,7 +314,7 @@ void set_max_step(OUTPUT& m, int p, double v) {
 constexpr param_desc max_step_param() {
     param_desc d = read_only("NBR_STEP", read_nbr_step_key);
     d.get = get_max_step, d.set = set_max_step, d.count = pattern_count;
-    return d.range(1, 32, 32).steps(step_rule::fixed, 1.0f).display("%d");
+    return d.range(1, 32, 32).steps(step_rule::fixed, 1.0f).display("%d").on_audio_thread();
 }
 
 // PARTITION_FILE_NAME loads the whole pattern memory; the older per-field

@@ -2,6 +2,7 @@
 // edits of every kind made while another thread renders the patch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -150,8 +151,9 @@ TEST(PatchOps, MultiWordParametersWaitForTheNextBufferWhileAPumpPlays) {
 
 // A value inside the description's range, at fraction f of it.
 double value_in_range(const param_desc& d, double f) {
-    if (std::isfinite(d.max) && std::isfinite(d.min)) return d.min + (d.max - d.min) * f;
-    return d.min + (d.initial > d.min ? d.initial - d.min : 1.0) * 2.0 * f;
+    const double lo = std::isfinite(d.min) ? d.min : d.initial - 10.0;
+    const double hi = std::isfinite(d.max) ? d.max : std::max(lo, d.initial) + 10.0;
+    return lo + (hi - lo) * f;
 }
 
 TEST(PatchOps, EditsWhileThePumpPlays) {
