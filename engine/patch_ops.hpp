@@ -9,6 +9,11 @@
 // its next buffer. While no pump drains the queue (offline renders, loads,
 // tests), they are applied at once under the exclusive patch lock, which no
 // callback is waiting on then.
+//
+// Callers: not while holding the patch lock shared (a removal, or a
+// multi-word parameter without a pump, takes it exclusively). A queued
+// change names its module: queue only for modules of a container, whose
+// removal or clearing applies what is queued before freeing them.
 #pragma once
 
 #include <string>
