@@ -1,0 +1,56 @@
+// A nested patch's panel in the enclosing level: its display button reads the
+// stock patch into the nested container.
+#include <cstring>
+#include <memory>
+
+#include "editor/panels/panel_factories.hpp"
+#include "engine/generator.hpp"
+#include "patchfile/patch_reader.hpp"
+#include "toolkit/widgets.hpp"
+
+namespace tmod {
+
+namespace {
+
+constexpr const char* stock_patch = "TSY/moog3.tsy";
+
+class NESTED_GENERATOR_GUI : public GENERATOR_GUI {
+  public:
+    NESTED_GENERATOR_GUI(GENERATOR& g, const char* name, panel_layouts layouts)
+        : GENERATOR_GUI(g, 0, 0, name) {
+        load_rc(layouts.back);
+        load_rc(layouts.controls);
+    }
+
+    int update() override {
+        std::vector<GUI_MESSAGE> pending;
+        pending.swap(messages);
+        for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+            if (!it->target || it->kind == 0 || it->event_type() != event_button_up) continue;
+            if (it->target != find_element("AFFICHAGE_TYPE_ONDE")) continue;
+            // The reader holds rendering off while it swaps the modules in; the
+            // nested level's panels showed the old ones and are built again.
+            panels.clear();
+            load_patch(generator(), stock_patch);
+            show("label_TSY_NAME", stock_patch);
+        }
+        show("label_NAME", module->name);
+        return OBJET::update();
+    }
+
+  private:
+    void show(const char* name, const char* text) {
+        auto* l = dynamic_cast<LABEL*>(find_element(name));
+        if (l && std::strcmp(l->caption, text) != 0) l->set_caption(text);
+    }
+};
+
+} // namespace
+
+panel_ptr make_generator_panel(module_kind, OUTPUT& module, const char* name,
+                               panel_layouts layouts) {
+    // The table sends only GENERATOR modules here.
+    return std::make_unique<NESTED_GENERATOR_GUI>(static_cast<GENERATOR&>(module), name, layouts);
+}
+
+} // namespace tmod

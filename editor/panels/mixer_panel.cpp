@@ -1,0 +1,110 @@
+// The mixer's panel: its channel controls are made here, one strip a channel.
+#include <cstdio>
+#include <memory>
+
+#include "editor/panels/panel_factories.hpp"
+#include "editor/panels/param_panel.hpp"
+#include "toolkit/widgets.hpp"
+
+namespace tmod {
+
+namespace {
+
+constexpr int full_turn = 1800; // slider angle of a level of 1
+
+int channel_of(const char* control, const char* format) {
+    int n = -1;
+    char rest = '\0';
+    if (std::sscanf(control, format, &n, &rest) != 1) return -1;
+    return n;
+}
+
+class MIXER_GUI : public PARAM_GUI {
+  public:
+    MIXER_GUI(module_kind k, OUTPUT& m, const char* name, panel_layouts layouts)
+        : PARAM_GUI(k, m, name, layouts.back, layouts.controls),
+          levels(find_control(type, "SLD_CANAL_%d")),
+          bypasses(find_control(type, "BYPASS_CANAL_%d")) {
+        const int channels = levels ? levels->count : 0;
+        for (int n = 0; n < channels; ++n) {
+            const int x = 20 + (n % 12) * 48, y = 70 + (n / 12) * 170;
+            char local[64];
+            std::snprintf(local, sizeof local, "SLD_CANAL_%d", n);
+            auto slider = std::make_unique<SLIDER>(prefixed(local).c_str(), "SLD2");
+            slider->set_position(static_cast<float>(x), static_cast<float>(y), 0);
+            append(std::move(slider));
+            std::snprintf(local, sizeof local, "LABEL_CANAL_%d", n);
+            append(make_label(prefixed(local), "", x, y + 50));
+            std::snprintf(local, sizeof local, "LABEL_CANAL_%d_TXT", n);
+            char number[16];
+            std::snprintf(number, sizeof number, "%d", n + 1);
+            append(make_label(prefixed(local), number, x, y - 16));
+            std::snprintf(local, sizeof local, "BYPASS_CANAL_%d", n);
+            auto bypass =
+                std::make_unique<BUTTON>(prefixed(local).c_str(), "CHK_4_OFF", "0", "CHK_4_ON");
+            bypass->set_position(static_cast<float>(x), static_cast<float>(y + 70), 0);
+            append(std::move(bypass));
+        }
+    }
+
+    void refresh() override {
+        PARAM_GUI::refresh();
+        const int channels = levels ? levels->count : 0;
+        for (int n = 0; n < channels; ++n) {
+            char local[64];
+            const double level = value(*levels, n);
+            std::snprintf(local, sizeof local, "LABEL_CANAL_%d", n);
+            std::string text;
+            append_number(text, levels->shown, level);
+            show_text(local, text);
+            std::snprintf(local, sizeof local, "SLD_CANAL_%d", n);
+            show_angle(local, static_cast<int>(level * full_turn));
+            if (bypasses) {
+                std::snprintf(local, sizeof local, "BYPASS_CANAL_%d", n);
+                show_state(local, static_cast<int>(value(*bypasses, n)));
+            }
+        }
+    }
+
+  protected:
+    bool on_slider(const char* control, bool down) override {
+        const int n = channel_of(control, "SLD_CANAL_%d%c");
+        if (n < 0) return PARAM_GUI::on_slider(control, down);
+        if (!levels || n >= levels->count) return false;
+        const auto* slider = dynamic_cast<SLIDER*>(find_element(control));
+        // The level is the knob's angle, which moves a degree a message.
+        int angle = (slider ? slider->angle : 0) + (down ? 1 : -1);
+        angle = angle < 0 ? 0 : angle > full_turn ? full_turn : angle;
+        change(*levels, n, static_cast<double>(angle) / full_turn);
+        return true;
+    }
+
+    bool on_button(const char* control, int mouse_button) override {
+        const int n = channel_of(control, "BYPASS_CANAL_%d%c");
+        if (n < 0) return PARAM_GUI::on_button(control, mouse_button);
+        if (!bypasses || n >= bypasses->count) return false;
+        change(*bypasses, n, step_value(*bypasses, value(*bypasses, n), 1));
+        return true;
+    }
+
+  private:
+    static element_ptr make_label(const std::string& name, const char* caption, int x, int y) {
+        auto label = std::make_unique<LABEL>(caption, x, y, 40, 12, 0, 10, 0xFFFFFFu);
+        label->set_name(name.c_str());
+        return label;
+    }
+
+    const param_desc* levels;
+    const param_desc* bypasses;
+};
+
+} // namespace
+
+panel_ptr make_mixer_panel(module_kind kind, OUTPUT& module, const char* name,
+                           panel_layouts layouts) {
+    auto panel = std::make_unique<MIXER_GUI>(kind, module, name, layouts);
+    panel->refresh();
+    return panel;
+}
+
+} // namespace tmod

@@ -1,0 +1,323 @@
+#include "editor/panels/param_panel.hpp"
+
+#include "editor/panels/panel_factories.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "engine/patch_ops.hpp"
+#include "toolkit/widgets.hpp"
+#include "util/num.hpp"
+
+namespace tmod {
+
+namespace {
+
+constexpr const char* wave_pictures[] = {
+    "DISP_SIN",          "DISP_TRI",           "DISP_SAW",          "DISP_SQR",      "DISP_PULSE",
+    "DISP_NOISE_WHITE", "DISP_NOISE_ROSSLER", "DISP_NOISE_LORENZ", "DISP_NOISE_TAM"};
+constexpr const char* mini_wave_pictures[] = {"MINI_DISP_SIN", "MINI_DISP_TRI", "MINI_DISP_SAW",
+                                              "MINI_DISP_SQR"};
+constexpr const char* filter_pictures[] = {
+    "DISP_FILTRE_LOWPASS",  "DISP_FILTRE_HIGHPASS",  "DISP_FILTRE_BANDPASS",
+    "DISP_FILTRE_NOTCH",    "DISP_FILTRE_LOWSHELF",  "DISP_FILTRE_HIGHSHELF",
+    "DISP_FILTRE_PEAKING"};
+
+// A clickable display that cycles an enumeration: the parameter is the one
+// bound to `control` (or to `param_control` when the display moves another
+// one), its pictures start at the parameter's minimum, and `label` shows the
+// value's name.
+struct cycle_display {
+    module_kind kind;
+    const char* element;
+    const char* param_control;
+    table_view<const char*> pictures;
+    const char* label;
+};
+constexpr cycle_display cycle_displays[] = {
+    {module_kind::VCO, "AFFICHAGE_TYPE_ONDE", "AFFICHAGE_TYPE_ONDE", wave_pictures, nullptr},
+    {module_kind::MULTI_VCO, "AFFICHAGE_TYPE_ONDE", "AFFICHAGE_TYPE_ONDE", wave_pictures, nullptr},
+    {module_kind::FAKE303, "AFFICHAGE_TYPE_ONDE", "AFFICHAGE_TYPE_ONDE", mini_wave_pictures,
+     nullptr},
+    {module_kind::VCF, "AFFICHAGE_TYPE_FILTRE", "AFFICHAGE_TYPE_FILTRE", filter_pictures,
+     "LABEL_TYPE"},
+    // The vowel is bound to the GAIN slider; the display steps it by whole vowels.
+    {module_kind::FORMANT_VCF, "AFFICHAGE_TYPE_FILTRE", "GAIN", filter_pictures, "LABEL_TYPE"},
+    {module_kind::BASIC_OPERATION, "TYPE", "TYPE", {}, "LABEL_OPERATION"},
+};
+
+// Buttons that add a fixed amount (through the step rule when it is fixed).
+struct step_button {
+    module_kind kind;
+    const char* element;
+    const char* key;
+    int direction;
+};
+constexpr step_button step_buttons[] = {
+    {module_kind::CONSTANTE, "BUTTON_OCT_UP", "VALUE", 1},
+    {module_kind::CONSTANTE, "BUTTON_OCT_DOWN", "VALUE", -1},
+    {module_kind::KEYBOARD, "BUTTON_OCT_UP", "OCTAVE", 1},
+    {module_kind::KEYBOARD, "BUTTON_OCT_DOWN", "OCTAVE", -1},
+};
+
+// Labels and slider angles that do not follow "LABEL_<control>" and the value.
+struct control_view {
+    module_kind kind;
+    const char* control;
+    const char* label;
+    double angle_scale;
+};
+constexpr control_view control_views[] = {
+    {module_kind::CONSTANTE, "VALUE", "LABEL_CST_VALUE", 1.0},
+    {module_kind::VCF303, "LEVEL", "LABEL_LEVEL", 36.0},
+};
+
+// Displays of a value the engine moves: the module's output in a label, and
+// a lamp lit while it is above 0.
+struct live_view {
+    module_kind kind;
+    const char* label;
+    const char* lamp;
+};
+constexpr live_view live_views[] = {
+    {module_kind::AFFICHAGE, "LABEL_CST_VALUE", "LAMPE"},
+    {module_kind::VARIABLE, "LABEL_VAR_VALUE", nullptr},
+};
+
+// The keyboard's octave digit.
+struct digit_view {
+    module_kind kind;
+    const char* element;
+    const char* key;
+    const char* image_format;
+};
+constexpr digit_view digit_views[] = {
+    {module_kind::KEYBOARD, "SPRITE_OCT", "OCTAVE", "LED_NUMERIC_1_%d"},
+};
+
+template <class Row, std::size_t N>
+const Row* row_for(const Row (&rows)[N], module_kind kind, const char* element) {
+    for (const Row& r : rows)
+        if (r.kind == kind && std::strcmp(r.element, element) == 0) return &r;
+    return nullptr;
+}
+
+const param_desc* find_key(const module_type& type, const char* key) {
+    for (const auto& table : {type.params, type.panel_params})
+        for (const param_desc& p : table)
+            if (p.key && std::strcmp(p.key, key) == 0) return &p;
+    return nullptr;
+}
+
+bool is_display(module_kind kind, const char* control) {
+    for (const cycle_display& c : cycle_displays)
+        if (c.kind == kind && std::strcmp(c.param_control, control) == 0 &&
+            std::strcmp(c.element, c.param_control) == 0)
+            return true;
+    return false;
+}
+
+const char* name_of(const param_desc& d, double v) {
+    const double i = v - d.min;
+    if (i < 0 || i >= static_cast<double>(d.names.size)) return nullptr;
+    return d.names[static_cast<std::size_t>(i)];
+}
+
+} // namespace
+
+std::string panel_prefix(const char* panel_name) {
+    const char* last = std::strrchr(panel_name, '_');
+    return last ? std::string(last + 1) : std::string(panel_name);
+}
+
+PARAM_GUI::PARAM_GUI(module_kind k, OUTPUT& m, const char* panel_name, const char* back_rc,
+                     const char* controls_rc)
+    : MODULE_GUI(k, m, 0, 0, panel_name), type(type_of(k)) {
+    if (back_rc) load_rc(back_rc);
+    if (controls_rc) load_rc(controls_rc);
+}
+
+std::string PARAM_GUI::prefixed(const std::string& local) const {
+    return panel_prefix(panel_name) + "_" + local;
+}
+
+bool PARAM_GUI::holds(const SPRITE* element) const {
+    for (const element_list* list : {&elements_front, &elements_back, &elements_reduced})
+        for (const element_ptr& e : *list)
+            if (e.get() == element) return true;
+    return false;
+}
+
+LABEL* PARAM_GUI::label(const char* name) const {
+    return dynamic_cast<LABEL*>(find_element(name));
+}
+
+void PARAM_GUI::show_text(const char* label_name, const std::string& text) {
+    LABEL* l = label(label_name);
+    if (l && text != l->caption) l->set_caption(text.c_str());
+}
+
+void PARAM_GUI::show_picture(const char* element, const char* image) {
+    SPRITE* e = find_element(element);
+    if (!e || !image) return;
+    e->set_image(image);
+    e->redraw = 1;
+}
+
+void PARAM_GUI::show_angle(const char* slider, int a) {
+    if (auto* s = dynamic_cast<SLIDER*>(find_element(slider))) s->angle = a;
+}
+
+void PARAM_GUI::show_state(const char* button, int state) {
+    if (auto* b = dynamic_cast<BUTTON*>(find_element(button))) {
+        if (b->state != state) b->redraw = 1;
+        b->state = state;
+        b->set_image(state ? b->image_on : b->image_off);
+    }
+}
+
+double PARAM_GUI::value(const param_desc& d, int index) const {
+    return d.get ? d.get(*module, index) : 0.0;
+}
+
+void PARAM_GUI::change(const param_desc& d, int index, double v) {
+    if (!d.set) return;
+    set_param(*module, d, index, v);
+    refresh();
+}
+
+void PARAM_GUI::refresh() {
+    for (const auto& table : {type.params, type.panel_params}) {
+        for (const param_desc& d : table) {
+            // Indexed parameters ("SLD_CANAL_%d") belong to their panels' own code.
+            if (!d.control || !d.get || d.count != 1 || std::strchr(d.control, '%')) continue;
+            const double v = value(d);
+            if (d.step == step_rule::toggle) {
+                show_state(d.control, saturating_int(v));
+                continue;
+            }
+            if (is_display(kind, d.control)) continue;
+            std::string label_name = std::string("LABEL_") + d.control;
+            double angle_scale = 1.0;
+            for (const control_view& c : control_views)
+                if (c.kind == kind && std::strcmp(c.control, d.control) == 0)
+                    label_name = c.label, angle_scale = c.angle_scale;
+            show_text(label_name.c_str(), shown_text(d, v));
+            const std::string slider = std::string("SLD_") + d.control;
+            show_angle(slider.c_str(), saturating_int(static_cast<int>(v) * angle_scale));
+            show_angle(d.control, saturating_int(static_cast<int>(v) * angle_scale));
+        }
+    }
+    for (const cycle_display& c : cycle_displays) {
+        if (c.kind != kind) continue;
+        const param_desc* d = find_control(type, c.param_control);
+        if (!d || !d->get) continue;
+        const double v = value(*d);
+        const double i = static_cast<int>(v) - d->min;
+        // A value without a picture (a filter TYPE 0 from a file) keeps the last one.
+        if (i >= 0 && i < static_cast<double>(c.pictures.size))
+            show_picture(c.element, c.pictures[static_cast<std::size_t>(i)]);
+        if (c.label) {
+            const char* n = name_of(*d, static_cast<int>(v));
+            show_text(c.label, n ? std::string(n) : std::string());
+        }
+    }
+    for (const digit_view& dv : digit_views) {
+        if (dv.kind != kind) continue;
+        if (const param_desc* d = find_key(type, dv.key)) {
+            char image[64];
+            std::snprintf(image, sizeof image, dv.image_format, saturating_int(value(*d)));
+            show_picture(dv.element, image);
+        }
+    }
+    refresh_live();
+}
+
+void PARAM_GUI::refresh_live() {
+    for (const live_view& l : live_views) {
+        if (l.kind != kind) continue;
+        const double v = module->value.load();
+        std::string text;
+        append_number(text, "%6.3f", v);
+        show_text(l.label, text);
+        if (l.lamp) show_picture(l.lamp, v > 0 ? "CHK_1_ON" : "CHK_1_OFF");
+    }
+}
+
+bool PARAM_GUI::on_button(const char* control, int mouse_button) {
+    if (std::strstr(control, "POWER")) {
+        const param_desc* d = find_control(type, "POWER");
+        if (d) change(*d, 0, step_value(*d, value(*d), 1));
+        return d != nullptr;
+    }
+    if (const cycle_display* c = row_for(cycle_displays, kind, control)) {
+        const param_desc* d = find_control(type, c->param_control);
+        if (!d) return false;
+        const int dir = mouse_button == 5 ? -1 : 1;
+        const double v = value(*d);
+        double next;
+        if (d->step == step_rule::cycle) {
+            next = step_value(*d, v, dir);
+        } else {
+            // Whole values through min .. max, wrapping at both ends.
+            const int lo = saturating_int(d->min), hi = saturating_int(d->max);
+            const int i = static_cast<int>(v) + dir;
+            next = i > hi ? lo : i < lo ? hi : i;
+        }
+        change(*d, 0, next);
+        return true;
+    }
+    if (const step_button* b = row_for(step_buttons, kind, control)) {
+        const param_desc* d = find_key(type, b->key);
+        if (!d) return false;
+        const double v = value(*d);
+        change(*d, 0, d->step == step_rule::fixed ? step_value(*d, v, b->direction) : v + b->direction);
+        return true;
+    }
+    const param_desc* d = find_control(type, control);
+    if (d && d->step == step_rule::toggle) {
+        change(*d, 0, step_value(*d, value(*d), 1));
+        return true;
+    }
+    return false;
+}
+
+bool PARAM_GUI::on_slider(const char* name, bool down) {
+    const char* control = std::strncmp(name, "SLD_", 4) == 0 ? name + 4 : name;
+    const param_desc* d = find_control(type, control);
+    if (!d || !d->get || d->step == step_rule::none || d->count != 1) return false;
+    change(*d, 0, step_value(*d, value(*d), slider_direction(*d, down)));
+    return true;
+}
+
+int PARAM_GUI::update() {
+    // Newest first, as the widgets take their own queues.
+    std::vector<GUI_MESSAGE> pending;
+    pending.swap(messages);
+    for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+        const GUI_MESSAGE& m = *it;
+        if (!m.target || !holds(m.target)) continue;
+        const char* control = strip_panel_prefix(m.target->name);
+        if (m.kind != 0 && m.event_type() == event_button_up)
+            on_button(control, m.event.button.button);
+        else if (m.kind == 0 && std::strstr(m.text, "SLD_") && dynamic_cast<SLIDER*>(m.target))
+            on_slider(control, std::strstr(m.text, "SLD_DOWN") != nullptr);
+    }
+    refresh_live();
+    show_text("label_NAME", module->name);
+    return OBJET::update();
+}
+
+} // namespace tmod
+
+namespace tmod {
+
+panel_ptr make_param_panel(module_kind kind, OUTPUT& module, const char* name,
+                           panel_layouts layouts) {
+    auto panel = std::make_unique<PARAM_GUI>(kind, module, name, layouts.back, layouts.controls);
+    panel->refresh();
+    return panel;
+}
+
+} // namespace tmod

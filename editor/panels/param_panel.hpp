@@ -1,0 +1,54 @@
+// The panel most module types use: controls found by name in the layouts and
+// bound to the type's parameter descriptions by their control words. Types
+// with behaviour no description carries derive from it.
+#pragma once
+
+#include <string>
+
+#include "editor/module_panels.hpp"
+
+namespace tmod {
+
+class LABEL;
+
+class PARAM_GUI : public MODULE_GUI {
+  public:
+    // Reads the background layout, then the controls layout (a missing file
+    // leaves its controls out).
+    PARAM_GUI(module_kind kind, OUTPUT& module, const char* panel_name, const char* back_rc,
+              const char* controls_rc);
+
+    // Handles the queued messages (newest first), refreshes what moves, then
+    // the panel's own update.
+    int update() override;
+    // Labels, slider angles, switch states and pictures from the module.
+    virtual void refresh();
+
+    const module_type& type;
+
+  protected:
+    // A button released with a mouse button (1 left, 4/5 the wheel). True when handled.
+    virtual bool on_button(const char* control, int mouse_button);
+    // "SLD_DOWN" (down true) or "SLD_UP" on a slider. True when handled.
+    virtual bool on_slider(const char* control, bool down);
+    // Refreshes the engine state that moves by itself (each update).
+    virtual void refresh_live();
+
+    double value(const param_desc& d, int index = 0) const;
+    // Through the editing seam, then the controls are shown again.
+    void change(const param_desc& d, int index, double v);
+
+    LABEL* label(const char* name) const;
+    void show_text(const char* label_name, const std::string& text);
+    void show_picture(const char* element, const char* image);
+    void show_angle(const char* slider, int angle);
+    void show_state(const char* button, int state);
+    bool holds(const SPRITE* element) const;
+    // Adds the panel's prefix ("12_") to a local name.
+    std::string prefixed(const std::string& local) const;
+};
+
+// The panel's number prefix of its widgets ("12" for "VCO_12").
+std::string panel_prefix(const char* panel_name);
+
+} // namespace tmod

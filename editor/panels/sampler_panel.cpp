@@ -1,0 +1,108 @@
+// The sampler's panel: file stepping through the sounds directory, the play
+// modes by button, and a small form of its own.
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "editor/panels/panel_factories.hpp"
+#include "editor/panels/param_panel.hpp"
+#include "toolkit/file_listing.hpp"
+#include "util/messages.hpp"
+
+namespace tmod {
+
+namespace {
+
+constexpr const char* sounds_dir = "sounds";
+constexpr const char* sound_extension = "wav";
+
+class SAMPLER_GUI : public PARAM_GUI {
+  public:
+    SAMPLER_GUI(module_kind k, OUTPUT& m, const char* name, panel_layouts layouts)
+        : PARAM_GUI(k, m, name, layouts.back, layouts.controls) {
+        for (const param_desc& d : type.params)
+            if (d.text && d.apply) file = &d;
+        for (const param_desc& d : type.panel_params)
+            if (!d.names.empty()) play_mode = &d;
+    }
+
+    void refresh() override {
+        PARAM_GUI::refresh();
+        if (file) {
+            const char* f = file->text(*module);
+            show_text("LABEL_FILENAME", f && *f ? base_name(f) : std::string("NONE"));
+        }
+        if (play_mode) {
+            const int mode = static_cast<int>(value(*play_mode) - play_mode->min);
+            for (std::size_t i = 0; i < play_mode->names.size; ++i)
+                show_state(play_mode->names[i], static_cast<int>(i) == mode);
+        }
+    }
+
+    void set_display_mode(int mode) override {
+        if (mode == 0) mode = display_mode == front ? reduced : front;
+        if (mode == reduced && elements_reduced.empty()) {
+            // The small form is read the first time it is shown.
+            element_list* shown = elements;
+            elements = &elements_reduced;
+            load_rc("RC/SAMPLER_MINI.RC");
+            elements = shown;
+        }
+        OBJET::set_display_mode(mode);
+    }
+
+  protected:
+    bool on_button(const char* control, int mouse_button) override {
+        if (std::strcmp(control, "FILE_UP") == 0 || std::strcmp(control, "FILE_DOWN") == 0) {
+            step_file(std::strcmp(control, "FILE_UP") == 0);
+            return true;
+        }
+        if (std::strcmp(control, "VIEW") == 0) {
+            set_display_mode(0);
+            return true;
+        }
+        if (play_mode)
+            for (std::size_t i = 0; i < play_mode->names.size; ++i)
+                if (std::strcmp(control, play_mode->names[i]) == 0) {
+                    change(*play_mode, 0, play_mode->min + static_cast<double>(i));
+                    return true;
+                }
+        return PARAM_GUI::on_button(control, mouse_button);
+    }
+
+  private:
+    void step_file(bool up) {
+        if (!file) return;
+        const char* current = file->text(*module);
+        char next[800];
+        const char* found =
+            up ? next_file(current, sounds_dir, sound_extension, next, sizeof next)
+               : previous_file(current, sounds_dir, sound_extension, next, sizeof next);
+        // A file outside the directory starts the listing from its end.
+        if (!found)
+            found = up ? next_file("", sounds_dir, sound_extension, next, sizeof next)
+                       : previous_file("", sounds_dir, sound_extension, next, sizeof next);
+        if (!found) {
+            say("No File to load\n");
+            return;
+        }
+        // The sampler loads it the way a patch file's FILE field does.
+        const field_text f{next, file->key, next};
+        file->apply(*module, f);
+        refresh();
+    }
+
+    const param_desc* file = nullptr;
+    const param_desc* play_mode = nullptr;
+};
+
+} // namespace
+
+panel_ptr make_sampler_panel(module_kind kind, OUTPUT& module, const char* name,
+                             panel_layouts layouts) {
+    auto panel = std::make_unique<SAMPLER_GUI>(kind, module, name, layouts);
+    panel->refresh();
+    return panel;
+}
+
+} // namespace tmod

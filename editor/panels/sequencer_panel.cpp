@@ -1,0 +1,350 @@
+#include "editor/panels/sequencer_panel.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "editor/panels/panel_factories.hpp"
+#include "editor/panels/param_panel.hpp"
+#include "modules/sequencer.hpp"
+#include "toolkit/file_listing.hpp"
+#include "toolkit/widgets.hpp"
+#include "util/messages.hpp"
+
+namespace tmod {
+
+namespace {
+
+std::istream* console_in = &std::cin;
+
+constexpr int strips = 32;
+constexpr int pattern_buttons = 8;
+constexpr const char* partition_extension = "par";
+
+// The widgets of one strip, made by the panel: name pattern (after the
+// panel's prefix; %d the step from 1), kind, images, place in the strip.
+enum class widget_kind { sprite, slider, label, button };
+struct strip_widget {
+    const char* pattern;
+    widget_kind what;
+    const char* off;
+    const char* on;
+    int dy;
+};
+constexpr strip_widget strip_widgets[] = {
+    {"LAMPE_STEP_%d", widget_kind::sprite, "LAMP_LED_1_0", nullptr, 0},
+    {"BUTTON_OCT_%d_UP", widget_kind::button, "BTN_UP_OFF", "BTN_UP_ON", 20},
+    {"SPRITE_OCT_%d", widget_kind::sprite, "LED_NUMERIC_1_0", nullptr, 36},
+    {"BUTTON_OCT_%d_DOWN", widget_kind::button, "BTN_DOWN_OFF", "BTN_DOWN_ON", 60},
+    {"BUTTON_NOTE_%d_UP", widget_kind::button, "BTN_UP_OFF", "BTN_UP_ON", 80},
+    {"SPRITE_NOTE_%d", widget_kind::sprite, "LED_NUMERIC_1_0", nullptr, 96},
+    {"BUTTON_NOTE_%d_DOWN", widget_kind::button, "BTN_DOWN_OFF", "BTN_DOWN_ON", 120},
+    {"SLD_VOL_%d", widget_kind::slider, "SLD2", nullptr, 145},
+    {"LABEL_TXT_%d_VOL", widget_kind::label, nullptr, nullptr, 180},
+    {"SLD_LENGHT_%d", widget_kind::slider, "SLD2", nullptr, 200},
+    {"LABEL_TXT_%d_LENGHT", widget_kind::label, nullptr, nullptr, 235},
+    {"BUTTON_BYPASS_%d", widget_kind::button, "CHK_4_OFF", "CHK_4_ON", 255},
+    {"BUTTON_ACCENT_%d", widget_kind::button, "CHK_4_OFF", "CHK_4_ON", 275},
+    {"BUTTON_SLIDE_%d", widget_kind::button, "CHK_4_OFF", "CHK_4_ON", 295},
+};
+
+std::string numbered(const char* pattern, int n) {
+    char out[96];
+    std::snprintf(out, sizeof out, pattern, n);
+    return out;
+}
+
+// The step (1 .. 32) in a control name "<head><n><tail>", or 0.
+int step_in(const char* control, const char* head, const char* tail) {
+    const std::size_t h = std::strlen(head), t = std::strlen(tail), n = std::strlen(control);
+    if (n <= h + t || std::strncmp(control, head, h) != 0 || std::strcmp(control + n - t, tail) != 0)
+        return 0;
+    int step = 0;
+    for (const char* p = control + h; p < control + n - t; ++p) {
+        if (*p < '0' || *p > '9') return 0;
+        step = step * 10 + (*p - '0');
+        if (step > strips) return 0;
+    }
+    return step;
+}
+
+const param_desc* by_key(const module_type& type, const char* key) {
+    for (const param_desc& p : type.params)
+        if (p.key && std::strcmp(p.key, key) == 0) return &p;
+    return nullptr;
+}
+
+// The panel's step fields files do not carry, in their table's order.
+const param_desc* panel_step(const module_type& type, std::size_t place) {
+    std::size_t seen = 0;
+    for (const param_desc& p : type.panel_params)
+        if (p.count > 1 && seen++ == place) return &p;
+    return nullptr;
+}
+
+class SEQUENCER_GUI : public PARAM_GUI {
+  public:
+    SEQUENCER_GUI(module_kind k, OUTPUT& m, const char* name, panel_layouts layouts)
+        : PARAM_GUI(k, m, name, layouts.back, layouts.controls),
+          file(by_key(type, "PARTITION_FILE_NAME")), divider(by_key(type, "DIVIDER")),
+          max_step(by_key(type, "NBR_STEP")), note(by_key(type, "NOTE")),
+          bypass(by_key(type, "BYPASS")), vol(by_key(type, "VOLUME")),
+          length(by_key(type, "LENGHT")), octave(panel_step(type, 0)),
+          accent(panel_step(type, 1)), slide(panel_step(type, 2)) {
+        for (int i = 1; i <= strips; ++i) {
+            const float x = static_cast<float>(10 + (i - 1) * 30);
+            for (const strip_widget& w : strip_widgets) {
+                const std::string n = prefixed(numbered(w.pattern, i));
+                element_ptr e;
+                switch (w.what) {
+                case widget_kind::sprite:
+                    e = std::make_unique<SPRITE>(w.off, 0, 0, 0, 0, 0, 1.0f, 0, 255);
+                    break;
+                case widget_kind::slider:
+                    e = std::make_unique<SLIDER>(n.c_str(), w.off);
+                    break;
+                case widget_kind::label:
+                    e = std::make_unique<LABEL>("", 0, 0, 28, 12, 0, 10, 0xFFFFFFu);
+                    break;
+                case widget_kind::button:
+                    e = std::make_unique<BUTTON>(n.c_str(), w.off, "0", w.on);
+                    break;
+                }
+                e->set_name(n.c_str());
+                if (w.what == widget_kind::label)
+                    e->set_position(x, 747.0f - static_cast<float>(60 + w.dy), 0);
+                else
+                    e->set_position(x, static_cast<float>(60 + w.dy), 0);
+                append(std::move(e));
+            }
+        }
+    }
+
+    void refresh() override {
+        PARAM_GUI::refresh();
+        const auto& s = static_cast<const SEQUENCER&>(*module);
+        const int pattern = s.current_pattern;
+        for (int i = 1; i <= strips; ++i) {
+            const int at = pattern * step_count + (i - 1);
+            show_picture(numbered("LAMPE_STEP_%d", i).c_str(),
+                         s.current_step == i - 1 ? "LAMP_LED_1_1" : "LAMP_LED_1_0");
+            digit("SPRITE_OCT_%d", i, octave, at);
+            digit("SPRITE_NOTE_%d", i, note, at);
+            if (vol) {
+                show_text(numbered("LABEL_TXT_%d_VOL", i).c_str(), shown_text(*vol, value(*vol, at)));
+                show_angle(numbered("SLD_VOL_%d", i).c_str(), static_cast<int>(value(*vol, at) * 10));
+            }
+            if (length) {
+                show_text(numbered("LABEL_TXT_%d_LENGHT", i).c_str(),
+                          shown_text(*length, value(*length, at)));
+                show_angle(numbered("SLD_LENGHT_%d", i).c_str(), static_cast<int>(value(*length, at)));
+            }
+            switch_state("BUTTON_BYPASS_%d", i, bypass, at);
+            switch_state("BUTTON_ACCENT_%d", i, accent, at);
+            switch_state("BUTTON_SLIDE_%d", i, slide, at);
+        }
+        for (int p = 0; p < pattern_buttons; ++p)
+            show_state(numbered("BUTTON_PATTERN_%d", p).c_str(), s.wished_pattern.load() == p);
+        std::string text;
+        append_number(text, "%3.3f", s.memory.divider[pattern]);
+        show_text("LABEL_DIVIDER", text);
+        if (divider) show_text("LABEL_WISHED_DIVIDER", shown_text(*divider, value(*divider)));
+        if (max_step) show_text("LABEL_MAX_STEP", shown_text(*max_step, value(*max_step, pattern)));
+        const char* f = file && file->text ? file->text(*module) : "";
+        show_text("LABEL_FILENAME", f && *f ? base_name(f) : std::string("NONE"));
+        show_state("POWER", s.power.load());
+    }
+
+  protected:
+    // The lamps follow the playing step.
+    void refresh_live() override {
+        const auto& s = static_cast<const SEQUENCER&>(*module);
+        for (int i = 1; i <= strips; ++i)
+            show_picture(numbered("LAMPE_STEP_%d", i).c_str(),
+                         s.current_step == i - 1 ? "LAMP_LED_1_1" : "LAMP_LED_1_0");
+    }
+
+    bool on_slider(const char* control, bool down) override {
+        const int at = current_pattern() * step_count;
+        if (int i = step_in(control, "SLD_VOL_", ""); i && vol) {
+            // Tenths counted whole, so that ten steps from 0 land on exactly 1.0.
+            const double v = value(*vol, at + i - 1);
+            change(*vol, at + i - 1, std::round(v * 10.0 + (down ? 1 : -1)) / 10.0);
+            return true;
+        }
+        if (int i = step_in(control, "SLD_LENGHT_", ""); i && length) {
+            const double v = value(*length, at + i - 1);
+            change(*length, at + i - 1, step_value(*length, v, slider_direction(*length, down)));
+            return true;
+        }
+        return false;
+    }
+
+    bool on_button(const char* control, int mouse_button) override {
+        const int pattern = current_pattern();
+        const int at = pattern * step_count;
+        struct stepper {
+            const char* head;
+            const char* tail;
+            const param_desc* d;
+            int direction;
+        };
+        const stepper steppers[] = {
+            {"BUTTON_OCT_", "_UP", octave, 1},       {"BUTTON_OCT_", "_DOWN", octave, -1},
+            {"BUTTON_NOTE_", "_UP", note, 1},        {"BUTTON_NOTE_", "_DOWN", note, -1},
+            {"BUTTON_BYPASS_", "", bypass, 1},       {"BUTTON_ACCENT_", "", accent, 1},
+            {"BUTTON_SLIDE_", "", slide, 1},
+        };
+        for (const stepper& s : steppers) {
+            const int i = step_in(control, s.head, s.tail);
+            if (!i || !s.d) continue;
+            const int index = at + i - 1;
+            change(*s.d, index, step_value(*s.d, value(*s.d, index), s.direction));
+            return true;
+        }
+        if (std::strncmp(control, "BUTTON_PATTERN_", 15) == 0) {
+            // The wished pattern has no description yet: nothing to set it through.
+            return true;
+        }
+        if (std::strcmp(control, "BUTTON_DIVIDER_UP") == 0 ||
+            std::strcmp(control, "BUTTON_DIVIDER_DOWN") == 0) {
+            if (!divider) return false;
+            const bool up = std::strcmp(control, "BUTTON_DIVIDER_UP") == 0;
+            const auto& s = static_cast<const SEQUENCER&>(*module);
+            const double wished = value(*divider);
+            const double current = s.memory.divider[pattern];
+            change(*divider, 0, step_value(*divider, wished == current ? current : wished, up ? 1 : -1));
+            return true;
+        }
+        if (std::strcmp(control, "BUTTON_MAX_STEP_UP") == 0 ||
+            std::strcmp(control, "BUTTON_MAX_STEP_DOWN") == 0) {
+            if (!max_step) return false;
+            const int dir = std::strcmp(control, "BUTTON_MAX_STEP_UP") == 0 ? 1 : -1;
+            change(*max_step, pattern, step_value(*max_step, value(*max_step, pattern), dir));
+            return true;
+        }
+        if (std::strcmp(control, "FILE_UP") == 0 || std::strcmp(control, "FILE_DOWN") == 0) {
+            step_file(std::strcmp(control, "FILE_UP") == 0);
+            return true;
+        }
+        if (std::strcmp(control, "BT_LOAD") == 0) {
+            say("LOAD\n");
+            const std::string name = ask_name();
+            if (!name.empty()) load((std::string(partitions_dir) + "/" + name).c_str());
+            return true;
+        }
+        if (std::strcmp(control, "BT_SAVE") == 0) {
+            say("SAVE\n");
+            const std::string name = ask_name();
+            if (!name.empty()) {
+                const std::string path = std::string(partitions_dir) + "/" + name;
+                // Saving reads the pattern memory; the module writes its file.
+                if (!static_cast<SEQUENCER&>(*module).save_partition(path.c_str()))
+                    say("Cannot save the partition %s\n", path.c_str());
+                refresh();
+            }
+            return true;
+        }
+        if (std::strcmp(control, "VIEW") == 0) {
+            refresh();
+            return true;
+        }
+        return PARAM_GUI::on_button(control, mouse_button);
+    }
+
+  public:
+    void set_display_mode(int mode) override {
+        if (mode == 0) mode = display_mode == front ? reduced : front;
+        if (mode == reduced && elements_reduced.empty()) {
+            element_list* shown = elements;
+            elements = &elements_reduced;
+            load_rc("RC/SEQUENCEUR_MINI.RC");
+            elements = shown;
+        }
+        OBJET::set_display_mode(mode);
+    }
+
+  private:
+    int current_pattern() const { return static_cast<const SEQUENCER&>(*module).current_pattern; }
+
+    void digit(const char* pattern, int i, const param_desc* d, int at) {
+        if (!d) return;
+        show_picture(numbered(pattern, i).c_str(),
+                     numbered("LED_NUMERIC_1_%d", static_cast<int>(value(*d, at))).c_str());
+    }
+    void switch_state(const char* pattern, int i, const param_desc* d, int at) {
+        if (d) show_state(numbered(pattern, i).c_str(), static_cast<int>(value(*d, at)));
+    }
+
+    // The partitions, then a name typed on the console; empty when cancelled.
+    std::string ask_name() {
+        for (const std::string& f : list_files(partitions_dir, partition_extension))
+            say("%s\n", base_name(f).c_str());
+        say("File name : ");
+        std::string line;
+        if (!std::getline(*console_in, line)) {
+            console_in->clear();
+            say("\nNo name given: cancelled\n");
+            return {};
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::string refusal = partition_name_refusal(line);
+        if (!refusal.empty()) {
+            say("%s\n", refusal.c_str());
+            return {};
+        }
+        return line;
+    }
+
+    void load(const char* path) {
+        if (!file) return;
+        const field_text f{path, file->key, path};
+        file->apply(*module, f);
+        refresh();
+    }
+
+    void step_file(bool up) {
+        const char* current = file && file->text ? file->text(*module) : "";
+        char next[800];
+        const char* found =
+            up ? next_file(current, partitions_dir, partition_extension, next, sizeof next)
+               : previous_file(current, partitions_dir, partition_extension, next, sizeof next);
+        if (!found)
+            found = up ? next_file("", partitions_dir, partition_extension, next, sizeof next)
+                       : previous_file("", partitions_dir, partition_extension, next, sizeof next);
+        if (!found) {
+            say("No file to load\n");
+            return;
+        }
+        load(next);
+    }
+
+    const param_desc *file, *divider, *max_step, *note, *bypass, *vol, *length, *octave, *accent,
+        *slide;
+};
+
+} // namespace
+
+std::string partition_name_refusal(const std::string& name) {
+    if (name.empty()) return "No name given: cancelled";
+    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
+        name.find("..") != std::string::npos)
+        return "A partition name is a plain name inside " + std::string(partitions_dir) +
+               " (no \"/\" or \"..\"): cancelled";
+    return {};
+}
+
+void set_console_input(std::istream* in) {
+    console_in = in ? in : &std::cin;
+}
+
+panel_ptr make_sequencer_panel(module_kind kind, OUTPUT& module, const char* name,
+                               panel_layouts layouts) {
+    auto panel = std::make_unique<SEQUENCER_GUI>(kind, module, name, layouts);
+    panel->refresh();
+    return panel;
+}
+
+} // namespace tmod

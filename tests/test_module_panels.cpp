@@ -1,0 +1,275 @@
+// Module panels built on real modules: slider and button messages change the
+// module's parameters by the documented steps. No layouts are read (the tests
+// run away from the data directory): the widgets a test needs are appended by
+// name, the way a layout would create them.
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+#include "editor/module_panels.hpp"
+#include "editor/panels/sequencer_panel.hpp"
+#include "modules/control.hpp"
+#include "modules/sequencer.hpp"
+#include "modules/vca_mixer.hpp"
+#include "modules/vcf.hpp"
+#include "modules/vcf303_formant.hpp"
+#include "modules/vco.hpp"
+#include "support/toolkit_support.hpp"
+#include "util/messages.hpp"
+
+namespace tmod {
+namespace {
+
+struct built {
+    module_ptr module;
+    panel_ptr panel;
+};
+
+built panel_for(module_kind kind) {
+    built b{create_module(kind), nullptr};
+    b.panel = make_module_panel(kind, *b.module, 12);
+    return b;
+}
+
+SPRITE* add_slider(OBJET& p, const char* local) {
+    return p.append(std::make_unique<SLIDER>((std::string("12_") + local).c_str(), "SLD2"));
+}
+SPRITE* add_button(OBJET& p, const char* local) {
+    return p.append(std::make_unique<BUTTON>((std::string("12_") + local).c_str(), "B_OFF", "0", "B_ON"));
+}
+LABEL* add_label(OBJET& p, const char* local) {
+    auto l = std::make_unique<LABEL>("", 0, 0, 10, 10, 0, 10, 0);
+    l->set_name((std::string("12_") + local).c_str());
+    return static_cast<LABEL*>(p.append(std::move(l)));
+}
+void slide(OBJET& p, SPRITE* s, const char* text, int times = 1) {
+    for (int i = 0; i < times; ++i) p.post(GUI_MESSAGE::command(text, s));
+    p.update();
+}
+void click(OBJET& p, SPRITE* b, int mouse_button) {
+    p.post(GUI_MESSAGE::mouse(event_button_up, mouse_button, b));
+    p.update();
+}
+
+TEST(ModulePanels, EveryTypeGetsItsNamedPanelWithoutLayouts) {
+    const struct {
+        module_kind kind;
+        const char* name;
+        int play_mode;
+    } cases[] = {
+        {module_kind::VCO, "VCO_12", 1},          {module_kind::AFFICHAGE, "VAL_12", 1},
+        {module_kind::SEQUENCER, "SEQUEN_12", 2}, {module_kind::SAMPLER, "SAMPLER_12", 2},
+        {module_kind::MICRO, "KEY_12", 1},        {module_kind::PHASER, "VCF_12", 1},
+        {module_kind::GENERATOR, "GENERATOR_12", 1},
+    };
+    for (const auto& c : cases) {
+        const built b = panel_for(c.kind);
+        ASSERT_TRUE(b.panel);
+        EXPECT_STREQ(b.panel->panel_name, c.name);
+        EXPECT_EQ(play_display_mode(*b.panel), c.play_mode) << c.name;
+    }
+    // Every other type builds too, and updates with nothing queued.
+    for (int k = 0; k < module_kind_count; ++k) {
+        built b = panel_for(static_cast<module_kind>(k));
+        ASSERT_TRUE(b.panel) << k;
+        EXPECT_EQ(b.panel->update(), 0);
+    }
+}
+
+TEST(ModulePanels, OscillatorSlidersStepByBandsAndPhaseWraps) {
+    built b = panel_for(module_kind::VCO);
+    auto& vco = static_cast<VCO&>(*b.module);
+    OBJET& p = *b.panel;
+    SPRITE* freq = add_slider(p, "SLD_FREQUENCE");
+    SPRITE* volume = add_slider(p, "SLD_VOLUME");
+    SPRITE* phase = add_slider(p, "SLD_PHASE");
+    LABEL* freq_label = add_label(p, "LABEL_FREQUENCE");
+
+    // 49.9 + 0.5 (one band, raising); 50.2 - 1.0 - 0.5 (two bands, lowering).
+    vco.freq = 49.9f;
+    slide(p, freq, "SLD_DOWN");
+    EXPECT_NEAR(vco.freq.load(), 50.4, 1e-4);
+    EXPECT_STREQ(freq_label->caption, "50.400");
+    vco.freq = 50.2f;
+    slide(p, freq, "SLD_UP");
+    EXPECT_NEAR(vco.freq.load(), 48.7, 1e-4);
+
+    vco.freq = 110.0f;
+    vco.amount = 5.0f;
+    slide(p, volume, "SLD_DOWN");
+    EXPECT_NEAR(vco.amount.load(), 5.0125, 1e-6);
+    EXPECT_EQ(vco.freq.load(), 110.0f);
+
+    // Reversed: SLD_UP raises.
+    vco.phase = 359.0f;
+    slide(p, phase, "SLD_UP");
+    EXPECT_EQ(vco.phase.load(), 0.0f);
+    slide(p, phase, "SLD_DOWN");
+    EXPECT_EQ(vco.phase.load(), -1.0f);
+}
+
+TEST(ModulePanels, WaveformDisplayCyclesOneToNineWithItsPicture) {
+    built b = panel_for(module_kind::VCO);
+    auto& vco = static_cast<VCO&>(*b.module);
+    SPRITE* display = add_button(*b.panel, "AFFICHAGE_TYPE_ONDE");
+    vco.type = 1;
+    click(*b.panel, display, 5); // wheel down
+    EXPECT_EQ(vco.type.load(), 9);
+    EXPECT_STREQ(display->image, "DISP_NOISE_TAM");
+    click(*b.panel, display, 1); // left
+    EXPECT_EQ(vco.type.load(), 1);
+    EXPECT_STREQ(display->image, "DISP_SIN");
+    click(*b.panel, display, 4); // wheel up
+    EXPECT_EQ(vco.type.load(), 2);
+}
+
+TEST(ModulePanels, FilterCutoffAndResonanceAreReversedWithTheirOwnSteps) {
+    built f = panel_for(module_kind::VCF);
+    auto& vcf = static_cast<VCF&>(*f.module);
+    SPRITE* cutoff = add_slider(*f.panel, "SLD_HICUTOFF");
+    const struct {
+        int from;
+        const char* text;
+        int to;
+    } cutoffs[] = {
+        {300, "SLD_DOWN", 290},   // lowers by 10
+        {300, "SLD_UP", 310},     // raises by 10
+        {1000, "SLD_DOWN", 965},  // 25 in 1000.., then 10 in 100..1000
+        {1000, "SLD_UP", 1025},   // one step only
+        {5000, "SLD_DOWN", 4850}, // 100, then 50
+    };
+    for (const auto& c : cutoffs) {
+        vcf.hicut = c.from;
+        slide(*f.panel, cutoff, c.text);
+        EXPECT_EQ(vcf.hicut.load(), c.to) << c.from << " " << c.text;
+    }
+
+    built r = panel_for(module_kind::VCF303);
+    auto& vcf303 = static_cast<VCF303&>(*r.module);
+    SPRITE* reso = add_slider(*r.panel, "SLD_RESO");
+    const struct {
+        float from;
+        const char* text;
+        double to;
+    } resonances[] = {
+        {0.5f, "SLD_DOWN", 0.5 - 0.5 / 100},    // lowers by r/100
+        {0.85f, "SLD_UP", 0.85 + 0.85 / 1000},  // raises by r/1000
+        {0.95f, "SLD_UP", 0.95 + 0.95 / 10000}, // r/10000 near the top
+        {0.995f, "SLD_UP", 0.995},              // kept at the ceiling
+    };
+    for (const auto& c : resonances) {
+        vcf303.q = c.from;
+        slide(*r.panel, reso, c.text);
+        EXPECT_NEAR(vcf303.q.load(), c.to, 1e-6) << c.from << " " << c.text;
+    }
+}
+
+TEST(ModulePanels, MixerHasTwentyFourChannelStripsDrivenByTheKnobAngle) {
+    built b = panel_for(module_kind::MIXER);
+    auto& mixer = static_cast<MIXER&>(*b.module);
+    OBJET& p = *b.panel;
+    EXPECT_NE(p.find_element("SLD_CANAL_23"), nullptr);
+    EXPECT_NE(p.find_element("BYPASS_CANAL_23"), nullptr);
+    EXPECT_NE(p.find_element("LABEL_CANAL_23_TXT"), nullptr);
+    EXPECT_EQ(p.find_element("SLD_CANAL_24"), nullptr);
+
+    mixer.volumes[23] = 0.5f;
+    p.update(); // nothing queued: the panel does not move the level by itself
+    SPRITE* last = p.find_element("SLD_CANAL_23");
+    // The knob shows the level at construction-time refreshes; set it as a user would.
+    last->angle = 900;
+    slide(p, last, "SLD_DOWN");
+    EXPECT_NEAR(mixer.volumes[23].load(), 901.0 / 1800.0, 1e-6);
+    EXPECT_STREQ(static_cast<LABEL*>(p.find_element("LABEL_CANAL_23"))->caption, "0.5");
+
+    // A knob named for a 25th channel changes nothing.
+    SPRITE* extra = add_slider(p, "SLD_CANAL_24");
+    slide(p, extra, "SLD_DOWN", 5);
+    for (int n = 0; n < MIXER::max_channels; ++n)
+        EXPECT_EQ(mixer.volumes[n].load(), n == 23 ? mixer.volumes[23].load() : 1.0f) << n;
+
+    click(p, p.find_element("BYPASS_CANAL_3"), 1);
+    EXPECT_EQ(mixer.bypasses[3].load(), 1.0f);
+}
+
+TEST(ModulePanels, SequencerVolumeStaysOnTheTenthsGrid) {
+    built b = panel_for(module_kind::SEQUENCER);
+    auto& seq = static_cast<SEQUENCER&>(*b.module);
+    OBJET& p = *b.panel;
+    EXPECT_NE(p.find_element("SLD_VOL_32"), nullptr);
+    EXPECT_NE(p.find_element("BUTTON_SLIDE_32"), nullptr);
+    EXPECT_EQ(p.find_element("SLD_VOL_33"), nullptr);
+
+    seq.memory.vol[0][0] = 0.0f;
+    slide(p, p.find_element("SLD_VOL_1"), "SLD_DOWN", 10);
+    EXPECT_EQ(seq.memory.vol[0][0], 1.0f); // exactly: the step plays only at 1.0
+    slide(p, p.find_element("SLD_VOL_1"), "SLD_UP", 13);
+    EXPECT_EQ(seq.memory.vol[0][0], -0.3f);
+
+    seq.memory.length[0][4] = 1.0f;
+    slide(p, p.find_element("SLD_LENGHT_5"), "SLD_DOWN");
+    EXPECT_EQ(seq.memory.length[0][4], 2.0f);
+
+    seq.memory.note[0][1] = 12;
+    click(p, p.find_element("BUTTON_NOTE_2_UP"), 1);
+    EXPECT_EQ(seq.memory.note[0][1], 12);
+    seq.memory.octave[0][1] = 0;
+    click(p, p.find_element("BUTTON_OCT_2_DOWN"), 1);
+    EXPECT_EQ(seq.memory.octave[0][1], 0);
+    click(p, p.find_element("BUTTON_ACCENT_2"), 1);
+    EXPECT_EQ(seq.memory.accent[0][1], 1);
+    EXPECT_EQ(static_cast<BUTTON*>(p.find_element("BUTTON_ACCENT_2"))->state, 1);
+}
+
+// Changes the working directory for one test.
+struct in_directory {
+    explicit in_directory(const std::string& dir) : previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~in_directory() { std::filesystem::current_path(previous); }
+    std::filesystem::path previous;
+};
+
+TEST(ModulePanels, PartitionNamesTypedOnTheConsoleStayInsidePartitions) {
+    const std::string dir = test::scratch_dir();
+    std::filesystem::create_directories(dir + "/PARTITIONS");
+    in_directory here(dir);
+    built b = panel_for(module_kind::SEQUENCER);
+    OBJET& p = *b.panel;
+    SPRITE* save = add_button(p, "BT_SAVE");
+    SPRITE* load = add_button(p, "BT_LOAD");
+
+    const struct {
+        const char* typed;
+        const char* said;
+    } refused[] = {
+        {"../escape.par\n", "cancelled"},
+        {"sub/x.par\n", "cancelled"},
+        {"\n", "cancelled"},
+        {"", "cancelled"}, // end of input
+    };
+    for (const auto& r : refused) {
+        std::istringstream typed(r.typed);
+        set_console_input(&typed);
+        message_capture said;
+        click(p, save, 1);
+        EXPECT_NE(said.text().find(r.said), std::string::npos) << said.text();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty("PARTITIONS"));
+    EXPECT_FALSE(std::filesystem::exists("escape.par"));
+
+    auto& seq = static_cast<SEQUENCER&>(*b.module);
+    seq.memory.note[0][7] = 5;
+    std::istringstream typed("mine.par\nmine.par\n");
+    set_console_input(&typed);
+    click(p, save, 1);
+    ASSERT_EQ(std::filesystem::file_size("PARTITIONS/mine.par"), sizeof(partition_block));
+    seq.memory.note[0][7] = 0;
+    click(p, load, 1);
+    EXPECT_EQ(seq.memory.note[0][7], 5);
+    set_console_input(nullptr);
+}
+
+} // namespace
+} // namespace tmod
