@@ -115,6 +115,9 @@ void MIXER::derive(std::uint32_t now) {
     active = 0;
     int count = channel_count;
     if (count > max_channels) count = max_channels;
+    // Switched off: nothing is read, not even the sources of the last derive.
+    active_divisor = 0.0f;
+    active_reciprocal = 0.0f;
     if (!power) return;
     for (int i = 0; i < count; ++i) {
         const sample_value* src = channels[i].source();

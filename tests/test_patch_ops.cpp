@@ -209,6 +209,10 @@ TEST(PatchOps, EditsWhileThePumpPlays) {
         const long rendered_before = buffers;
         const long skipped_before = pump.skipped_buffers;
         run_for(1.0, turn_and_patch);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (buffers <= rendered_before + 1 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        EXPECT_GT(buffers, rendered_before + 1) << "the audio thread rendered meanwhile";
         EXPECT_EQ(pump.skipped_buffers - skipped_before, 0);
 
         // With modules added and removed as well.
@@ -217,7 +221,9 @@ TEST(PatchOps, EditsWhileThePumpPlays) {
             turn_and_patch();
             if (rng() % 2 && modules.size() > 4) {
                 const std::size_t i = pick(modules.size());
+                const void* gone = &modules[i].first->value;
                 ASSERT_TRUE(remove_module(g, modules[i].first));
+                EXPECT_EQ(slots_referring_to(g, gone), 0);
                 modules.erase(modules.begin() + static_cast<long>(i));
             } else {
                 const module_kind k = palette_order[pick(module_kind_count)];
@@ -228,11 +234,6 @@ TEST(PatchOps, EditsWhileThePumpPlays) {
             EXPECT_EQ(g.total_count(), modules.size());
         });
 
-        // The audio thread went on rendering throughout.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (buffers <= rendered_before + 1 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
-        EXPECT_GT(buffers, rendered_before + 1);
         stop = true;
         audio.join();
         set_audio_drains_edits(false);
