@@ -271,5 +271,50 @@ TEST(ModulePanels, PartitionNamesTypedOnTheConsoleStayInsidePartitions) {
     set_console_input(nullptr);
 }
 
+TEST(ModulePanels, LayoutControlsAreFoundUnderTheShortPrefixAndShowTheModule) {
+    const std::string dir = test::scratch_dir();
+    std::filesystem::create_directories(dir + "/RC");
+    test::write_text(dir + "/RC/VCO.RC",
+                     "THIS\nCOLOR=0;WIDTH=256;HEIGHT=248;ALPHA=255;\n"
+                     "SLIDER\tSLD_FREQUENCE\tSLD2\t18\t54\t0\t0\t0\t1.000000\t0\n"
+                     "LABEL\tLABEL_FREQUENCE\t-\t11\t90\t1\t10\t7929775\n"
+                     "LABEL\tlabel_NAME\t-\t12\t24\t1\t10\t14211806\n"
+                     "BUTTON\tAFFICHAGE_TYPE_ONDE\tDISP_SIN\tDISP_SIN\tDISP_SIN\t64\t116\t0\t0\t0\t1.000000\t0\n");
+    in_directory here(dir);
+    module_ptr module = create_module(module_kind::VCO);
+    module->set_name("VCO_7");
+    auto& vco = static_cast<VCO&>(*module);
+    vco.type = 4;
+    panel_ptr panel = make_module_panel(module_kind::VCO, *module, 7);
+    EXPECT_STREQ(panel->panel_name, "VCO_7");
+    SPRITE* freq = panel->find_element("SLD_FREQUENCE");
+    ASSERT_NE(freq, nullptr);
+    EXPECT_STREQ(freq->name, "7_SLD_FREQUENCE");
+    EXPECT_EQ(freq->angle, 110); // the truncated frequency
+    EXPECT_STREQ(static_cast<LABEL*>(panel->find_element("LABEL_FREQUENCE"))->caption, "110.000");
+    EXPECT_STREQ(static_cast<LABEL*>(panel->find_element("label_NAME"))->caption, "VCO_7");
+    SPRITE* display = panel->find_element("AFFICHAGE_TYPE_ONDE");
+    ASSERT_NE(display, nullptr);
+    display->update(); // the button shows its state image, which is the picture
+    EXPECT_STREQ(display->image, "DISP_SQR");
+    slide(*panel, freq, "SLD_UP");
+    EXPECT_EQ(vco.freq.load(), 109.0f);
+}
+
+TEST(ModulePanels, ValueDisplaysFollowTheEngineOnEachUpdate) {
+    built b = panel_for(module_kind::AFFICHAGE);
+    LABEL* shown = add_label(*b.panel, "LABEL_CST_VALUE");
+    SPRITE* lamp = b.panel->append(std::make_unique<SPRITE>("CHK_1_OFF", 0, 0, 0, 0, 0, 1.0f, 0, 255));
+    lamp->set_name("12_LAMPE");
+    b.module->value = 0.25f;
+    b.panel->update();
+    EXPECT_STREQ(shown->caption, " 0.250");
+    EXPECT_STREQ(lamp->image, "CHK_1_ON");
+    b.module->value = -2.0f;
+    b.panel->update();
+    EXPECT_STREQ(shown->caption, "-2.000");
+    EXPECT_STREQ(lamp->image, "CHK_1_OFF");
+}
+
 } // namespace
 } // namespace tmod

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "editor/panels/panel_factories.hpp"
+#include "editor/panels/param_panel.hpp"
 #include "engine/generator.hpp"
 #include "patchfile/patch_reader.hpp"
 #include "toolkit/widgets.hpp"
@@ -18,8 +19,8 @@ class NESTED_GENERATOR_GUI : public GENERATOR_GUI {
   public:
     NESTED_GENERATOR_GUI(GENERATOR& g, const char* name, panel_layouts layouts)
         : GENERATOR_GUI(g, 0, 0, name) {
-        load_rc(layouts.back);
-        load_rc(layouts.controls);
+        load_layout(*this, layouts.back);
+        load_layout(*this, layouts.controls);
     }
 
     int update() override {

@@ -9,6 +9,7 @@
 #include "engine/patch_ops.hpp"
 #include "toolkit/widgets.hpp"
 #include "util/num.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -131,11 +132,21 @@ std::string panel_prefix(const char* panel_name) {
     return last ? std::string(last + 1) : std::string(panel_name);
 }
 
+int load_layout(OBJET& panel, const char* path) {
+    char full_name[OBJET::text_size];
+    std::memcpy(full_name, panel.panel_name, sizeof full_name);
+    const std::string prefix = panel_prefix(full_name);
+    std::snprintf(panel.panel_name, sizeof panel.panel_name, "%s", prefix.c_str());
+    const int result = panel.load_rc(path);
+    std::memcpy(panel.panel_name, full_name, sizeof full_name);
+    return result;
+}
+
 PARAM_GUI::PARAM_GUI(module_kind k, OUTPUT& m, const char* panel_name, const char* back_rc,
                      const char* controls_rc)
     : MODULE_GUI(k, m, 0, 0, panel_name), type(type_of(k)) {
-    if (back_rc) load_rc(back_rc);
-    if (controls_rc) load_rc(controls_rc);
+    if (back_rc) load_layout(*this, back_rc);
+    if (controls_rc) load_layout(*this, controls_rc);
 }
 
 std::string PARAM_GUI::prefixed(const std::string& local) const {
@@ -160,7 +171,13 @@ void PARAM_GUI::show_text(const char* label_name, const std::string& text) {
 
 void PARAM_GUI::show_picture(const char* element, const char* image) {
     SPRITE* e = find_element(element);
-    if (!e || !image) return;
+    if (!e || !image || std::strcmp(e->image, image) == 0) return;
+    // A clickable display is a button: its state images become the picture.
+    if (auto* b = dynamic_cast<BUTTON*>(e)) {
+        copy_text(b->image_off, image);
+        copy_text(b->image_on, image);
+        if (b->image_touched[0] != '0') copy_text(b->image_touched, image);
+    }
     e->set_image(image);
     e->redraw = 1;
 }

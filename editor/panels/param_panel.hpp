@@ -51,4 +51,8 @@ class PARAM_GUI : public MODULE_GUI {
 // The panel's number prefix of its widgets ("12" for "VCO_12").
 std::string panel_prefix(const char* panel_name);
 
+// Reads a layout into the face `elements` points to, its element names
+// prefixed with the panel's number (lookups skip that short prefix only).
+int load_layout(OBJET& panel, const char* path);
+
 } // namespace tmod

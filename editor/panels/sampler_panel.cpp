@@ -45,7 +45,7 @@ class SAMPLER_GUI : public PARAM_GUI {
             // The small form is read the first time it is shown.
             element_list* shown = elements;
             elements = &elements_reduced;
-            load_rc("RC/SAMPLER_MINI.RC");
+            load_layout(*this, "RC/SAMPLER_MINI.RC");
             elements = shown;
         }
         OBJET::set_display_mode(mode);

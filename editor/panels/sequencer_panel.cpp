@@ -260,7 +260,7 @@ class SEQUENCER_GUI : public PARAM_GUI {
         if (mode == reduced && elements_reduced.empty()) {
             element_list* shown = elements;
             elements = &elements_reduced;
-            load_rc("RC/SEQUENCEUR_MINI.RC");
+            load_layout(*this, "RC/SEQUENCEUR_MINI.RC");
             elements = shown;
         }
         OBJET::set_display_mode(mode);
