@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Generates every image of the editor into data/grfx and the image bundle
-data/grfx/opengl.tim that lists them.
+"""Generates every image of the editor into data/grfx, the image bundle
+data/grfx/opengl.tim that lists them, and the layout files of data/RC
+(from the table of art_layouts.py).
 
     /usr/bin/python3 tools/make_art.py [--preview build/art_preview.png]
 
@@ -17,6 +18,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import art_controls as ac  # noqa: E402
+import art_layouts as al  # noqa: E402
 import art_panels as ap  # noqa: E402
 from art_draw import Fonts, Image, mask_of  # noqa: E402
 
@@ -125,9 +127,13 @@ def generate(cat, fonts):
                                                 (26, 38, 54), (38, 54, 76)))
     cat.simple("IMG_001", ap.placeholder(fonts))
     cat.masked("LOGO_TMODULAR", ap.logo(fonts), "LOGO_TMODULAR_MASK")
-    for w, h in PANEL_SIZES:
+    faces = al.all_faces()
+    for w, h in sorted(set(PANEL_SIZES) | {(w, h) for w, h, _ in al.sizes(faces)}):
         cat.simple(f"FOND_PANEL_{w}x{h}", ap.panel_face(w, h, random.Random(w * 1000 + h), False))
         cat.simple(f"FOND_BACK_{w}x{h}", ap.panel_face(w, h, random.Random(w * 7 + h), True))
+    # value displays behind the labels of the layouts
+    for w, h in al.lcd_sizes(faces):
+        cat.simple(f"LCD_{w}x{h}", ap.bezel(ap.lcd(w, h, 0)))
 
     cat.masked("FICHE_PLUG", ac.plug(True), "FICHE_PLUG_MASK")
     cat.masked("FICHE_UNPLUG", ac.plug(False), "FICHE_UNPLUG_MASK")
@@ -149,6 +155,11 @@ def generate(cat, fonts):
                                                            fonts, 32, 16))
     for kind in FILTERS:
         cat.simple(f"DISP_FILTRE_{kind}", ap.filter_display(kind, fonts))
+    # The displays are buttons too (a click changes the waveform or the filter),
+    # and a button takes the mask named after its first picture: opaque ones.
+    for name, size in (("DISP_MASK", (128, 64)), ("DISP_FILTRE_MASK", (128, 64)),
+                       ("MINI_DISP_MASK", (32, 16))):
+        cat.simple(name, Image.new("RGB", size, (0, 0, 0)))
 
     red = ((255, 62, 40), (58, 14, 11), (22, 6, 5))
     green = ((80, 255, 130), (12, 48, 22), (4, 18, 8))
@@ -229,6 +240,7 @@ def main():
     generate(cat, fonts)
     with open(os.path.join(GRFX, "opengl.tim"), "w") as out:
         out.write(cat.bundle())
+    al.write(al.all_faces(), os.path.join(DATA, "RC"))
     count = len(cat.entries) + sum(int(k.split()[4]) - 1 for _, _, k in cat.entries
                                    if k.startswith("SPRITESHEET"))
     print(f"{len(cat.entries)} bundle entries, {count} images")
