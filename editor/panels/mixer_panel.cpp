@@ -30,6 +30,8 @@ class MIXER_GUI : public PARAM_GUI {
             const int x = 20 + (n % 12) * 48, y = 70 + (n / 12) * 170;
             char local[64];
             std::snprintf(local, sizeof local, "SLD_CANAL_%d", n);
+            // A layout that draws the channels itself keeps its own.
+            if (find_element(local)) continue;
             auto slider = std::make_unique<SLIDER>(prefixed(local).c_str(), "SLD2");
             slider->set_position(static_cast<float>(x), static_cast<float>(y), 0);
             append(std::move(slider));

@@ -46,6 +46,7 @@ constexpr cycle_display cycle_displays[] = {
     // The vowel is bound to the GAIN slider; the display steps it by whole vowels.
     {module_kind::FORMANT_VCF, "AFFICHAGE_TYPE_FILTRE", "GAIN", filter_pictures, "LABEL_TYPE"},
     {module_kind::BASIC_OPERATION, "TYPE", "TYPE", {}, "LABEL_OPERATION"},
+    {module_kind::BASIC_OPERATION, "BUTTON_TYPE", "TYPE", {}, "LABEL_OPERATION"},
 };
 
 // Buttons that add a fixed amount (through the step rule when it is fixed).

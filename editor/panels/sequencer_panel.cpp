@@ -96,6 +96,8 @@ class SEQUENCER_GUI : public PARAM_GUI {
         for (int i = 1; i <= strips; ++i) {
             const float x = static_cast<float>(10 + (i - 1) * 30);
             for (const strip_widget& w : strip_widgets) {
+                // The layout may draw the strips itself; only the missing ones are made.
+                if (find_element(numbered(w.pattern, i).c_str())) continue;
                 const std::string n = prefixed(numbered(w.pattern, i));
                 element_ptr e;
                 switch (w.what) {
