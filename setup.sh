@@ -13,7 +13,7 @@ packages=(
     librtaudio-dev libjack-jackd2-dev jackd2
     libsndfile1-dev libsamplerate0-dev libgtest-dev zlib1g-dev
     # tests: window under Xvfb, fuzzing, sound servers without hardware, art tools
-    xvfb xauth clang libclang-rt-14-dev python3 python3-pil fonts-dejavu-core
+    xvfb xauth xdotool clang libclang-rt-14-dev python3 python3-pil fonts-dejavu-core
     sox pulseaudio pulseaudio-utils jack-capture
 )
 

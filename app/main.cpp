@@ -9,6 +9,9 @@
 #include "app/render.hpp"
 #include "engine/engine_state.hpp"
 #include "util/alloc_tracker.hpp"
+#ifdef TM_WITH_EDITOR
+#include "app/editor_job.hpp"
+#endif
 
 using namespace tmod;
 
@@ -49,10 +52,14 @@ int main(int argc, char** argv) {
     int status = 0;
     if (!o.render.empty()) {
         status = render_job(o);
+    } else if (!o.headless) {
+#ifdef TM_WITH_EDITOR
+        status = editor_job(o);
+#else
+        std::printf("tmodular: this build has no editor window; playing without a window.\n");
+        status = headless_job(o);
+#endif
     } else {
-        if (!o.headless)
-            std::printf("tmodular: the editor window is not in this build yet; playing without a "
-                        "window.\n");
         status = headless_job(o);
     }
     report_leaks();

@@ -1,0 +1,121 @@
+// The patch editor: one object holding what the main loop, the event passes,
+// the patch load and the dashboards share, on the main (graphics) thread.
+// The engine is started and stopped by the caller; the editor shows and edits
+// its root container and calls the caller's per-pass service on every pass.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/module_panels.hpp"
+
+namespace tmod {
+
+class GENERATOR;
+class SPRITE;
+struct audio_pump;
+
+// The information panel: names the panel under the pointer and the level shown.
+class INFO_DASH : public OBJET {
+  public:
+    explicit INFO_DASH(class editor& e);
+    void set_target(OBJET* panel);
+    void draw(int unused, int with_background) override;
+    OBJET* target = nullptr;
+
+  private:
+    class editor& editor_;
+    LABEL* name_label_;
+    LABEL* type_label_;
+};
+
+// Change mask of an event pass.
+enum pass_bits : int { pass_redraw = 1, pass_picked = 2, pass_scrolled = 4, pass_loaded = 666 };
+
+class editor {
+  public:
+    editor(GENERATOR& root, audio_pump* pump);
+    ~editor();
+    editor(const editor&) = delete;
+    editor& operator=(const editor&) = delete;
+
+    // Caller's work on every pass (scripted events, remote poll, recording).
+    std::function<void()> pass_hook;
+    // Reads one console line (false at end of input): the save prompt.
+    std::function<bool(std::string&)> read_line;
+
+    // The window is open: panels for the engine's patch, first frame.
+    void start(const char* patch_path);
+    // Runs until Esc at the top level. Returns 0.
+    int run();
+    // Panels and dashboards deleted (before the engine's patch goes).
+    void close();
+
+    // Replaces the engine's patch with the file and rebuilds the editor
+    // around it. Never ends the program: what could be loaded stays and the
+    // message line says why the rest did not.
+    void load(const char* path);
+    // Builds one panel per module of `g` into `panels` (dashboards kept in front).
+    void build_panels(panel_list& panels, GENERATOR& g);
+    // Reads the events pending and returns the change mask.
+    int play_pass(panel_list& panels, bool accept_remote);
+    // The load dialog (modal). False when left without choosing.
+    bool load_dialog();
+    // Asks for a name on the console and writes the shown level to TSY/<name>.
+    void save_level();
+    // A module of the kind from the palette, its panel on top of the level.
+    OBJET* palette_create(module_kind kind);
+    // Clears every playing state of the container, nested ones included.
+    void stop_patch(GENERATOR& g);
+    void draw_frame();
+
+    // Editor state.
+    int running = 1;
+    int edit_mode = 0;
+    int docks_visible = 1;
+    int relink_pending = 1;
+    int scroll_x = 0, scroll_y = 0;
+    GENERATOR* root_generator;
+    GENERATOR* current_generator;
+    std::unique_ptr<GENERATOR_GUI> root_gui;
+    GENERATOR_GUI* current_gui = nullptr;
+    panel_list* current_panels = nullptr;
+    std::vector<GENERATOR_GUI*> level_stack;
+    int level_depth = 0;
+    INFO_DASH* info_dash = nullptr;
+    OBJET* module_dash = nullptr;
+    OBJET* system_dash = nullptr;
+    std::string message_line; // why the last load or save went wrong
+    std::string window_title;
+
+    // Pointer state of the passes.
+    int hovered_panel = -1;
+    SPRITE* hovered_widget = nullptr;
+    SPRITE* pressed_widget = nullptr;
+    OBJET* active_panel = nullptr;
+    int dragged_panel = -1;
+    bool left = false, right = false, panning = false;
+    int press_x = 0, press_y = 0;
+    int anchor_x = 0, anchor_y = 0;
+
+  private:
+    void dock_dashboards();
+    void take_dashboard_actions();
+    int key_down(int sym, panel_list& panels);
+    int key_up(int sym);
+    void play_note(int note, bool on);
+    void step_patch(bool forward);
+    void leave_level();
+    bool is_dashboard(const OBJET* p) const;
+    void draw_message_line();
+
+    audio_pump* pump_;
+    std::unique_ptr<SPRITE> background_;
+    bool in_dialog_ = false;
+    bool dialog_cancel_ = false;
+    bool stop_pass_ = false;
+};
+
+} // namespace tmod

@@ -1,0 +1,61 @@
+// The editor's placement rules as plain functions: view scroll limits, the
+// panel grid, the columns panels are built in, the palette's stacking, the
+// load dialog's window and the console's file names. No window needed.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "engine/module_types.hpp"
+
+namespace tmod {
+
+constexpr int scroll_max_x = 2176;
+constexpr int scroll_max_y = 2432;
+int clamp_scroll_x(int x);
+int clamp_scroll_y(int y);
+
+// Panels dropped with the right button land on a 32-pixel grid (the remainder
+// keeps the sign of the value, as a dropped panel left of 0 would).
+int snap_to_grid(int v);
+
+// One column of the panels built from the engine: the types in build order,
+// the count line printed after a type that has modules and how far the next
+// type moves right.
+struct panel_column {
+    module_kind kind;
+    const char* count_line; // null: none printed
+    int width;
+};
+extern const panel_column panel_columns[module_kind_count];
+
+// Where each module's panel goes: the column of its type, stacked downward by
+// the panel's height. counts and heights are indexed by list order.
+struct panel_spot {
+    module_kind kind;
+    std::size_t index;
+    int x, y;
+};
+std::vector<panel_spot> column_layout(const std::size_t (&counts)[module_kind_count],
+                                      const int (&heights)[module_kind_count]);
+
+// A palette-made panel of index i (count - 1 of its type) stacks down the
+// view's left edge.
+inline int palette_x(int scroll_x) {
+    return scroll_x + 10;
+}
+inline int palette_y(int scroll_y, int index) {
+    return scroll_y + 64 * index + 50;
+}
+
+// The load dialog shows this many names at a time.
+constexpr int dialog_rows = 10;
+// The first shown index after one pass of scrolling (direction +1 down, -1 up).
+int dialog_scroll(int first, int direction, int names);
+
+// A name typed on the console must be a plain file name inside its
+// directory. False with the reason otherwise.
+bool plain_file_name(const std::string& name, std::string& why);
+
+} // namespace tmod
