@@ -70,6 +70,8 @@ class editor {
     // Clears every playing state of the container, nested ones included.
     void stop_patch(GENERATOR& g);
     void draw_frame();
+    // Acts on the button releases queued on the palette and the system panel.
+    void take_dashboard_actions();
 
     // Editor state.
     int running = 1;
@@ -102,7 +104,6 @@ class editor {
 
   private:
     void dock_dashboards();
-    void take_dashboard_actions();
     int key_down(int sym, panel_list& panels);
     int key_up(int sym);
     void play_note(int note, bool on);

@@ -1,0 +1,80 @@
+// The program with its window, driven like a user with xdotool in a virtual
+// display: a note key sounds at its pitch, Esc ends cleanly.
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "support/harness.hpp"
+
+using namespace tmod::test;
+
+namespace {
+
+bool have_xdotool() {
+    return shell("command -v xdotool >/dev/null 2>&1") == 0;
+}
+
+int xdo(const std::string& args) {
+    return shell("xdotool " + args + " >/dev/null 2>&1");
+}
+
+// A copy of the data directory: the run writes its logs and saves there.
+std::string data_copy(const std::string& dir) {
+    EXPECT_EQ(shell("cp -r '" TM_SOURCE_DATA_DIR "' '" + dir + "/data'"), 0);
+    return dir + "/data";
+}
+
+double loudest_pitch(const std::vector<float>& s) {
+    // The loudest fifth of a second: where the key was held.
+    const std::size_t win = 44100 / 5;
+    std::size_t best = 0;
+    double best_energy = -1;
+    for (std::size_t a = 0; a + win <= s.size(); a += win / 4) {
+        double e = 0;
+        for (std::size_t i = a; i < a + win; ++i) e += s[i] * s[i];
+        if (e > best_energy) best_energy = e, best = a;
+    }
+    // Fundamental by autocorrelation between 40 and 1000 Hz: the filtered
+    // sawtooth crosses zero more than once a period.
+    double top = 0;
+    int top_lag = 0;
+    for (int lag = 44; lag < 1100; ++lag) {
+        double r = 0;
+        for (std::size_t i = best; i + lag < best + win; ++i) r += s[i] * s[i + lag];
+        if (r > top * 1.02) top = r, top_lag = lag;
+    }
+    return top_lag ? 44100.0 / top_lag : 0.0;
+}
+
+} // namespace
+
+TEST(EditorWindow, NoteKeySoundsAndEscEndsCleanly) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    child program({TM_PROGRAM, "--audio", "nosound", "--record", dir + "/out.wav", "--remote-port",
+                   "0", "--data", data, data + "/TSY/demo_subtractive.tsy"},
+                  dir + "/log.txt");
+    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
+        << program.output();
+    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    xdo("mousemove 600 600");
+    // "q" is note 1 of KEY_1 at octave 4: keyboard index 49 of the note
+    // table, C4 = 440 * 2^(-9/12) Hz.
+    xdo("keydown q");
+    ASSERT_TRUE(program.wait_for("[1]")) << program.output();
+    // Held long enough for the recording to carry it.
+    const long from = recorded_frames(dir + "/out.wav");
+    ASSERT_TRUE(wait_until([&] { return recorded_frames(dir + "/out.wav") > from + 44100 / 2; }))
+        << program.output();
+    xdo("keyup q");
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+
+    const sound s = read_sound(dir + "/out.wav");
+    ASSERT_GT(s.frames, 44100 / 2);
+    const double c4 = 440.0 * std::pow(2.0, -9.0 / 12.0);
+    EXPECT_NEAR(loudest_pitch(s.channel(0)), c4, c4 * 0.03);
+    EXPECT_NE(read_text(data + "/MEMLEAKS.log").find("Doesn't seem to leak"), std::string::npos)
+        << read_text(data + "/MEMLEAKS.log");
+}
