@@ -159,6 +159,8 @@ void editor::save_level() {
         std::printf("Not saved: %s\n", why.c_str());
         return;
     }
+    // Control moves still queued in this pass reach their modules first.
+    for (auto& p : *current_panels) p->update();
     std::vector<placed_module> placed;
     for (auto it = current_panels->rbegin(); it != current_panels->rend(); ++it)
         if (auto* m = dynamic_cast<MODULE_GUI*>(it->get()))
@@ -168,6 +170,7 @@ void editor::save_level() {
     if (save_patch(*current_generator, placed, path.c_str(), &error)) {
         message_line = "Saved " + path;
         std::printf("Saved %s\n", path.c_str());
+        std::fflush(stdout);
     } else {
         message_line = "Not saved: " + error;
         std::printf("Not saved: %s\n", error.c_str());

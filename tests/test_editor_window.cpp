@@ -78,3 +78,49 @@ TEST(EditorWindow, NoteKeySoundsAndEscEndsCleanly) {
     EXPECT_NE(read_text(data + "/MEMLEAKS.log").find("Doesn't seem to leak"), std::string::npos)
         << read_text(data + "/MEMLEAKS.log");
 }
+
+TEST(EditorWindow, KnobDragIsSavedWithF4) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    // The name the save asks for on the console.
+    write_text(dir + "/typed.txt", "knob_test.tsy\n");
+    child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
+                   data + "/TSY/demo_subtractive.tsy"},
+                  dir + "/log.txt", dir + "/typed.txt");
+    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
+        << program.output();
+    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    // F5 moves the dashboards away; the oscillator's column starts at x 128
+    // and its FREQ knob sits 18, 70 into the panel (RC/VCO.RC).
+    xdo("mousemove 600 700 key F5");
+    xdo("mousemove 160 85");
+    xdo("mousedown 1");
+    // Seven pixels down: seven steps up, 1 Hz each above 50 Hz, from 88.
+    xdo("mousemove 160 92");
+    xdo("mouseup 1");
+    xdo("key F4");
+    const std::string saved = data + "/TSY/knob_test.tsy";
+    ASSERT_TRUE(wait_until([&] { return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos; }))
+        << program.output();
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+
+    const std::string text = read_text(saved);
+    const auto vco = text.find("VCO_1;");
+    ASSERT_NE(vco, std::string::npos) << text;
+    const auto freq = text.find("FREQ=", vco);
+    ASSERT_NE(freq, std::string::npos) << text;
+    EXPECT_NEAR(std::stod(text.substr(freq + 5)), 95.0, 1e-3) << text;
+    // The keyboard's link is kept.
+    EXPECT_NE(text.find("VCO_1;IN=KEY_1;"), std::string::npos) << text;
+}
+
+TEST(EditorWindow, WithoutADisplayItSuggestsHeadless) {
+    const std::string dir = scratch_dir();
+    const int status = shell("env -u DISPLAY '" TM_PROGRAM "' --audio nosound --remote-port 0 > '" +
+                             dir + "/log.txt' 2>&1");
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(read_text(dir + "/log.txt").find("--headless"), std::string::npos);
+}
