@@ -76,6 +76,9 @@ bool editor::load_dialog() {
     show_window(dialog, labels, first);
     for (auto& p : own) p->update();
 
+    std::printf("Load dialog: %zu patch file(s) in TSY; Esc or a click outside leaves\n",
+                names.size());
+    std::fflush(stdout);
     in_dialog_ = true;
     dialog_cancel_ = false;
     int direction = 0;

@@ -58,6 +58,9 @@ TEST(EditorWindow, NoteKeySoundsAndEscEndsCleanly) {
         << program.output();
     ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
     xdo("mousemove 600 600");
+    // A picture of the editor for people to look at (not compared).
+    shell("command -v xwd >/dev/null && command -v convert >/dev/null && xwd -root | convert xwd:- '" +
+          std::string(TM_BINARY_DIR) + "/editor_demo_subtractive.png'");
     // "q" is note 1 of KEY_1 at octave 4: keyboard index 49 of the note
     // table, C4 = 440 * 2^(-9/12) Hz.
     xdo("keydown q");
@@ -123,4 +126,29 @@ TEST(EditorWindow, WithoutADisplayItSuggestsHeadless) {
                              dir + "/log.txt' 2>&1");
     EXPECT_EQ(status, 2);
     EXPECT_NE(read_text(dir + "/log.txt").find("--headless"), std::string::npos);
+}
+
+TEST(EditorWindow, LoadDialogOpensTheChosenPatch) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
+                   data + "/TSY/demo_subtractive.tsy"},
+                  dir + "/log.txt");
+    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
+        << program.output();
+    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    // The system panel's LOAD button, then the first name of the list.
+    xdo("mousemove 815 40 click 1");
+    ASSERT_TRUE(program.wait_for("Load dialog: ")) << program.output();
+    xdo("mousemove 200 70 click 1");
+    ASSERT_TRUE(program.wait_for("Load [")) << program.output();
+    const std::string out = program.output();
+    const auto at = out.find("Load [") + 6;
+    const std::string name = out.substr(at, out.find(']', at) - at);
+    EXPECT_NE(name.find(".tsy"), std::string::npos) << out;
+    ASSERT_TRUE(program.wait_for("Loading TSY [TSY/" + name + "]")) << program.output();
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
 }
