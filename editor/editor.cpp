@@ -234,7 +234,8 @@ int editor::run() {
         int result = 0;
         const bool scope = pump_ && pump_->scope_view == 1;
         // Edit mode has no pass of its own yet: the play pass reads the input.
-        if (!scope || docks_visible) result = play_pass(*current_panels, true);
+        // It also runs under the scope view, so the keys that leave it work.
+        result = play_pass(*current_panels, true);
         if (!running) break;
         take_dashboard_actions();
         if (docks_visible) dock_dashboards();

@@ -133,6 +133,28 @@ TEST_F(EditorPanels, PaletteNamesAndStacksNewModules) {
     EXPECT_NE(g.find(module_kind::VCF303, "VCF303_1"), nullptr);
 }
 
+TEST_F(EditorPanels, ABadLoadKeepsTheEditorAndSaysWhy) {
+    const std::string dir = scratch_dir();
+    editor e(g, nullptr);
+    e.load((dir + "/missing.tsy").c_str());
+    EXPECT_NE(e.message_line.find("missing.tsy"), std::string::npos) << e.message_line;
+    // Still an editor to work in: the dashboards and an empty level.
+    EXPECT_EQ(e.current_panels->size(), 3u);
+    EXPECT_EQ(e.running, 1);
+
+    // A record that cannot be read: the rest of the patch is shown.
+    write_text(dir + "/half.tsy", tsy("VCO_1;TYPE=1;FREQ=110;AMOUNT=1;PHASE=0;\nNOTHING_KNOWN_1;X=1;\n"
+                                      "KEYBOARD_1;OCTAVE=4;\n",
+                                      "VCO_1;IN=NO_SUCH_MODULE;\n"));
+    e.load((dir + "/half.tsy").c_str());
+    EXPECT_FALSE(e.message_line.empty());
+    EXPECT_NE(panel_of(e, "VCO_1"), nullptr);
+    EXPECT_NE(panel_of(e, "KEYBOARD_1"), nullptr);
+    e.message_line.clear();
+    e.load((dir + "/half.tsy").c_str());
+    EXPECT_FALSE(e.message_line.empty()) << "said again on every load";
+}
+
 TEST(EditorLayout, ScrollLimitsAndGrid) {
     EXPECT_EQ(clamp_scroll_x(-35), 0);
     EXPECT_EQ(clamp_scroll_x(2200), 2176);
