@@ -202,8 +202,9 @@ OBJET* editor::palette_create(module_kind kind) {
 
 void editor::draw_message_line() {
     if (message_line.empty()) return;
-    fill_rect(scroll_x, scroll_y + window_height - 24, window_width, 24, 0xC0400000u);
-    screen_text(0, 12, 8, static_cast<float>(window_height - 20), 0xFFFF40u,
+    // Filled rectangles land 13 pixels lower than given.
+    fill_rect(scroll_x, scroll_y + window_height - 24 - 13, window_width, 24, 0xC0400000u);
+    screen_text(0, 12, 8, static_cast<float>(window_height - 30), 0xFFFF40u,
                 message_line.c_str());
 }
 

@@ -64,12 +64,12 @@ void editor::load(const char* path) {
         // The first complaint says most; the rest went to the console.
         std::string first;
         for (const std::string& l : said)
-            if (!l.empty() && l.find_first_not_of(' ') != std::string::npos) {
+            if (l.find_first_not_of(' ') != std::string::npos && l.rfind("Loading TSY", 0) != 0) {
                 first = l;
                 break;
             }
         message_line = std::string(status == load_failed ? "Cannot load " : "Loaded with errors ") +
-                       path + (first.empty() ? "" : ": " + first);
+                       path + (first.empty() ? " (see the console)" : ": " + first);
     }
     current_generator = root_generator;
     root_gui.reset(static_cast<GENERATOR_GUI*>(
