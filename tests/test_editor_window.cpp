@@ -152,3 +152,25 @@ TEST(EditorWindow, LoadDialogOpensTheChosenPatch) {
     ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
     EXPECT_EQ(program.stop(), 0) << program.output();
 }
+
+TEST(EditorWindow, EscLeavesANestedPatchThenEndsTheProgram) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
+                   data + "/TSY/demo_nested.tsy"},
+                  dir + "/log.txt");
+    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
+        << program.output();
+    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    // Dashboards away, then a click on the first nested patch's panel (the
+    // GENERATOR column is the last on screen, from x 768).
+    xdo("mousemove 600 700 key F5");
+    xdo("mousemove 990 60 click 1");
+    xdo("key Escape");
+    ASSERT_TRUE(program.wait_for("gen_gui_recursive_list Size2 [1]")) << program.output();
+    EXPECT_TRUE(program.running());
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+}
