@@ -19,8 +19,7 @@ class NESTED_GENERATOR_GUI : public GENERATOR_GUI {
   public:
     NESTED_GENERATOR_GUI(GENERATOR& g, const char* name, panel_layouts layouts)
         : GENERATOR_GUI(g, 0, 0, name) {
-        load_layout(*this, layouts.back);
-        load_layout(*this, layouts.controls);
+        load_faces(*this, layouts.back, layouts.controls);
     }
 
     int update() override {

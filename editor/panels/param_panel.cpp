@@ -143,11 +143,25 @@ int load_layout(OBJET& panel, const char* path) {
     return result;
 }
 
+void load_faces(OBJET& panel, const char* back_rc, const char* front_rc) {
+    // The back face (the plugs edit mode shows) first, the front face last, so
+    // the panel is left showing its front.
+    if (back_rc) {
+        panel.elements = &panel.elements_back;
+        load_layout(panel, back_rc);
+        panel.back_w = static_cast<int>(panel.width);
+        panel.back_h = static_cast<int>(panel.height);
+    }
+    panel.elements = &panel.elements_front;
+    if (front_rc) load_layout(panel, front_rc);
+    panel.front_w = static_cast<int>(panel.width);
+    panel.front_h = static_cast<int>(panel.height);
+}
+
 PARAM_GUI::PARAM_GUI(module_kind k, OUTPUT& m, const char* panel_name, const char* back_rc,
                      const char* controls_rc)
     : MODULE_GUI(k, m, 0, 0, panel_name), type(type_of(k)) {
-    if (back_rc) load_layout(*this, back_rc);
-    if (controls_rc) load_layout(*this, controls_rc);
+    load_faces(*this, back_rc, controls_rc);
 }
 
 std::string PARAM_GUI::prefixed(const std::string& local) const {

@@ -54,5 +54,7 @@ std::string panel_prefix(const char* panel_name);
 // Reads a layout into the face `elements` points to, its element names
 // prefixed with the panel's number (lookups skip that short prefix only).
 int load_layout(OBJET& panel, const char* path);
+// Reads the back face, then the front face, and records both sizes.
+void load_faces(OBJET& panel, const char* back_rc, const char* front_rc);
 
 } // namespace tmod

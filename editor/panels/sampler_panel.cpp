@@ -46,6 +46,8 @@ class SAMPLER_GUI : public PARAM_GUI {
             element_list* shown = elements;
             elements = &elements_reduced;
             load_layout(*this, "RC/SAMPLER_MINI.RC");
+            reduced_w = static_cast<int>(width);
+            reduced_h = static_cast<int>(height);
             elements = shown;
         }
         OBJET::set_display_mode(mode);
