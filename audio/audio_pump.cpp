@@ -13,6 +13,7 @@
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "engine/patch_ops.hpp"
+#include "util/messages.hpp"
 
 namespace tmod {
 
@@ -84,23 +85,22 @@ bool audio_pump::callback(void* buffer, int length) {
 
 namespace {
 bool report(sound_system& sound) {
-    std::printf("Error!\n");
-    std::printf("%s\n", sound_error_text(sound.error()));
+    say("Error!\n");
+    say("%s\n", sound_error_text(sound.error()));
     std::fflush(stdout);
     return false;
 }
 
 void print_stream(const sound_system& sound) {
     const stream_info& s = sound.stream();
-    std::printf("Sound stream: %s \"%s\", blocks of %d frames (%.1f ms)",
-                kind_menu_name(sound.output()), s.device.c_str(), s.block_frames,
-                s.block_frames * 1000.0 / 44100.0);
-    if (s.resampled) std::printf(", resampled from 44100 Hz to the device's %d Hz", s.device_rate);
+    say("Sound stream: %s \"%s\", blocks of %d frames (%.1f ms)", kind_menu_name(sound.output()),
+        s.device.c_str(), s.block_frames, s.block_frames * 1000.0 / 44100.0);
+    if (s.resampled) say(", resampled from 44100 Hz to the device's %d Hz", s.device_rate);
     if (s.latency_frames > 0)
-        std::printf(", latency reported by the backend %ld frames (%.1f ms)\n", s.latency_frames,
-                    s.latency_frames * 1000.0 / (s.device_rate > 0 ? s.device_rate : 44100));
+        say(", latency reported by the backend %ld frames (%.1f ms)\n", s.latency_frames,
+            s.latency_frames * 1000.0 / (s.device_rate > 0 ? s.device_rate : 44100));
     else
-        std::printf(", no latency figure from the backend\n");
+        say(", no latency figure from the backend\n");
 }
 
 void detach(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>& ring) {
@@ -125,7 +125,7 @@ bool pump_start(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>&
     print_stream(sound);
 
     if (sound.record_driver() < 0) {
-        std::printf("No recording device: playing without input (MICRO hears silence).\n");
+        say("No recording device: playing without input (MICRO hears silence).\n");
         std::fflush(stdout);
         return true;
     }
@@ -146,8 +146,7 @@ bool pump_start(audio_pump& pump, sound_system& sound, std::unique_ptr<capture>&
                           std::chrono::duration<double>(settings.record_wait_seconds);
     while (sound.recording()->position() == 0) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            std::printf(
-                "No input arrived from the recording device in %.0f s: playing without input.\n",
+            say("No input arrived from the recording device in %.0f s: playing without input.\n",
                 settings.record_wait_seconds);
             std::fflush(stdout);
             detach(pump, sound, ring);

@@ -11,6 +11,7 @@
 #include "engine/note_table.hpp"
 #include "modules/rows.hpp"
 #include "util/atomic_file.hpp"
+#include "util/messages.hpp"
 #include "util/text.hpp"
 #include "util/text_format.hpp"
 
@@ -138,11 +139,11 @@ bool SEQUENCER::load_partition(const char* file_name) {
     if (is_regular_file(file_name))
         f = std::fopen(file_name, "rb");
     else if (file_name && ::access(file_name, F_OK) == 0)
-        std::printf("Partition [%s] : pas un fichier ordinaire (tube, peripherique ou "
-                    "dossier), ignoree\n",
-                    file_name);
+        say("Partition [%s] : pas un fichier ordinaire (tube, peripherique ou "
+            "dossier), ignoree\n",
+            file_name);
     if (!f) {
-        std::printf("Erreur de chargement de partition [%s]\n", file_name ? file_name : "");
+        say("Erreur de chargement de partition [%s]\n", file_name ? file_name : "");
         return false;
     }
     // The file is read before the patch lock is taken, which only covers the
@@ -203,8 +204,8 @@ bool valid_step(int p, int s) {
 }
 
 void report_outside(const OUTPUT& m, const field_text& f) {
-    std::printf("SEQUENCER [%s]: field [%.*s] names no pattern step, ignored\n", m.name,
-                static_cast<int>(f.field.size()), f.field.data());
+    say("SEQUENCER [%s]: field [%.*s] names no pattern step, ignored\n", m.name,
+        static_cast<int>(f.field.size()), f.field.data());
 }
 
 // BYPASS, VOLUME and LENGHT keys: "KEY_ppp_ss" (longer than 9) or "KEY_ss".

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "util/alloc_tracker.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "engine/patch_ops.hpp"
+#include "util/alloc_tracker.hpp"
+#include "util/messages.hpp"
 #include "util/text.hpp"
 #include "util/tstr_parser.hpp"
 #include "util/word_scanner.hpp"
@@ -54,8 +55,7 @@ bool budget_allows(const char* path, bool nested_load) {
     else
         return true;
     budget.exhausted = true;
-    std::printf("Chargement arrete a [%s] : %s en un seul chargement, le reste est ignore\n",
-                path, why);
+    say("Chargement arrete a [%s] : %s en un seul chargement, le reste est ignore\n", path, why);
     return false;
 }
 
@@ -71,8 +71,7 @@ class word_reader {
         while (scanner_.word(word, &cut)) {
             ++count_;
             if (!cut) return true;
-            std::printf("Ligne %d : mot de plus de %d caracteres ignore\n", count_,
-                        max_word_length);
+            say("Ligne %d : mot de plus de %d caracteres ignore\n", count_, max_word_length);
             ++skipped_;
         }
         return false;
@@ -121,7 +120,7 @@ bool has_value(std::string_view field) {
 }
 
 void print_field(const char* what, std::string_view field, int line) {
-    std::printf("%s [%.*s] ligne [%d]\n", what, static_cast<int>(field.size()), field.data(), line);
+    say("%s [%.*s] ligne [%d]\n", what, static_cast<int>(field.size()), field.data(), line);
 }
 
 class patch_loader {
@@ -146,23 +145,22 @@ class patch_loader {
 load_status patch_loader::run() {
     std::string text;
     if (!read_patch(path_, text)) {
-        std::printf("Must Specify a true filename [%s]\n", path_);
+        say("Must Specify a true filename [%s]\n", path_);
         return load_failed;
     }
     std::vector<std::string>& chain = load_chain();
     const std::string me = canonical(path_);
     for (const std::string& outer : chain)
         if (outer == me) {
-            std::printf("Le patch [%s] s'inclut lui-meme : GENERATOR laisse vide\n", path_);
+            say("Le patch [%s] s'inclut lui-meme : GENERATOR laisse vide\n", path_);
             return load_failed;
         }
     if (static_cast<int>(chain.size()) >= max_nesting) {
-        std::printf("Patch [%s] : plus de %d GENERATOR imbriques, laisse vide\n", path_,
-                    max_nesting);
+        say("Patch [%s] : plus de %d GENERATOR imbriques, laisse vide\n", path_, max_nesting);
         return load_failed;
     }
     copy_text(g_.file_name, path_);
-    std::printf("Loading TSY [%s]\n", path_);
+    say("Loading TSY [%s]\n", path_);
 
     chain.push_back(me);
     const int nested_before = nested_problems;
@@ -209,7 +207,7 @@ void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const
         if (field.empty()) {
             if (type.empty_policy == empty_field::skip_field) continue;
             if (type.empty_policy == empty_field::end_record) return;
-            std::printf("Erreur, au niveau des parametre ligne [%d]\n", line);
+            say("Erreur, au niveau des parametre ligne [%d]\n", line);
             problem();
             return;
         }
@@ -231,7 +229,7 @@ bool patch_loader::links_pass() {
     // The links pass reads the file again.
     std::string text;
     if (!read_patch(path_, text)) {
-        std::printf("Erreur ouverture [%s]\n", path_);
+        say("Erreur ouverture [%s]\n", path_);
         problem();
         return false;
     }
@@ -247,7 +245,7 @@ bool patch_loader::links_pass() {
         if (word[0] == '#') continue;
         const tstr_parser p(word, ';');
         if (p.count() < 2) {
-            std::printf("Ligne %d semble avoir moins de 2 parametres\n", words.count());
+            say("Ligne %d semble avoir moins de 2 parametres\n", words.count());
             continue;
         }
         const std::string_view name = p.get(0);
@@ -257,8 +255,8 @@ bool patch_loader::links_pass() {
         if (!m) {
             // After a refused load the missing modules are already explained.
             if (!budget.exhausted)
-                std::printf("Cannot Found %s [%.*s]\n", type->missing_word,
-                            static_cast<int>(name.size()), name.data());
+                say("Cannot Found %s [%.*s]\n", type->missing_word, static_cast<int>(name.size()),
+                    name.data());
             problem();
             continue;
         }
@@ -273,7 +271,7 @@ void patch_loader::apply_link_fields(const module_type& type, OUTPUT& m, const t
     for (int i = 1; i < p.count(); ++i) {
         const std::string_view field = p.get(i);
         if (field.empty()) {
-            std::printf("Erreur, au niveau des parametre ligne [%d]\n", line);
+            say("Erreur, au niveau des parametre ligne [%d]\n", line);
             problem();
             return;
         }
@@ -299,10 +297,10 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
             if (budget.exhausted) {
                 // Most likely a module the refused load skipped: already explained.
             } else if (type.kind == module_kind::VCF303) {
-                std::printf("Probleme output VCF303\n");
+                say("Probleme output VCF303\n");
             } else {
-                std::printf("Source [%.*s] de [%s] introuvable, lien ignore\n",
-                            static_cast<int>(source_name.size()), source_name.data(), m.name);
+                say("Source [%.*s] de [%s] introuvable, lien ignore\n",
+                    static_cast<int>(source_name.size()), source_name.data(), m.name);
             }
         }
         return module_ref{source, source_type};
@@ -318,9 +316,8 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
             // The channel is added even without a source, so that the channel
             // numbers of the volumes read before stay in place.
             if (!connect(m, slot, find_signal_source())) {
-                std::printf("MIXER [%s] : plus de %d canaux, [%.*s] non branche\n", m.name,
-                            slot.channel_max, static_cast<int>(source_name.size()),
-                            source_name.data());
+                say("MIXER [%s] : plus de %d canaux, [%.*s] non branche\n", m.name,
+                    slot.channel_max, static_cast<int>(source_name.size()), source_name.data());
                 problem();
             }
             break;
@@ -334,9 +331,8 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
                 if (src && connect(m, slot, {src, &type_of(rule.kind)})) connected = true;
             }
             if (!connected) {
-                std::printf("Source [%.*s] de [%s] (%s) introuvable, lien ignore\n",
-                            static_cast<int>(source_name.size()), source_name.data(), m.name,
-                            slot.key);
+                say("Source [%.*s] de [%s] (%s) introuvable, lien ignore\n",
+                    static_cast<int>(source_name.size()), source_name.data(), m.name, slot.key);
                 problem();
             }
             break;

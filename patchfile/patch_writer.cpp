@@ -4,6 +4,7 @@
 
 #include "engine/generator.hpp"
 #include "util/atomic_file.hpp"
+#include "util/messages.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
@@ -27,7 +28,7 @@ const char* source_name(const std::vector<placed_module>& placed, const Field* f
         auto fn = type_of(it->kind).*out;
         if (fn && fn(*it->module) == field) return it->module->name;
     }
-    std::printf("Return get_name_by_OBJET(NULL)\n");
+    say("Return get_name_by_OBJET(NULL)\n");
     return nullptr;
 }
 
@@ -44,7 +45,7 @@ void write_link_record(std::string& out, const placed_module& pm,
                 if (const char* name = source_name(placed, v, &module_type::signal_out)) {
                     appendf(out, "%s=%s;", slot.key, name);
                     if (pm.kind == module_kind::VCO && std::string_view(slot.key) == "IN")
-                        std::printf("Named[%s]\n", name);
+                        say("Named[%s]\n", name);
                 }
             break;
         case slot_kind::gate:

@@ -8,6 +8,7 @@
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
 #include "modules/keyboard.hpp"
+#include "util/messages.hpp"
 #include "util/text.hpp"
 
 namespace tmod {
@@ -49,7 +50,7 @@ play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int t
     }
     if (contains(line, "NOTE")) {
         const int n = note_from(line, 5);
-        if (report) std::printf("NOTE [%d] on generator [%d]\n", n, slot);
+        if (report) say("NOTE [%d] on generator [%d]\n", n, slot);
         patch_read lock(patch_mutex());
         KEYBOARD* k = slot >= 0 && slot < table_size ? remote_keyboard(table[slot]) : nullptr;
         if (!playable(k, n)) return play_result::ignored;
@@ -59,7 +60,7 @@ play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int t
     if (contains(line, "TRIG")) {
         held.current_slot = 0;
         const int n = note_from(line, 5);
-        if (report) std::printf("TRIG [%d] on generator [%d]\n", n, 0);
+        if (report) say("TRIG [%d] on generator [%d]\n", n, 0);
         patch_read lock(patch_mutex());
         KEYBOARD* k = table_size > 0 ? remote_keyboard(table[0]) : nullptr;
         if (!playable(k, n)) return play_result::ignored;

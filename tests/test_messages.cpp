@@ -72,10 +72,28 @@ TEST(Messages, TracesAreOffByDefault) {
 TEST(Messages, ALoadTellsItsCallerWhatWasSkipped) {
     const std::string dir = scratch_dir();
     const std::string path = dir + "/patch.tsy";
-    write_text(path, tsy("CONSTANTE_1;VALUE=1;\nSAMPLER_1;FILE=" + dir + "/missing.wav;\n"));
+    // Words of the file: 1 BEGIN_OBJECTS_DECLARE, 2-4 the records, 5 its end,
+    // 6 BEGIN_LINKS_DECLARE, 7 a link record without any field.
+    write_text(path, tsy("CONSTANTE_1;VALUE=1;\nSAMPLER_1;FILE=" + dir +
+                             "/missing.wav;\nGENERATOR_1;FILE=" + dir + "/absent.tsy;\n",
+                         "CONSTANTE_1\n"));
     GENERATOR g;
-    message_capture cap;
-    load_patch(g, path.c_str());
-    EXPECT_THAT(cap.lines(),
-                ::testing::Contains("Oula FSOUND_Sample_Load de [" + dir + "/missing.wav] retourn 0"));
+    load_status status = load_ok;
+    testing::internal::CaptureStdout();
+    std::vector<std::string> said;
+    {
+        message_capture cap;
+        status = load_patch(g, path.c_str());
+        said = cap.lines();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the capture kept them all";
+    EXPECT_EQ(status, load_with_errors);
+    EXPECT_THAT(said, ::testing::IsSupersetOf(
+                          {"Loading TSY [" + path + "]",
+                           "Oula FSOUND_Sample_Load de [" + dir + "/missing.wav] retourn 0",
+                           "Must Specify a true filename [" + dir + "/absent.tsy]",
+                           std::string("Ligne 7 semble avoir moins de 2 parametres")}));
+    // What was not skipped is there.
+    EXPECT_EQ(g.count(module_kind::CONSTANTE), 1u);
+    EXPECT_EQ(g.count(module_kind::GENERATOR), 1u);
 }
