@@ -9,7 +9,6 @@ namespace tmod {
 namespace {
 const char* const separator = "---------------------------------------------------------\n";
 const char* const prompt = "Press a corresponding number or ESC to quit\n";
-constexpr int mixer_autodetect = 4;
 
 // Digits 1..9 choose among `count` entries; returns the entry from 1, 0 for
 // ESC (or end of input). Other keys are read again.
@@ -33,25 +32,6 @@ void print_error(std::FILE* out, const sound_system& sound) {
     std::fprintf(out, "%s\n", sound_error_text(sound.error()));
 }
 
-const char* mixer_name(int mixer) {
-    switch (mixer) {
-    case 1:
-        return "FSOUND_MIXER_BLENDMODE\n";
-    case 2:
-        return "FSOUND_MIXER_MMXP5\n";
-    case 3:
-        return "FSOUND_MIXER_MMXP6\n";
-    case 5:
-        return "FSOUND_MIXER_QUALITY_FPU\n";
-    case 6:
-        return "FSOUND_MIXER_QUALITY_MMXP5\n";
-    case 7:
-        return "FSOUND_MIXER_QUALITY_MMXP6\n";
-    default:
-        return "";
-    }
-}
-
 const char* missing_device_hint(output_kind k) {
     switch (k) {
     case output_kind::jack:
@@ -68,7 +48,8 @@ const char* missing_device_hint(output_kind k) {
 
 void print_sound_summary(sound_system& sound, std::FILE* out) {
     std::fprintf(out, "FSOUND Output Method : %s\n", kind_summary_name(sound.output()));
-    std::fprintf(out, "FSOUND Mixer         : %s", mixer_name(sound.mixer()));
+    // The patch is mixed one way only: in floating point.
+    std::fprintf(out, "FSOUND Mixer         : FSOUND_MIXER_QUALITY_FPU\n");
     std::fprintf(out, "FSOUND Driver        : %s\n", sound.driver_name(sound.driver()).c_str());
     std::fprintf(out, "FSOUND Record Driver : %s\n",
                  sound.record_driver_name(sound.record_driver()).c_str());
@@ -127,7 +108,6 @@ console_outcome run_device_console(sound_system& sound, console_keys& keys, std:
         std::fflush(out);
         return console_outcome::done;
     }
-    sound.set_mixer(mixer_autodetect);
     print_sound_summary(sound, out);
     return console_outcome::done;
 }
@@ -180,7 +160,6 @@ int choose_sound_from_options(sound_system& sound, const options& o, std::FILE* 
         sound.set_record_driver(-1);
     else if (o.record_driver > 0)
         sound.set_record_driver(o.record_driver - 1);
-    sound.set_mixer(mixer_autodetect);
     print_sound_summary(sound, out);
     return 0;
 }

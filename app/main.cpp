@@ -6,7 +6,7 @@
 
 #include "app/command_line.hpp"
 #include "app/headless.hpp"
-#include "app/render.hpp"
+#include "app/render_job.hpp"
 #include "engine/engine_state.hpp"
 #include "util/alloc_tracker.hpp"
 #ifdef TM_WITH_EDITOR

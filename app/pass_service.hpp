@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/render.hpp"
+#include "app/render_file.hpp"
 #include "remote/play_command.hpp"
 #include "remote/remote_server.hpp"
 

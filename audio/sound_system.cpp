@@ -191,11 +191,6 @@ int sound_system::record_driver() {
     return record_driver_;
 }
 
-// There is one way to mix here: the patch is computed in floating point.
-void sound_system::set_mixer(int) {
-    mixer_ = 5;
-}
-
 void sound_system::close() {
     stream_close();
     record_stop();

@@ -148,8 +148,6 @@ class sound_system {
     // -1 chooses no recording.
     bool set_record_driver(int i);
     int record_driver();
-    void set_mixer(int mixer);
-    int mixer() const { return mixer_; }
     void close();
     int error() const { return error_; }
 
@@ -192,7 +190,6 @@ class sound_system {
     output_kind kind_ = output_kind::nosound;
     int driver_ = -1;
     int record_driver_ = -2; // -2: not chosen yet (the backend's default)
-    int mixer_ = 0;
     bool initialised_ = false;
     bool stream_open_ = false;
     bool stream_playing_ = false;

@@ -46,10 +46,3 @@ struct render_options {
 bool render_to_file(audio_pump& pump, const char* out_path, const render_options& options);
 
 } // namespace tmod
-
-namespace tmod {
-struct options;
-// The --render job: loads the patch, feeds --input to the capture, applies
-// --events and renders. Returns the process exit status.
-int render_job(const options& o);
-} // namespace tmod

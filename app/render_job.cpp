@@ -1,0 +1,99 @@
+#include "app/render_job.hpp"
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/command_line.hpp"
+#include "app/render_file.hpp"
+#include "audio/audio_pump.hpp"
+#include "audio/capture.hpp"
+#include "audio/sound_offline.hpp"
+#include "audio/sound_system.hpp"
+#include "engine/engine_state.hpp"
+#include "engine/generator.hpp"
+#include "patchfile/patch_reader.hpp"
+
+namespace tmod {
+
+namespace {
+volatile std::sig_atomic_t render_interrupted = 0;
+
+void on_render_signal(int) {
+    render_interrupted = 1;
+}
+
+// SIGINT and SIGTERM end the render cleanly (its temporary removed) while it
+// lives; the old handlers come back after.
+struct render_signals {
+    struct sigaction saved_int {};
+    struct sigaction saved_term {};
+    render_signals() {
+        struct sigaction sa {};
+        sa.sa_handler = on_render_signal;
+        sigemptyset(&sa.sa_mask);
+        render_interrupted = 0;
+        sigaction(SIGINT, &sa, &saved_int);
+        sigaction(SIGTERM, &sa, &saved_term);
+    }
+    ~render_signals() {
+        sigaction(SIGINT, &saved_int, nullptr);
+        sigaction(SIGTERM, &saved_term, nullptr);
+    }
+};
+} // namespace
+
+int render_job(const options& o) {
+    render_options ro;
+    ro.seconds = o.seconds;
+    ro.float_output = o.float_output;
+    ro.progress = ::isatty(STDERR_FILENO) && o.seconds >= 5.0;
+    std::string error;
+    if (!outputs_spare_inputs(o, error)) {
+        std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
+        return 2;
+    }
+    if (!o.events.empty() && !read_events(o.events.c_str(), ro.events, error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return 2;
+    }
+    const std::string patch = patch_to_load(o);
+    auto backend = std::make_unique<offline_backend>(o.input);
+    offline_backend* source = backend.get();
+    if (!source->open_file(error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return 1;
+    }
+    GENERATOR g;
+    if (load_patch(g, patch.c_str()) == load_failed) {
+        std::fprintf(stderr, "tmodular: cannot load the patch %s\n", patch.c_str());
+        return 1;
+    }
+    sound_system sound;
+    sound.backend_factory = [&backend](output_kind) {
+        return std::unique_ptr<sound_backend>(std::move(backend));
+    };
+    audio_pump pump;
+    std::unique_ptr<capture> ring;
+    if (!sound.set_output(output_kind::offline) || !sound.init() ||
+        !sound.stream_create(&audio_pump::stream_callback, &pump, stream_buffer_bytes, 0) ||
+        (!o.input.empty() && !sound.record_start(capture_ring_frames))) {
+        std::fprintf(stderr, "tmodular: %s\n", sound_error_text(sound.error()));
+        return 1;
+    }
+    if (sound.recording()) {
+        ring = std::make_unique<capture>(*sound.recording());
+        pump.input = ring.get();
+    }
+    ro.source = source;
+    render_signals signals;
+    ro.interrupted = &render_interrupted;
+    pump.generator_table[0] = &g;
+    const bool ok = render_to_file(pump, o.render.c_str(), ro);
+    pump.generator_table[0] = nullptr;
+    pump.input = nullptr;
+    return ok ? 0 : 1;
+}
+
+} // namespace tmod
