@@ -26,7 +26,7 @@ class nosound_backend : public sound_backend {
         buffer_.assign(2 * static_cast<std::size_t>(block_frames), 0);
         info.device = driver_name(0);
         info.block_frames = block_frames;
-        info.device_rate = 44100;
+        info.device_rate = sample_rate;
         info.latency_frames = block_frames;
         return sound_ok;
     }
@@ -50,7 +50,7 @@ class nosound_backend : public sound_backend {
     void run() {
         using clock = std::chrono::steady_clock;
         const auto period = std::chrono::duration_cast<clock::duration>(
-            std::chrono::duration<double>(block_ / 44100.0));
+            std::chrono::duration<double>(block_ / static_cast<double>(sample_rate)));
         auto next = clock::now();
         while (running_) {
             owner_->render(buffer_.data(), block_);

@@ -53,7 +53,8 @@ void on_rtaudio_error(RtAudioError::Type type, const std::string& text) {
 // The rate to open a device at: 44 100 Hz when it has it, else its own.
 unsigned int device_rate(const RtAudio::DeviceInfo& info) {
     const auto& rates = info.sampleRates;
-    if (std::find(rates.begin(), rates.end(), 44100u) != rates.end()) return 44100;
+    if (std::find(rates.begin(), rates.end(), static_cast<unsigned>(sample_rate)) != rates.end())
+        return sample_rate;
     if (info.preferredSampleRate) return info.preferredSampleRate;
     return rates.empty() ? 0 : rates.back();
 }
@@ -104,8 +105,8 @@ class rtaudio_backend : public sound_backend {
             const unsigned int rate = device_rate(dev);
             if (rate == 0)
                 return fail("the output device reports no sample rate", sound_format_unsupported);
-            resample_ = rate != 44100;
-            const double ratio = rate / 44100.0;
+            resample_ = rate != static_cast<unsigned>(sample_rate);
+            const double ratio = rate / static_cast<double>(sample_rate);
             unsigned int frames =
                 static_cast<unsigned int>(block_frames * (resample_ ? ratio : 1.0) + 0.5);
             RtAudio::StreamOptions options;
@@ -173,7 +174,7 @@ class rtaudio_backend : public sound_backend {
                             &rtaudio_backend::input_cb, this, &options, &on_rtaudio_error);
             in_frames_ = static_cast<int>(std::max(frames, 1u));
             in_scratch_.assign(2 * static_cast<std::size_t>(in_frames_), 0);
-            in_resample_ = rate != 44100;
+            in_resample_ = rate != static_cast<unsigned>(sample_rate);
             if (in_resample_ && !in_resampler_.open(static_cast<int>(rate), in_frames_))
                 return fail("cannot set up the rate conversion", sound_no_memory);
             in_->startStream();

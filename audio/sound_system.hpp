@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "audio/frame_fifo.hpp"
+#include "engine/engine_state.hpp"
 #include "util/sound_file.hpp"
 
 namespace tmod {
@@ -87,7 +88,7 @@ class record_buffer {
 struct stream_info {
     std::string device;
     int block_frames = 0; // frames per callback block at 44 100 Hz
-    int device_rate = 44100;
+    int device_rate = sample_rate;
     long latency_frames = 0; // as the backend reports it, at the device rate
     bool resampled = false;
 };
