@@ -5,3 +5,4 @@ tm_add_test(test_alloc_tracker SOURCES test_alloc_tracker.cpp LABELS concurrency
 # The real program with real clients; under the thread-sanitizer build the
 # program itself is instrumented, and any report makes it exit non-zero.
 tm_add_test(test_remote_end_to_end SOURCES test_remote_end_to_end.cpp LABELS concurrency sanitize)
+tm_add_test(test_midi SOURCES test_midi.cpp LABELS sanitize)

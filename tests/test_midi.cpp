@@ -1,0 +1,159 @@
+// MIDI without a device: the byte-stream decoder and the mono note priority.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "remote/midi_decoder.hpp"
+#include "remote/midi_notes.hpp"
+
+using namespace tmod;
+
+namespace {
+// Events written as text so a failing case reads plainly: "on 1 60 100".
+std::string text(const midi_event& e) {
+    const char* kind = e.kind == midi_kind::note_on    ? "on"
+                       : e.kind == midi_kind::note_off ? "off"
+                                                       : "cc";
+    return std::string(kind) + " " + std::to_string(e.channel) + " " + std::to_string(e.data1) +
+           " " + std::to_string(e.data2);
+}
+
+std::vector<std::string> decode(midi_decoder& d, const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::string> out;
+    midi_event e{};
+    for (std::uint8_t b : bytes)
+        if (d.push(b, e)) out.push_back(text(e));
+    return out;
+}
+
+struct decoder_case {
+    const char* what;
+    int channel;
+    std::vector<std::vector<std::uint8_t>> reads; // bytes as separate reads of one port
+    std::vector<std::string> expected;
+};
+} // namespace
+
+TEST(MidiDecoder, StreamsAsTheTableSays) {
+    const decoder_case cases[] = {
+        {"note on and off", 0, {{0x90, 60, 100, 0x80, 60, 64}}, {"on 1 60 100", "off 1 60 64"}},
+        {"running status, velocity 0 is a note-off",
+         0,
+         {{0x93, 60, 100, 62, 90, 60, 0}},
+         {"on 4 60 100", "on 4 62 90", "off 4 60 0"}},
+        {"a message split across reads", 0, {{0x90}, {69}, {127}}, {"on 1 69 127"}},
+        {"real-time bytes inside a message", 0, {{0x90, 0xF8, 60, 0xFE, 100}}, {"on 1 60 100"}},
+        {"SysEx across reads, then running status is gone",
+         0,
+         {{0x90, 60, 100, 0xF0, 1, 2}, {3, 4, 0x10, 5}, {6, 0xF7, 61, 100, 0x80, 60, 0}},
+         {"on 1 60 100", "off 1 60 0"}},
+        {"a SysEx ended by a status byte instead of F7",
+         0,
+         {{0xF0, 0x7E, 0x7F, 0xB0, 64, 127}},
+         {"cc 1 64 127"}},
+        {"a truncated message is dropped, the next one plays",
+         0,
+         {{0x90, 60, 0x80, 61, 0}},
+         {"off 1 61 0"}},
+        {"data with no status before it", 0, {{60, 100, 0xB2, 123, 0}}, {"cc 3 123 0"}},
+        {"one- and two-byte messages that do not play",
+         0,
+         {{0xC0, 5, 6, 0xE0, 0, 64, 0xD0, 9, 0xA0, 60, 1, 0x90, 60, 1}},
+         {"on 1 60 1"}},
+        {"system common clears running status",
+         0,
+         {{0x90, 60, 100, 0xF2, 1, 2, 62, 100, 0xF6, 63, 1}},
+         {"on 1 60 100"}},
+        {"channel filter", 2, {{0x90, 60, 100, 0x91, 61, 100, 0x81, 61, 0, 0xB0, 64, 127}},
+         {"on 2 61 100", "off 2 61 0"}},
+        {"channel 16", 16, {{0x9F, 60, 100}}, {"on 16 60 100"}},
+    };
+    for (const decoder_case& c : cases) {
+        midi_decoder d(c.channel);
+        std::vector<std::string> got;
+        for (const auto& read : c.reads)
+            for (std::string& s : decode(d, read)) got.push_back(s);
+        EXPECT_EQ(got, c.expected) << c.what;
+    }
+}
+
+TEST(MidiDecoder, ALongSysExAndGarbageLeaveTheDecoderPlaying) {
+    midi_decoder d;
+    std::vector<std::uint8_t> sysex{0xF0};
+    for (int i = 0; i < 100000; ++i) sysex.push_back(static_cast<std::uint8_t>(i & 0x7F));
+    EXPECT_TRUE(decode(d, sysex).empty());
+    std::vector<std::uint8_t> noise;
+    for (int i = 0; i < 4096; ++i) noise.push_back(static_cast<std::uint8_t>((i * 77 + 13) & 0xFF));
+    decode(d, noise); // whatever it makes of it, it must not harm what follows
+    EXPECT_EQ(decode(d, {0xF7, 0x90, 64, 80}), std::vector<std::string>{"on 1 64 80"});
+}
+
+namespace {
+midi_event on(int n) {
+    return {midi_kind::note_on, 1, n, 100};
+}
+midi_event off(int n) {
+    return {midi_kind::note_off, 1, n, 0};
+}
+midi_event cc(int number, int value) {
+    return {midi_kind::control, 1, number, value};
+}
+
+std::string act(const note_action& a) {
+    switch (a.kind) {
+    case note_action::trigger:
+        return "trigger " + std::to_string(a.note);
+    case note_action::retune:
+        return "retune " + std::to_string(a.note);
+    case note_action::release:
+        return "release";
+    default:
+        return "-";
+    }
+}
+
+struct notes_case {
+    const char* what;
+    std::vector<midi_event> events;
+    std::vector<std::string> expected; // one action per event
+};
+} // namespace
+
+TEST(MonoNotes, LastNotePriorityPedalAndAllOff) {
+    const notes_case cases[] = {
+        {"one note", {on(60), off(60)}, {"trigger 60", "release"}},
+        {"the newest still held comes back without a pulse",
+         {on(60), on(64), on(67), off(67), off(60), off(64)},
+         {"trigger 60", "trigger 64", "trigger 67", "retune 64", "-", "release"}},
+        {"releasing an older note keeps the pitch",
+         {on(60), on(62), off(60), off(62)},
+         {"trigger 60", "trigger 62", "-", "release"}},
+        {"a note-off for a note never held", {off(50), on(50), off(51)}, {"-", "trigger 50", "-"}},
+        {"a key pressed twice is held once",
+         {on(60), on(62), on(60), off(60), off(62)},
+         {"trigger 60", "trigger 62", "trigger 60", "retune 62", "release"}},
+        {"the pedal holds the gate until it is up",
+         {cc(64, 127), on(60), off(60), cc(64, 0)},
+         {"-", "trigger 60", "-", "release"}},
+        {"pedal up with a key still down keeps the gate",
+         {on(60), cc(64, 100), cc(64, 10), off(60)},
+         {"trigger 60", "-", "-", "release"}},
+        {"all notes off and all sound off close the gate",
+         {on(60), on(62), cc(123, 0), off(62), on(70), cc(120, 0)},
+         {"trigger 60", "trigger 62", "release", "-", "trigger 70", "release"}},
+        {"all notes off wins over the pedal",
+         {cc(64, 127), on(60), cc(123, 0), off(60), cc(64, 0)},
+         {"-", "trigger 60", "release", "-", "-"}},
+        {"other controllers do nothing", {on(60), cc(1, 90), cc(7, 0)}, {"trigger 60", "-", "-"}},
+        // Entry m - 11 of the table: MIDI 0..10 have none.
+        {"notes below the table", {on(10), off(10), on(11), off(11)},
+         {"-", "-", "trigger 11", "release"}},
+    };
+    for (const notes_case& c : cases) {
+        mono_notes notes;
+        std::vector<std::string> got;
+        for (const midi_event& e : c.events) got.push_back(act(notes.on_event(e)));
+        EXPECT_EQ(got, c.expected) << c.what;
+    }
+}
