@@ -11,6 +11,8 @@ packages=(
     libgl-dev libglu1-mesa-dev
     # RtAudio must come with JACK 2's headers, or apt picks JACK 1 and drops jackd2
     librtaudio-dev libjack-jackd2-dev jackd2
+    # MIDI input (ALSA sequencer and JACK MIDI)
+    librtmidi-dev
     libsndfile1-dev libsamplerate0-dev libgtest-dev zlib1g-dev
     # tests: window under Xvfb, fuzzing, sound servers without hardware, art tools
     xvfb xauth xdotool clang libclang-rt-14-dev python3 python3-pil fonts-dejavu-core

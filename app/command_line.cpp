@@ -33,11 +33,12 @@ const char* usage_line() {
     return "usage: tmodular [--headless | --render OUT.wav [--seconds S] [--float]] [--audio "
            "KIND]\n"
            "                [--events FILE] [--input IN.wav] [--record OUT.wav] [--tempo BPM]\n"
-           "                [--remote-port N] [--data DIR] [--help] [--version] [PATCH.tsy]\n";
+           "                [--remote-port N] [--midi PORT] [--midi-api API] [--midi-list]\n"
+           "                [--data DIR] [--help] [--version] [PATCH.tsy]\n";
 }
 
 namespace {
-enum class arg : unsigned char { flag, text, number, seconds, audio_kind, record_device };
+enum class arg : unsigned char { flag, text, text_list, number, seconds, choice, record_device };
 
 // One row per option: its name, what it takes, where it goes, its help line.
 struct option_row {
@@ -50,6 +51,8 @@ struct option_row {
     long lo = 0, hi = 0;
     const char* expected = "";
     const char* help = "";
+    std::vector<std::string> options::*list = nullptr;
+    const char* const* choices = nullptr; // null-terminated
 };
 
 option_row flag(const char* name, bool options::*m, const char* help) {
@@ -63,10 +66,19 @@ option_row number(const char* name, const char* value, int options::*m, long lo,
     return {name, value, arg::number, nullptr, nullptr, m, lo, hi, expected, help};
 }
 
+option_row choice(const char* name, const char* value, std::string options::*m,
+                  const char* const* choices, const char* expected, const char* help) {
+    option_row row{name, value, arg::choice, nullptr, m, nullptr, 0, 0, expected, help};
+    row.choices = choices;
+    return row;
+}
+
+constexpr const char* audio_kinds[] = {"alsa", "pulse", "jack", "nosound", nullptr};
+constexpr const char* midi_apis[] = {"alsa", "jack", nullptr};
+
 const option_row option_table[] = {
-    {"--audio", "KIND", arg::audio_kind, nullptr, &options::audio, nullptr, 0, 0,
-     "expected alsa, pulse, jack or nosound",
-     "skip the device console: alsa | pulse | jack | nosound"},
+    choice("--audio", "KIND", &options::audio, audio_kinds, "expected alsa, pulse, jack or nosound",
+           "skip the device console: alsa | pulse | jack | nosound"),
     number("--driver", "N", &options::driver, 1, 999, "expected a device number from 1",
            "output device number (from 1) for --audio"),
     {"--record-driver", "N|none", arg::record_device, nullptr, nullptr, &options::record_driver, 1,
@@ -92,6 +104,14 @@ const option_row option_table[] = {
     text("--remote-host", "ADDR", &options::remote_host, "listen on ADDR instead of 127.0.0.1"),
     flag("--remote-console", &options::remote_console,
          "remote connections are console connections"),
+    {"--midi", "PORT", arg::text_list, nullptr, nullptr, nullptr, 0, 0,
+     "expected a port number or part of a port name",
+     "play from MIDI input PORT (number or part of its name; repeatable)", &options::midi_ports},
+    choice("--midi-api", "API", &options::midi_api, midi_apis, "expected alsa or jack",
+           "MIDI through alsa | jack (default: as --audio, else alsa)"),
+    number("--midi-channel", "N", &options::midi_channel, 1, 16, "expected a channel from 1 to 16",
+           "play only MIDI channel N (default: every channel)"),
+    flag("--midi-list", &options::midi_list, "list the MIDI input ports and exit"),
     text("--data", "DIR", &options::data_dir,
          "run-time data directory (default: the source tree's data/)"),
     flag("--help", &options::help, "this text"),
@@ -116,14 +136,18 @@ bool store(const option_row& row, const char* v, options& o) {
         if (!*v) return false;
         o.*row.text = v;
         return true;
+    case arg::text_list:
+        if (!*v) return false;
+        (o.*row.list).push_back(v);
+        return true;
     case arg::number:
         return to_int(v, row.lo, row.hi, o.*row.number);
     case arg::seconds:
         return to_seconds(v, o.seconds);
-    case arg::audio_kind:
-        for (const char* kind : {"alsa", "pulse", "jack", "nosound"})
-            if (!std::strcmp(v, kind)) {
-                o.audio = v;
+    case arg::choice:
+        for (const char* const* c = row.choices; *c; ++c)
+            if (!std::strcmp(v, *c)) {
+                o.*row.text = v;
                 return true;
             }
         return false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tmod {
 
@@ -24,6 +25,10 @@ struct options {
     bool remote_console = false;
     int buffer_frames = 0; // 0 = the default stream block
     std::string data_dir;
+    std::vector<std::string> midi_ports; // --midi, in order
+    std::string midi_api;                // alsa | jack; empty: as --audio
+    bool midi_list = false;
+    int midi_channel = 0; // 1..16; 0 = every channel
     bool help = false;
     bool version = false;
 };

@@ -8,6 +8,7 @@
 #include "app/headless.hpp"
 #include "app/render_job.hpp"
 #include "engine/engine_state.hpp"
+#include "remote/midi_input.hpp"
 #include "util/alloc_tracker.hpp"
 #ifdef TM_WITH_EDITOR
 #include "app/editor_job.hpp"
@@ -36,6 +37,10 @@ int main(int argc, char** argv) {
     }
     if (o.version) {
         std::printf("tmodular %s\n", TM_VERSION);
+        return 0;
+    }
+    if (o.midi_list) {
+        std::printf("%s", midi_port_list().c_str());
         return 0;
     }
     for (std::string* p : {&o.patch, &o.render, &o.events, &o.input, &o.record}) make_absolute(*p);

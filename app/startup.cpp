@@ -10,6 +10,7 @@
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
 #include "patchfile/patch_reader.hpp"
+#include "remote/midi_input.hpp"
 #include "remote/remote_server.hpp"
 #include "util/alloc_tracker.hpp"
 
@@ -30,6 +31,29 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
     s.pump.scope_view = 0;
     s.pump.scope_zoom = 8.0f;
     fill_note_table();
+
+    // Before the device questions: a mistyped port should not cost them.
+    if (!o.midi_ports.empty()) {
+        midi_settings ms;
+        ms.ports = o.midi_ports;
+        ms.jack = o.midi_api.empty() ? o.audio == "jack" : o.midi_api == "jack";
+        ms.channel = o.midi_channel;
+        s.midi = std::make_unique<midi_input>(s.pump.generator_table);
+        std::string error;
+        if (!s.midi->open(ms, error)) {
+            std::fprintf(stderr, "tmodular: %s%s", error.c_str(), usage_line());
+            s.midi.reset();
+            if (log) std::fclose(log);
+            exit_status = 2;
+            return false;
+        }
+        for (const std::string& name : s.midi->port_names())
+            std::printf("MIDI: playing from the %s port \"%s\" (%s)\n", s.midi->backend(),
+                        name.c_str(),
+                        o.midi_channel ? ("channel " + std::to_string(o.midi_channel)).c_str()
+                                       : "every channel");
+        std::fflush(stdout);
+    }
 
     const bool chosen = !o.audio.empty() || o.driver > 0 || o.record_driver > 0 || o.no_record;
     if (chosen) {
@@ -100,8 +124,9 @@ void engine_play_current(engine_session& s) {
 }
 
 void engine_shutdown(engine_session& s) {
-    // No connection may drive the container from here on.
+    // No connection or MIDI port may drive the container from here on.
     s.remote.reset();
+    s.midi.reset();
     audio_enabled = 0;
     {
         // From here the callback cannot reach the container any more.

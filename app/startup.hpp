@@ -11,6 +11,7 @@
 namespace tmod {
 
 class GENERATOR;
+class midi_input;
 class remote_server;
 struct options;
 
@@ -29,6 +30,8 @@ struct engine_session {
     // The remote control's listening socket and connections; null when
     // --remote-port is 0 or the socket could not be opened.
     std::unique_ptr<remote_server> remote;
+    // The MIDI input ports of --midi; null without them.
+    std::unique_ptr<midi_input> midi;
 
     engine_session(); // out of line: the remote server is an incomplete type here
     engine_session(const engine_session&) = delete;
@@ -36,7 +39,8 @@ struct engine_session {
     ~engine_session();
 };
 
-// Opens "log_standard.log", fills the note table, chooses the sound devices
+// Opens "log_standard.log", fills the note table, opens the --midi ports (a
+// port that is not there ends the start with status 2), chooses the sound devices
 // (the console, or --audio/--driver/--record-driver), loads the start-up patch
 // ("TSY/EMPTY.tsy" or the command line's; one that cannot be loaded ends the
 // start with status 1) and starts the pump with its
