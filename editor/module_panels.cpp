@@ -62,7 +62,11 @@ MODULE_GUI::MODULE_GUI(module_kind k, OUTPUT& m, int x, int y, const char* panel
     : OBJET(x, y, panel_name), kind(k), module(&m) {}
 
 GENERATOR_GUI::GENERATOR_GUI(GENERATOR& g, int x, int y, const char* panel_name)
-    : MODULE_GUI(module_kind::GENERATOR, g, x, y, panel_name) {}
+    : MODULE_GUI(module_kind::GENERATOR, g, x, y, panel_name) {
+    // The level's name where the editor shows which level it is in: the
+    // nested module's name (the top level has none: its panel name).
+    set_name(g.name[0] ? g.name : panel_name);
+}
 
 GENERATOR& GENERATOR_GUI::generator() const {
     return static_cast<GENERATOR&>(*module);

@@ -27,7 +27,8 @@ class MODULE_GUI : public OBJET {
 };
 
 // A nested patch: its panel in the enclosing level, and the panels of its own
-// level. The root level of the editor is a GENERATOR_GUI too.
+// level. The root level of the editor is a GENERATOR_GUI too. Its item name
+// is the nested module's name (the panel name for the top level).
 class GENERATOR_GUI : public MODULE_GUI {
   public:
     GENERATOR_GUI(GENERATOR& generator, int x, int y, const char* panel_name);

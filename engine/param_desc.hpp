@@ -65,6 +65,9 @@ struct param_desc {
     void (*set)(OUTPUT&, int index, double value) = nullptr;
     // Text parameters (file names).
     const char* (*text)(const OUTPUT&) = nullptr;
+    // File names of a file the module writes itself (a sequencer's partition):
+    // writes it under that path and keeps the name. False when it cannot.
+    bool (*save)(OUTPUT&, const char* path) = nullptr;
 
     double min = 0.0, max = 0.0, initial = 0.0;
     step_rule step = step_rule::none;
@@ -119,6 +122,11 @@ struct param_desc {
     constexpr param_desc scaled(double s) const {
         param_desc d = *this;
         d.scale = s;
+        return d;
+    }
+    constexpr param_desc saved_by(bool (*writer)(OUTPUT&, const char*)) const {
+        param_desc d = *this;
+        d.save = writer;
         return d;
     }
     constexpr param_desc read_by(void (*reader)(OUTPUT&, const field_text&)) const {

@@ -63,7 +63,25 @@ template void tick_list<MULTI_VCO>(const module_ptr*, std::size_t);
 namespace {
 using namespace row;
 
+// A voice's FREQ is its tuning factor; files do not carry it.
+double get_voice_freq(const OUTPUT& m, int i) {
+    return static_cast<const MULTI_VCO&>(m).voices[clamp_index(i, MULTI_VCO::max_voices)].freq;
+}
+void set_voice_freq(OUTPUT& m, int i, double v) {
+    static_cast<MULTI_VCO&>(m).voices[clamp_index(i, MULTI_VCO::max_voices)].freq =
+        static_cast<float>(v);
+}
+constexpr param_desc voice_tuning() {
+    param_desc d;
+    d.get = get_voice_freq, d.set = set_voice_freq, d.count = MULTI_VCO::max_voices;
+    return d;
+}
+
 constexpr param_desc multi_vco_panel_params[] = {
+    voice_tuning()
+        .range(0.001, 22050.0, 110.0)
+        .steps(step_rule::bands)
+        .display("%5.3f", "SLD_FREQ_%02d"),
     panel_number<MULTI_VCO, &MULTI_VCO::voice_count>()
         .range(1, MULTI_VCO::max_voices - 1, 4)
         .steps(step_rule::fixed, 1.0f)

@@ -126,6 +126,19 @@ constexpr param_desc sampler_panel_params[] = {
     panel_number<SAMPLER, &SAMPLER::play_mode>()
         .range(smp_play_av, smp_play_loopar, smp_play_av)
         .named(play_mode_names),
+    // The loop region in positions, shown in seconds; steps of 10 ms up to
+    // the longest sample the loader keeps. Both 0 until a sample is loaded
+    // (the end is then one second).
+    panel_number<SAMPLER, &SAMPLER::loop_begin>()
+        .range(0.0, 16777216.0, 0.0)
+        .steps(step_rule::fixed, 441.0f)
+        .scaled(1.0 / 44100.0)
+        .display("%5.3f", "LOOP_BEGIN_TIME"),
+    panel_number<SAMPLER, &SAMPLER::loop_end>()
+        .range(0.0, 16777216.0, 0.0)
+        .steps(step_rule::fixed, 441.0f)
+        .scaled(1.0 / 44100.0)
+        .display("%5.3f", "LOOP_END_TIME"),
     panel_number<SAMPLER, &SAMPLER::loop_switch>()
         .range(0, 1, 0)
         .steps(step_rule::toggle)

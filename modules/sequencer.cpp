@@ -271,6 +271,9 @@ using namespace row;
 const char* partition_file(const OUTPUT& m) {
     return seq(m).partition_file_name;
 }
+bool save_partition_file(OUTPUT& m, const char* path) {
+    return seq(m).save_partition(path);
+}
 
 void write_sequencer(OUTPUT& m, std::string& out) {
     seq(m).write_params(out);
@@ -322,7 +325,8 @@ constexpr param_desc max_step_param() {
 // keys name their pattern and step in the key. The sequencer writes its own
 // record, saving the partition file first when it has none.
 constexpr param_desc sequencer_params[] = {
-    file_name("PARTITION_FILE_NAME", read_partition_file_name, partition_file),
+    file_name("PARTITION_FILE_NAME", read_partition_file_name, partition_file)
+        .saved_by(save_partition_file),
     number<SEQUENCER, &SEQUENCER::wished_divider>("DIVIDER")
         .read_by(read_divider_key)
         .range(0.0, unbounded, 2.0)
@@ -352,19 +356,50 @@ constexpr param_desc panel_step_field() {
     return step_field<Field>(nullptr, nullptr);
 }
 
+double get_current_step(const OUTPUT& m, int) {
+    return seq(m).current_step;
+}
+void set_current_step(OUTPUT& m, int, double v) {
+    seq(m).current_step = clamp_index(saturating_int(v), step_count);
+}
+double get_timer(const OUTPUT& m, int) {
+    return seq(m).timer;
+}
+void set_timer(OUTPUT& m, int, double v) {
+    seq(m).timer = static_cast<float>(v);
+}
+// The step and the timer are the tick's own state, changed between two ticks.
+constexpr param_desc tick_state(double (*get)(const OUTPUT&, int),
+                                void (*set)(OUTPUT&, int, double)) {
+    param_desc d;
+    d.get = get, d.set = set;
+    return d.on_audio_thread();
+}
+
+// Indexed controls ("%d": the step from 1, or the pattern button) are the
+// panel's own; their words name them.
 constexpr param_desc sequencer_panel_params[] = {
     panel_step_field<&partition_block::octave>()
         .range(0, 10, 3)
         .steps(step_rule::fixed, 1.0f)
-        .display("%d"),
+        .display("%d", "BUTTON_OCT_%d"),
     panel_step_field<&partition_block::accent>()
         .range(0, 1, 0)
         .steps(step_rule::toggle)
-        .display("%d"),
+        .display("%d", "BUTTON_ACCENT_%d"),
     panel_step_field<&partition_block::slide>()
         .range(0, 1, 0)
         .steps(step_rule::toggle)
-        .display("%d"),
+        .display("%d", "BUTTON_SLIDE_%d"),
+    // Taken over at the next pattern end.
+    panel_number<SEQUENCER, &SEQUENCER::wished_pattern>()
+        .range(0, pattern_count - 1, 0)
+        .display("%d", "BUTTON_PATTERN_%d"),
+    // The step that plays next (its lamp is lit) and the time into it.
+    tick_state(get_current_step, set_current_step)
+        .range(0, step_count - 1, 0)
+        .display("%d", "LAMPE_STEP_%d"),
+    tick_state(get_timer, set_timer).range(0.0, unbounded, 0.0).display("%f", "STEP_TIMER"),
     power_switch<SEQUENCER>(),
 };
 

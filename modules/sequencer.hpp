@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/signal.hpp"
+#include "util/num.hpp"
 #include "util/rand15.hpp"
 
 namespace tmod {
@@ -39,8 +40,9 @@ class SEQUENCER final : public OUTPUT,
     signal_slot input_part; // selects the pattern (value - 16) at the pattern end
     param<int> power{1};
     param<int> wished_pattern{0};
-    int current_pattern = 0;
-    int current_step = 0;
+    // Written by the tick, read by the panel.
+    relaxed<int> current_pattern{0};
+    relaxed<int> current_step{0};
     param<float> wished_divider{2.0f};
     partition_block memory;
     float timer = 0.0f;

@@ -9,7 +9,10 @@
 
 #include "editor/module_panels.hpp"
 #include "editor/panels/sequencer_panel.hpp"
+#include "engine/generator.hpp"
 #include "modules/control.hpp"
+#include "modules/multi_vco.hpp"
+#include "modules/sampler.hpp"
 #include "modules/sequencer.hpp"
 #include "modules/vca_mixer.hpp"
 #include "modules/vcf.hpp"
@@ -269,6 +272,118 @@ TEST(ModulePanels, PartitionNamesTypedOnTheConsoleStayInsidePartitions) {
     click(p, load, 1);
     EXPECT_EQ(seq.memory.note[0][7], 5);
     set_console_input(nullptr);
+}
+
+TEST(ModulePanels, WheelOverAKnobRaisesUpAndLowersDown) {
+    built b = panel_for(module_kind::VCO);
+    auto& vco = static_cast<VCO&>(*b.module);
+    OBJET& p = *b.panel;
+    SPRITE* freq = add_slider(p, "SLD_FREQUENCE");
+    SPRITE* phase = add_slider(p, "SLD_PHASE");
+    vco.freq = 110.0f;
+    click(p, freq, 4);
+    EXPECT_EQ(vco.freq.load(), 111.0f);
+    click(p, freq, 5);
+    click(p, freq, 5);
+    EXPECT_EQ(vco.freq.load(), 109.0f);
+    // The phase knob is reversed for the pointer, not for the wheel.
+    vco.phase = 10.0f;
+    click(p, phase, 4);
+    EXPECT_EQ(vco.phase.load(), 11.0f);
+
+    built s = panel_for(module_kind::SEQUENCER);
+    auto& seq = static_cast<SEQUENCER&>(*s.module);
+    seq.memory.vol[0][2] = 0.5f;
+    click(*s.panel, s.panel->find_element("SLD_VOL_3"), 4);
+    EXPECT_EQ(seq.memory.vol[0][2], 0.6f);
+}
+
+TEST(ModulePanels, MultiVcoTunesEachVoiceAndShowsTheVoiceCount) {
+    built b = panel_for(module_kind::MULTI_VCO);
+    auto& m = static_cast<MULTI_VCO&>(*b.module);
+    OBJET& p = *b.panel;
+    SPRITE* third = add_slider(p, "SLD_FREQ_03");
+    SPRITE* last = add_slider(p, "SLD_FREQ_16");
+    LABEL* third_label = add_label(p, "LABEL_FREQ_03");
+    SPRITE* count = add_slider(p, "SLIDER_NBR_VCO");
+    LABEL* count_label = add_label(p, "LABEL_NBR_VCO");
+
+    slide(p, third, "SLD_DOWN", 2); // 110 by bands of 1.0
+    EXPECT_EQ(m.voices[2].freq.load(), 112.0f);
+    EXPECT_EQ(m.voices[1].freq.load(), 110.0f);
+    EXPECT_STREQ(third_label->caption, "112.000");
+    m.voices[15].freq = 20.0f;
+    slide(p, last, "SLD_UP"); // 20 - 0.5 - 0.025: the lowering crosses a band
+    EXPECT_NEAR(m.voices[15].freq.load(), 19.475, 1e-5);
+
+    slide(p, count, "SLD_DOWN", 20); // 4 up to the panel's limit of 15
+    EXPECT_EQ(m.voice_count.load(), 15);
+    EXPECT_STREQ(count_label->caption, "15");
+}
+
+TEST(ModulePanels, SamplerLoopRegionStepsByHundredthsShownInSeconds) {
+    built b = panel_for(module_kind::SAMPLER);
+    auto& smp = static_cast<SAMPLER&>(*b.module);
+    OBJET& p = *b.panel;
+    SPRITE* begin = add_slider(p, "SLD_LOOP_BEGIN_TIME");
+    SPRITE* end = add_slider(p, "SLD_LOOP_END_TIME");
+    LABEL* end_label = add_label(p, "LABEL_LOOP_END_TIME");
+    smp.loop_begin = 0.0f;
+    smp.loop_end = 44100.0f;
+    slide(p, end, "SLD_DOWN");
+    EXPECT_EQ(smp.loop_end.load(), 44541.0f);
+    EXPECT_STREQ(end_label->caption, "1.010");
+    slide(p, begin, "SLD_UP"); // never before the start
+    EXPECT_EQ(smp.loop_begin.load(), 0.0f);
+    slide(p, begin, "SLD_DOWN", 3);
+    EXPECT_EQ(smp.loop_begin.load(), 1323.0f);
+}
+
+TEST(ModulePanels, SequencerPatternButtonsAndPartitionStepping) {
+    const std::string dir = test::scratch_dir();
+    std::filesystem::create_directories(dir + "/PARTITIONS");
+    in_directory here(dir);
+    built b = panel_for(module_kind::SEQUENCER);
+    auto& seq = static_cast<SEQUENCER&>(*b.module);
+    OBJET& p = *b.panel;
+    SPRITE* pattern3 = add_button(p, "BUTTON_PATTERN_3");
+    SPRITE* pattern0 = add_button(p, "BUTTON_PATTERN_0");
+    click(p, pattern3, 1);
+    EXPECT_EQ(seq.wished_pattern.load(), 3);
+    EXPECT_EQ(static_cast<BUTTON*>(pattern3)->state, 1);
+    EXPECT_EQ(static_cast<BUTTON*>(pattern0)->state, 0);
+
+    // The lamp of the step that plays next is lit on the next update.
+    seq.current_step = 4;
+    p.update();
+    EXPECT_STREQ(p.find_element("LAMPE_STEP_5")->image, "LAMP_LED_1_1");
+    EXPECT_STREQ(p.find_element("LAMPE_STEP_1")->image, "LAMP_LED_1_0");
+
+    // A partition with a 7 on its first step, stepped to with FILE_UP.
+    partition_block block{};
+    block.note[0][0] = 7;
+    {
+        std::FILE* f = std::fopen("PARTITIONS/a.par", "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(&block, sizeof block, 1, f);
+        std::fclose(f);
+    }
+    seq.timer = 5000.0f;
+    click(p, add_button(p, "FILE_UP"), 1);
+    EXPECT_EQ(seq.memory.note[0][0], 7);
+    EXPECT_EQ(seq.current_step.load(), 31);
+    EXPECT_EQ(seq.timer, 0.0f);
+    seq.timer = 5000.0f;
+    click(p, add_button(p, "FILE_DOWN"), 1); // keeps the time
+    EXPECT_EQ(seq.timer, 5000.0f);
+}
+
+TEST(ModulePanels, NestedPatchPanelIsNamedAfterItsModule) {
+    module_ptr g = create_module(module_kind::GENERATOR);
+    g->set_name("GENERATOR_4");
+    panel_ptr panel = make_module_panel(module_kind::GENERATOR, *g, 3);
+    EXPECT_STREQ(panel->name, "GENERATOR_4");
+    EXPECT_STREQ(panel->panel_name, "GENERATOR_3");
 }
 
 TEST(ModulePanels, LayoutControlsAreFoundUnderTheShortPrefixAndShowTheModule) {

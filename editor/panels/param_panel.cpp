@@ -73,7 +73,24 @@ struct control_view {
 constexpr control_view control_views[] = {
     {module_kind::CONSTANTE, "VALUE", "LABEL_CST_VALUE", 1.0},
     {module_kind::VCF303, "LEVEL", "LABEL_LEVEL", 36.0},
+    {module_kind::MULTI_VCO, "SLIDER_NBR_VCO", "LABEL_NBR_VCO", 1.0},
+    // A knob turn a second.
+    {module_kind::SAMPLER, "LOOP_BEGIN_TIME", "LABEL_LOOP_BEGIN_TIME", 360.0 / 44100.0},
+    {module_kind::SAMPLER, "LOOP_END_TIME", "LABEL_LOOP_END_TIME", 360.0 / 44100.0},
 };
+
+// Sliders of an indexed parameter stepped as a plain one: the control word
+// names them ("SLD_FREQ_%02d", numbered from 1) and their labels are
+// "LABEL_" and the rest. Parameters set otherwise (mixer knobs) are not.
+bool stepped_sliders(const param_desc& d) {
+    return d.count > 1 && d.control && d.get && d.step != step_rule::none &&
+           std::strncmp(d.control, "SLD_", 4) == 0 && std::strchr(d.control, '%');
+}
+std::string numbered_control(const char* pattern, int n) {
+    char out[96];
+    std::snprintf(out, sizeof out, pattern, n);
+    return out;
+}
 
 // Displays of a value the engine moves: the module's output in a label, and
 // a lamp lit while it is above 0.
@@ -223,6 +240,15 @@ void PARAM_GUI::refresh() {
     for (const auto& table : {type.params, type.panel_params}) {
         for (const param_desc& d : table) {
             // Indexed parameters ("SLD_CANAL_%d") belong to their panels' own code.
+            if (stepped_sliders(d)) {
+                for (int i = 0; i < d.count; ++i) {
+                    const std::string slider = numbered_control(d.control, i + 1);
+                    const double v = value(d, i);
+                    show_text(("LABEL_" + slider.substr(4)).c_str(), shown_text(d, v));
+                    show_angle(slider.c_str(), saturating_int(v));
+                }
+                continue;
+            }
             if (!d.control || !d.get || d.count != 1 || std::strchr(d.control, '%')) continue;
             const double v = value(d);
             if (d.step == step_rule::toggle) {
@@ -318,7 +344,18 @@ bool PARAM_GUI::on_button(const char* control, int mouse_button) {
 bool PARAM_GUI::on_slider(const char* name, bool down) {
     const char* control = std::strncmp(name, "SLD_", 4) == 0 ? name + 4 : name;
     const param_desc* d = find_control(type, control);
-    if (!d || !d->get || d->step == step_rule::none || d->count != 1) return false;
+    if (!d) {
+        for (const param_desc& p : type.panel_params) {
+            if (!stepped_sliders(p)) continue;
+            for (int i = 0; i < p.count; ++i)
+                if (numbered_control(p.control, i + 1) == name) {
+                    change(p, i, step_value(p, value(p, i), slider_direction(p, down)));
+                    return true;
+                }
+        }
+        return false;
+    }
+    if (!d->get || d->step == step_rule::none || d->count != 1) return false;
     change(*d, 0, step_value(*d, value(*d), slider_direction(*d, down)));
     return true;
 }
@@ -331,9 +368,19 @@ int PARAM_GUI::update() {
         const GUI_MESSAGE& m = *it;
         if (!m.target || !holds(m.target)) continue;
         const char* control = strip_panel_prefix(m.target->name);
-        if (m.kind != 0 && m.event_type() == event_button_up)
+        const bool slider = dynamic_cast<SLIDER*>(m.target) != nullptr;
+        const int mouse_button = m.kind != 0 ? m.event.button.button : 0;
+        if (m.kind != 0 && m.event_type() == event_button_up && slider &&
+            (mouse_button == 4 || mouse_button == 5)) {
+            // The wheel over a knob raises it up and lowers it down, whichever
+            // way the pointer moves it.
+            const param_desc* d = find_control(
+                type, std::strncmp(control, "SLD_", 4) == 0 ? control + 4 : control);
+            const bool reversed = d && d->reversed;
+            on_slider(control, (mouse_button == 4) != reversed);
+        } else if (m.kind != 0 && m.event_type() == event_button_up)
             on_button(control, m.event.button.button);
-        else if (m.kind == 0 && std::strstr(m.text, "SLD_") && dynamic_cast<SLIDER*>(m.target))
+        else if (m.kind == 0 && std::strstr(m.text, "SLD_") && slider)
             on_slider(control, std::strstr(m.text, "SLD_DOWN") != nullptr);
     }
     refresh_live();

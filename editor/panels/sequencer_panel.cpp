@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -76,13 +77,6 @@ const param_desc* by_key(const module_type& type, const char* key) {
     return nullptr;
 }
 
-// The panel's step fields files do not carry, in their table's order.
-const param_desc* panel_step(const module_type& type, std::size_t place) {
-    std::size_t seen = 0;
-    for (const param_desc& p : type.panel_params)
-        if (p.count > 1 && seen++ == place) return &p;
-    return nullptr;
-}
 
 class SEQUENCER_GUI : public PARAM_GUI {
   public:
@@ -91,8 +85,11 @@ class SEQUENCER_GUI : public PARAM_GUI {
           file(by_key(type, "PARTITION_FILE_NAME")), divider(by_key(type, "DIVIDER")),
           max_step(by_key(type, "NBR_STEP")), note(by_key(type, "NOTE")),
           bypass(by_key(type, "BYPASS")), vol(by_key(type, "VOLUME")),
-          length(by_key(type, "LENGHT")), octave(panel_step(type, 0)),
-          accent(panel_step(type, 1)), slide(panel_step(type, 2)) {
+          length(by_key(type, "LENGHT")), octave(find_control(type, "BUTTON_OCT_%d")),
+          accent(find_control(type, "BUTTON_ACCENT_%d")),
+          slide(find_control(type, "BUTTON_SLIDE_%d")),
+          wished(find_control(type, "BUTTON_PATTERN_%d")),
+          step(find_control(type, "LAMPE_STEP_%d")), timer(find_control(type, "STEP_TIMER")) {
         for (int i = 1; i <= strips; ++i) {
             const float x = static_cast<float>(10 + (i - 1) * 30);
             for (const strip_widget& w : strip_widgets) {
@@ -127,11 +124,10 @@ class SEQUENCER_GUI : public PARAM_GUI {
     void refresh() override {
         PARAM_GUI::refresh();
         const auto& s = static_cast<const SEQUENCER&>(*module);
-        const int pattern = s.current_pattern;
+        const int pattern = current_pattern();
+        show_lamps();
         for (int i = 1; i <= strips; ++i) {
             const int at = pattern * step_count + (i - 1);
-            show_picture(numbered("LAMPE_STEP_%d", i).c_str(),
-                         s.current_step == i - 1 ? "LAMP_LED_1_1" : "LAMP_LED_1_0");
             digit("SPRITE_OCT_%d", i, octave, at);
             digit("SPRITE_NOTE_%d", i, note, at);
             if (vol) {
@@ -147,8 +143,9 @@ class SEQUENCER_GUI : public PARAM_GUI {
             switch_state("BUTTON_ACCENT_%d", i, accent, at);
             switch_state("BUTTON_SLIDE_%d", i, slide, at);
         }
+        const int wished_pattern = wished ? static_cast<int>(value(*wished)) : -1;
         for (int p = 0; p < pattern_buttons; ++p)
-            show_state(numbered("BUTTON_PATTERN_%d", p).c_str(), s.wished_pattern.load() == p);
+            show_state(numbered("BUTTON_PATTERN_%d", p).c_str(), wished_pattern == p);
         std::string text;
         append_number(text, "%3.3f", s.memory.divider[pattern]);
         show_text("LABEL_DIVIDER", text);
@@ -161,12 +158,7 @@ class SEQUENCER_GUI : public PARAM_GUI {
 
   protected:
     // The lamps follow the playing step.
-    void refresh_live() override {
-        const auto& s = static_cast<const SEQUENCER&>(*module);
-        for (int i = 1; i <= strips; ++i)
-            show_picture(numbered("LAMPE_STEP_%d", i).c_str(),
-                         s.current_step == i - 1 ? "LAMP_LED_1_1" : "LAMP_LED_1_0");
-    }
+    void refresh_live() override { show_lamps(); }
 
     bool on_slider(const char* control, bool down) override {
         const int at = current_pattern() * step_count;
@@ -207,7 +199,9 @@ class SEQUENCER_GUI : public PARAM_GUI {
             return true;
         }
         if (std::strncmp(control, "BUTTON_PATTERN_", 15) == 0) {
-            // The wished pattern has no description yet: nothing to set it through.
+            const int n = std::atoi(control + 15);
+            if (!wished || n < 0 || n >= pattern_buttons) return false;
+            change(*wished, 0, n);
             return true;
         }
         if (std::strcmp(control, "BUTTON_DIVIDER_UP") == 0 ||
@@ -242,8 +236,8 @@ class SEQUENCER_GUI : public PARAM_GUI {
             const std::string name = ask_name();
             if (!name.empty()) {
                 const std::string path = std::string(partitions_dir) + "/" + name;
-                // Saving reads the pattern memory; the module writes its file.
-                if (!static_cast<SEQUENCER&>(*module).save_partition(path.c_str()))
+                // The module writes its own file (it copies the memory under the patch lock).
+                if (!file || !file->save || !file->save(*module, path.c_str()))
                     say("Cannot save the partition %s\n", path.c_str());
                 refresh();
             }
@@ -271,7 +265,17 @@ class SEQUENCER_GUI : public PARAM_GUI {
     }
 
   private:
-    int current_pattern() const { return static_cast<const SEQUENCER&>(*module).current_pattern; }
+    int current_pattern() const {
+        return static_cast<const SEQUENCER&>(*module).current_pattern.load();
+    }
+
+    // The lamp of the step that plays next is lit.
+    void show_lamps() {
+        const int playing = step ? static_cast<int>(value(*step)) : -1;
+        for (int i = 1; i <= strips; ++i)
+            show_picture(numbered("LAMPE_STEP_%d", i).c_str(),
+                         playing == i - 1 ? "LAMP_LED_1_1" : "LAMP_LED_1_0");
+    }
 
     void digit(const char* pattern, int i, const param_desc* d, int at) {
         if (!d) return;
@@ -323,10 +327,14 @@ class SEQUENCER_GUI : public PARAM_GUI {
             return;
         }
         load(next);
+        // The last strip plays next, so the loaded patterns start over soon;
+        // FILE_UP also starts that step's time again.
+        if (step) change(*step, 0, strips - 1);
+        if (up && timer) change(*timer, 0, 0.0);
     }
 
     const param_desc *file, *divider, *max_step, *note, *bypass, *vol, *length, *octave, *accent,
-        *slide;
+        *slide, *wished, *step, *timer;
 };
 
 } // namespace
