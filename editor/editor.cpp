@@ -120,7 +120,8 @@ editor::~editor() {
 }
 
 void editor::close() {
-    // Panels refer to modules: they go before the patch does.
+    // Panels refer to modules: they go before the patch does, cables first.
+    cables.clear();
     level_stack.clear();
     current_panels = nullptr;
     current_gui = nullptr;
@@ -177,7 +178,7 @@ void editor::take_dashboard_actions() {
         system_dash->redraw = 1;
     }
     for (module_kind k : create) palette_create(k);
-    if (flip_mode) edit_mode = !edit_mode;
+    if (flip_mode && current_panels) key_down(SDLK_F6, *current_panels); // as F6 does
     if (save) save_level();
     if (open_load) load_dialog();
 }
@@ -224,6 +225,7 @@ void editor::draw_frame() {
     }
     glColor3f(1, 1, 1);
     if (current_panels) draw_visible_panels(*current_panels, scroll_x, scroll_y, 1);
+    if (edit_mode) cables.draw();
     draw_message_line();
     pop_ortho();
     SDL_GL_SwapBuffers();
@@ -234,11 +236,24 @@ int editor::run() {
     while (running) {
         int result = 0;
         const bool scope = pump_ && pump_->scope_view == 1;
-        // Edit mode has no pass of its own yet: the play pass reads the input.
-        // It also runs under the scope view, so the keys that leave it work.
-        result = play_pass(*current_panels, true);
+        // The play pass also runs under the scope view, so the keys that leave it work.
+        if (edit_mode && !scope) {
+            result = edit_pass(*current_panels, true);
+        } else {
+            result = play_pass(*current_panels, true);
+        }
         if (!running) break;
         take_dashboard_actions();
+        if (edit_mode && !scope) {
+            if (relink_pending) {
+                // Panels made or loaded since edit mode began show their plugs too.
+                for (auto& p : *current_panels)
+                    if (dynamic_cast<MODULE_GUI*>(p.get()) && p->display_mode != OBJET::back)
+                        p->set_display_mode(OBJET::back);
+                cables.rebuild(*current_generator, *current_panels);
+            }
+            for (auto& p : *current_panels) p->update();
+        }
         if (docks_visible) dock_dashboards();
         if (pass_hook) pass_hook();
         const auto now = std::chrono::steady_clock::now();

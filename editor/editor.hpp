@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "editor/cables.hpp"
 #include "editor/module_panels.hpp"
+
+union SDL_Event;
 
 namespace tmod {
 
@@ -61,6 +64,8 @@ class editor {
     void build_panels(panel_list& panels, GENERATOR& g);
     // Reads the events pending and returns the change mask.
     int play_pass(panel_list& panels, bool accept_remote);
+    // Edit mode: the mouse draws and moves cables instead of working controls.
+    int edit_pass(panel_list& panels, bool accept_remote);
     // The load dialog (modal). False when left without choosing.
     bool load_dialog();
     // Asks for a name on the console and writes the shown level to TSY/<name>.
@@ -102,11 +107,20 @@ class editor {
     int press_x = 0, press_y = 0;
     int anchor_x = 0, anchor_y = 0;
 
+    // Edit mode's cables and the one being dragged.
+    cable_editor cables{relink_pending};
+
   private:
     void dock_dashboards();
     int key_down(int sym, panel_list& panels);
     int key_up(int sym);
-    void play_note(int note, bool on);
+    // Plays on the level's keyboard; the root's when none is given.
+    void play_note(int note, bool on, GENERATOR* level = nullptr);
+    // What both passes do with the pointer: coordinates made world, panning,
+    // right-button panel moves, hover, panel drag (and slider drag in play mode).
+    int button_down_common(panel_list& panels, SDL_Event& e);
+    int pointer_moved(panel_list& panels, const SDL_Event& e, bool slider_drag);
+    int button_up_common(panel_list& panels, SDL_Event& e);
     void step_patch(bool forward);
     void leave_level();
     bool is_dashboard(const OBJET* p) const;

@@ -13,6 +13,9 @@ namespace tmod {
 
 void editor::build_panels(panel_list& panels, GENERATOR& g) {
     std::printf("************ Init Gui From Current *******************\n");
+    // Cables join the panels about to go.
+    cables.clear();
+    relink_pending = 1;
     // The dashboards stay in front of a rebuilt top level.
     std::vector<panel_ptr> docks;
     for (auto& p : panels)

@@ -61,10 +61,10 @@ void deliver(OBJET& panel, int kind, const char* text, SPRITE* widget, const SDL
 }
 } // namespace
 
-void editor::play_note(int note, bool on) {
+void editor::play_note(int note, bool on, GENERATOR* level) {
     // Looked up and driven under a shared hold: a load cannot free it meanwhile.
     patch_read lock(patch_mutex());
-    KEYBOARD* k = played_keyboard(*root_generator);
+    KEYBOARD* k = played_keyboard(level ? *level : *root_generator);
     if (!k) return;
     if (!on) {
         k->release();
@@ -151,7 +151,10 @@ int editor::key_down(int sym, panel_list& panels) {
     case SDLK_F6:
         relink_pending = 1;
         edit_mode = !edit_mode;
-        for (auto& p : panels) p->set_display_mode(edit_mode ? OBJET::back : play_display_mode(*p));
+        // The dashboards have no back face: they keep theirs.
+        for (auto& p : panels)
+            if (!is_dashboard(p.get()))
+                p->set_display_mode(edit_mode ? OBJET::back : play_display_mode(*p));
         break;
     case SDLK_F7:
     case SDLK_F8:
@@ -190,6 +193,109 @@ int editor::key_up(int sym) {
     return pass_redraw;
 }
 
+int editor::button_down_common(panel_list& panels, SDL_Event& e) {
+    e.button.x = static_cast<Uint16>(e.button.x + scroll_x);
+    e.button.y = static_cast<Uint16>(e.button.y + scroll_y);
+    pointer_x = e.button.x;
+    pointer_y = e.button.y;
+    SDL_ShowCursor(SDL_DISABLE);
+    if (e.button.button == SDL_BUTTON_MIDDLE) {
+        anchor_x = pointer_x, anchor_y = pointer_y;
+        panning = true;
+    } else if (e.button.button == SDL_BUTTON_RIGHT) {
+        right = true;
+        press_x = pointer_x, press_y = pointer_y;
+        dragged_panel = -1;
+        for (std::size_t i = 0; i < panels.size(); ++i)
+            if (panels[i]->contains_point(pointer_x, pointer_y)) {
+                to_front(panels, static_cast<int>(i));
+                dragged_panel = 0;
+                hovered_panel = 0;
+                break;
+            }
+        return pass_picked;
+    }
+    return 0;
+}
+
+int editor::pointer_moved(panel_list& panels, const SDL_Event& e, bool slider_drag) {
+    int result = 0;
+    hovered_panel = panel_at(panels);
+    if (panning) {
+        scroll_x = clamp_scroll_x(scroll_x + anchor_x - pointer_x);
+        scroll_y = clamp_scroll_y(scroll_y + anchor_y - pointer_y);
+        view_scroll_x = scroll_x, view_scroll_y = scroll_y;
+        result |= pass_scrolled;
+    }
+    pointer_x = e.motion.x + scroll_x;
+    pointer_y = e.motion.y + scroll_y;
+    if (hovered_panel >= 0) {
+        OBJET& p = *panels[static_cast<std::size_t>(hovered_panel)];
+        SPRITE* w = p.element_at_pointer();
+        if (w && w != hovered_widget) {
+            if (!left && hovered_widget) {
+                deliver(p, 0, "TOUCH_OUT", hovered_widget, e);
+                hovered_widget->touched = 0;
+                w->redraw = 1;
+                if (info_dash) info_dash->set_target(nullptr);
+            }
+            deliver(p, 0, "TOUCH_IN", w, e);
+            w->touched = 1;
+            w->redraw = 1;
+            if (info_dash) info_dash->set_target(&p);
+            hovered_widget = w;
+            result |= pass_redraw;
+        }
+    }
+    if (slider_drag && left && pressed_widget && active_panel) {
+        const int dy = press_y - pointer_y;
+        if (dy != 0) {
+            const char* text = dy > 0 ? "SLD_UP" : "SLD_DOWN";
+            for (int i = 0; i < std::abs(dy); ++i)
+                deliver(*active_panel, 0, text, pressed_widget, e);
+            SDL_WarpMouse(static_cast<Uint16>(press_x - scroll_x),
+                          static_cast<Uint16>(press_y - scroll_y));
+            pointer_x = press_x, pointer_y = press_y;
+            result |= pass_redraw;
+        }
+    } else if (!pressed_widget && dragged_panel >= 0 &&
+               dragged_panel < static_cast<int>(panels.size())) {
+        const int screen_x = pointer_x - scroll_x, screen_y = pointer_y - scroll_y;
+        const int old_x = scroll_x, old_y = scroll_y;
+        if (screen_x >= 795) scroll_x = clamp_scroll_x(scroll_x + 35);
+        if (screen_x < 5) scroll_x = clamp_scroll_x(scroll_x - 35);
+        if (screen_y >= 595) scroll_y = clamp_scroll_y(scroll_y + 35);
+        if (screen_y < 5) scroll_y = clamp_scroll_y(scroll_y - 35);
+        if (old_x != scroll_x || old_y != scroll_y) {
+            view_scroll_x = scroll_x, view_scroll_y = scroll_y;
+            result |= pass_scrolled;
+        }
+        OBJET& p = *panels[static_cast<std::size_t>(dragged_panel)];
+        p.set_position(static_cast<float>(snap_to_grid(pointer_x)),
+                       static_cast<float>(snap_to_grid(pointer_y)), p.z);
+        p.changed = 1;
+        result |= pass_picked;
+    }
+    return result;
+}
+
+int editor::button_up_common(panel_list& panels, SDL_Event& e) {
+    e.button.x = static_cast<Uint16>(e.button.x + scroll_x);
+    e.button.y = static_cast<Uint16>(e.button.y + scroll_y);
+    if ((e.button.button == SDL_BUTTON_WHEELUP || e.button.button == SDL_BUTTON_WHEELDOWN) &&
+        hovered_panel >= 0 && hovered_panel < static_cast<int>(panels.size()))
+        deliver(*panels[static_cast<std::size_t>(hovered_panel)], 1, nullptr, hovered_widget, e);
+    if (e.button.button == SDL_BUTTON_MIDDLE) {
+        panning = false;
+        anchor_x = pointer_x, anchor_y = pointer_y;
+    }
+    SDL_ShowCursor(SDL_ENABLE);
+    if (dragged_panel >= 0) pressed_widget = nullptr;
+    dragged_panel = -1;
+    right = false;
+    return pass_redraw;
+}
+
 int editor::play_pass(panel_list& panels, bool /*accept_remote: the caller's service polls*/) {
     int result = 0;
     stop_pass_ = false;
@@ -197,15 +303,8 @@ int editor::play_pass(panel_list& panels, bool /*accept_remote: the caller's ser
     while (!stop_pass_ && SDL_PollEvent(&e)) {
         switch (e.type) {
         case SDL_MOUSEBUTTONDOWN: {
-            e.button.x = static_cast<Uint16>(e.button.x + scroll_x);
-            e.button.y = static_cast<Uint16>(e.button.y + scroll_y);
-            pointer_x = e.button.x;
-            pointer_y = e.button.y;
-            SDL_ShowCursor(SDL_DISABLE);
-            if (e.button.button == SDL_BUTTON_MIDDLE) {
-                anchor_x = pointer_x, anchor_y = pointer_y;
-                panning = true;
-            } else if (e.button.button == SDL_BUTTON_LEFT) {
+            result |= button_down_common(panels, e);
+            if (e.button.button == SDL_BUTTON_LEFT) {
                 left = true;
                 press_x = pointer_x, press_y = pointer_y;
                 for (std::size_t i = 0; i < panels.size(); ++i) {
@@ -231,96 +330,12 @@ int editor::play_pass(panel_list& panels, bool /*accept_remote: the caller's ser
                     break;
                 }
                 result |= pass_redraw;
-            } else if (e.button.button == SDL_BUTTON_RIGHT) {
-                right = true;
-                press_x = pointer_x, press_y = pointer_y;
-                dragged_panel = -1;
-                for (std::size_t i = 0; i < panels.size(); ++i)
-                    if (panels[i]->contains_point(pointer_x, pointer_y)) {
-                        to_front(panels, static_cast<int>(i));
-                        dragged_panel = 0;
-                        hovered_panel = 0;
-                        break;
-                    }
-                result |= pass_picked;
             }
             break;
         }
-        case SDL_MOUSEMOTION: {
-            hovered_panel = panel_at(panels);
-            if (panning) {
-                scroll_x = clamp_scroll_x(scroll_x + anchor_x - pointer_x);
-                scroll_y = clamp_scroll_y(scroll_y + anchor_y - pointer_y);
-                view_scroll_x = scroll_x, view_scroll_y = scroll_y;
-                result |= pass_scrolled;
-            }
-            pointer_x = e.motion.x + scroll_x;
-            pointer_y = e.motion.y + scroll_y;
-            if (hovered_panel >= 0) {
-                OBJET& p = *panels[static_cast<std::size_t>(hovered_panel)];
-                SPRITE* w = p.element_at_pointer();
-                if (w && w != hovered_widget) {
-                    if (!left && hovered_widget) {
-                        deliver(p, 0, "TOUCH_OUT", hovered_widget, e);
-                        hovered_widget->touched = 0;
-                        w->redraw = 1;
-                        if (info_dash) info_dash->set_target(nullptr);
-                    }
-                    deliver(p, 0, "TOUCH_IN", w, e);
-                    w->touched = 1;
-                    w->redraw = 1;
-                    if (info_dash) info_dash->set_target(&p);
-                    hovered_widget = w;
-                    result |= pass_redraw;
-                }
-            }
-            if (left && pressed_widget && active_panel) {
-                const int dy = press_y - pointer_y;
-                if (dy != 0) {
-                    const char* text = dy > 0 ? "SLD_UP" : "SLD_DOWN";
-                    for (int i = 0; i < std::abs(dy); ++i)
-                        deliver(*active_panel, 0, text, pressed_widget, e);
-                    SDL_WarpMouse(static_cast<Uint16>(press_x - scroll_x),
-                                  static_cast<Uint16>(press_y - scroll_y));
-                    pointer_x = press_x, pointer_y = press_y;
-                    result |= pass_redraw;
-                }
-            } else if (!pressed_widget && dragged_panel >= 0 &&
-                       dragged_panel < static_cast<int>(panels.size())) {
-                const int screen_x = pointer_x - scroll_x, screen_y = pointer_y - scroll_y;
-                const int old_x = scroll_x, old_y = scroll_y;
-                if (screen_x >= 795) scroll_x = clamp_scroll_x(scroll_x + 35);
-                if (screen_x < 5) scroll_x = clamp_scroll_x(scroll_x - 35);
-                if (screen_y >= 595) scroll_y = clamp_scroll_y(scroll_y + 35);
-                if (screen_y < 5) scroll_y = clamp_scroll_y(scroll_y - 35);
-                if (old_x != scroll_x || old_y != scroll_y) {
-                    view_scroll_x = scroll_x, view_scroll_y = scroll_y;
-                    result |= pass_scrolled;
-                }
-                OBJET& p = *panels[static_cast<std::size_t>(dragged_panel)];
-                p.set_position(static_cast<float>(snap_to_grid(pointer_x)),
-                               static_cast<float>(snap_to_grid(pointer_y)), p.z);
-                p.changed = 1;
-                result |= pass_picked;
-            }
-            break;
-        }
+        case SDL_MOUSEMOTION: result |= pointer_moved(panels, e, true); break;
         case SDL_MOUSEBUTTONUP: {
-            e.button.x = static_cast<Uint16>(e.button.x + scroll_x);
-            e.button.y = static_cast<Uint16>(e.button.y + scroll_y);
-            if ((e.button.button == SDL_BUTTON_WHEELUP || e.button.button == SDL_BUTTON_WHEELDOWN) &&
-                hovered_panel >= 0 && hovered_panel < static_cast<int>(panels.size()))
-                deliver(*panels[static_cast<std::size_t>(hovered_panel)], 1, nullptr,
-                        hovered_widget, e);
-            if (e.button.button == SDL_BUTTON_MIDDLE) {
-                panning = false;
-                anchor_x = pointer_x, anchor_y = pointer_y;
-            }
-            SDL_ShowCursor(SDL_ENABLE);
-            if (dragged_panel >= 0) pressed_widget = nullptr;
-            dragged_panel = -1;
-            right = false;
-            result |= pass_redraw;
+            result |= button_up_common(panels, e);
             if (pressed_widget && left && e.button.button == SDL_BUTTON_LEFT) {
                 left = false;
                 const int i = panel_at(panels);
