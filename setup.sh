@@ -15,7 +15,7 @@ packages=(
     librtmidi-dev
     libsndfile1-dev libsamplerate0-dev libgtest-dev zlib1g-dev
     # tests: window under Xvfb, fuzzing, sound servers without hardware, art tools
-    xvfb xauth xdotool clang libclang-rt-14-dev python3 python3-pil fonts-dejavu-core
+    xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev python3 python3-pil fonts-dejavu-core
     sox pulseaudio pulseaudio-utils jack-capture
 )
 
