@@ -6,3 +6,13 @@ tm_add_test(test_alloc_tracker SOURCES test_alloc_tracker.cpp LABELS concurrency
 # program itself is instrumented, and any report makes it exit non-zero.
 tm_add_test(test_remote_end_to_end SOURCES test_remote_end_to_end.cpp LABELS concurrency sanitize)
 tm_add_test(test_midi SOURCES test_midi.cpp LABELS sanitize)
+# MIDI from a JACK client of the test's own to the real program on a JACK
+# dummy server: one run at a time, outside the sanitizer builds.
+pkg_check_modules(JACK IMPORTED_TARGET jack)
+if(JACK_FOUND)
+    add_executable(test_midi_live test_midi_live.cpp)
+    target_link_libraries(test_midi_live PRIVATE tm_test_support GTest::gtest_main PkgConfig::JACK)
+    add_dependencies(test_midi_live tmodular)
+    add_test(NAME test_midi_live COMMAND test_midi_live WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+    set_tests_properties(test_midi_live PROPERTIES LABELS live TIMEOUT 600 RUN_SERIAL TRUE)
+endif()

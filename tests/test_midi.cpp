@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.hpp"
 #include "remote/midi_decoder.hpp"
 #include "remote/midi_notes.hpp"
 
@@ -155,5 +156,28 @@ TEST(MonoNotes, LastNotePriorityPedalAndAllOff) {
         std::vector<std::string> got;
         for (const midi_event& e : c.events) got.push_back(act(notes.on_event(e)));
         EXPECT_EQ(got, c.expected) << c.what;
+    }
+}
+
+TEST(MidiOptions, PortsAddUpAndBadValuesAreRefused) {
+    auto parse = [](std::vector<const char*> args, options& o, std::string& error) {
+        args.insert(args.begin(), "tmodular");
+        return parse_command_line(static_cast<int>(args.size()), args.data(), o, error);
+    };
+    options o;
+    std::string error;
+    ASSERT_TRUE(parse({"--midi", "2", "--midi", "Keystation", "--midi-api", "jack",
+                       "--midi-channel", "10"},
+                      o, error))
+        << error;
+    EXPECT_EQ(o.midi_ports, (std::vector<std::string>{"2", "Keystation"}));
+    EXPECT_EQ(o.midi_api, "jack");
+    EXPECT_EQ(o.midi_channel, 10);
+    const std::vector<const char*> bad[] = {
+        {"--midi-channel", "0"}, {"--midi-channel", "17"}, {"--midi-api", "pulse"}, {"--midi", ""}};
+    for (const auto& args : bad) {
+        options b;
+        EXPECT_FALSE(parse(args, b, error)) << args[0] << " " << args[1];
+        EXPECT_NE(error.find(args[0]), std::string::npos) << error;
     }
 }
