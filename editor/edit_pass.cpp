@@ -42,6 +42,8 @@ int editor::edit_pass(panel_list& panels, bool /*accept_remote: the caller's ser
             if (e.button.button == SDL_BUTTON_LEFT) {
                 left = true;
                 press_x = pointer_x, press_y = pointer_y;
+                // The panel under the press itself, not the one the last motion left.
+                hovered_panel = panel_at_pointer(panels);
                 if (hovered_panel >= 0 && hovered_panel < static_cast<int>(panels.size())) {
                     OBJET* p = panels[static_cast<std::size_t>(hovered_panel)].get();
                     result |= cables.press(p, p->element_at_pointer());
@@ -59,6 +61,7 @@ int editor::edit_pass(panel_list& panels, bool /*accept_remote: the caller's ser
             result |= button_up_common(panels, e);
             if (e.button.button == SDL_BUTTON_LEFT && left) {
                 left = false;
+                pointer_x = e.button.x, pointer_y = e.button.y;
                 const int t = panel_at_pointer(panels);
                 OBJET* target = t >= 0 ? panels[static_cast<std::size_t>(t)].get() : nullptr;
                 cables.drop(target, target ? target->element_at_pointer() : nullptr);

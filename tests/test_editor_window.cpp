@@ -1,5 +1,6 @@
 // The program with its window, driven like a user with xdotool in a virtual
 // display: a note key sounds at its pitch, Esc ends cleanly.
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -173,4 +174,77 @@ TEST(EditorWindow, EscLeavesANestedPatchThenEndsTheProgram) {
     xdo("key Escape");
     ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
     EXPECT_EQ(program.stop(), 0) << program.output();
+}
+
+// Edit mode (F6): a cable dragged from an oscillator's output onto the
+// filter's frequency modulation input is saved as that link.
+TEST(EditorWindow, CableDrawnInEditModeIsSaved) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    write_text(dir + "/typed.txt", "cable_test.tsy\n");
+    write_text(dir + "/two.tsy", tsy("VCO_1;TYPE=1;FREQ=220.000000;AMOUNT=0.50;PHASE=0;\n"
+                                     "VCF_1;HICUT=350;Q=1.6;GAIN=0;TYPE=1;BYPASS=0;\n"));
+    child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
+                   dir + "/two.tsy"},
+                  dir + "/log.txt", dir + "/typed.txt");
+    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
+        << program.output();
+    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    // Dashboards away, edit mode. The oscillator stands at x 0, the filter at
+    // 256; on their back faces (RC/BACK_VCO.RC, RC/BACK_VCF.RC) OUTPUT sits at
+    // 212, 76 and INPUT_MOD_FREQ at 92, 26, jacks 28 wide.
+    xdo("mousemove 600 700 key F5 key F6");
+    xdo("mousemove 226 90 mousedown 1 mousemove 300 60 mousemove 362 40 mouseup 1");
+    xdo("key F4");
+    const std::string saved = data + "/TSY/cable_test.tsy";
+    ASSERT_TRUE(wait_until([&] { return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos; }))
+        << program.output();
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+    const std::string text = read_text(saved);
+    const auto links = text.find("BEGIN_LINKS_DECLARE");
+    ASSERT_NE(links, std::string::npos) << text;
+    EXPECT_NE(text.find("\nVCF_1;MOD_FREQ=VCO_1;", links), std::string::npos) << text;
+}
+
+// A cable drawn while the patch plays is heard: an oscillator and an output
+// with nothing between them are silent until the cable joins them.
+TEST(EditorWindow, CableDrawnWhilePlayingIsHeard) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    write_text(dir + "/two.tsy", tsy("VCO_1;TYPE=1;FREQ=220.000000;AMOUNT=0.50;PHASE=0;\n"
+                                     "SOUND_OUTPUT_1;;\n"));
+    child program({TM_PROGRAM, "--audio", "nosound", "--record", dir + "/out.wav", "--remote-port",
+                   "0", "--data", data, dir + "/two.tsy"},
+                  dir + "/log.txt");
+    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
+        << program.output();
+    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(wait_until([&] { return recorded_frames(dir + "/out.wav") > 44100 / 2; }))
+        << program.output();
+    // The oscillator stands at x 0, the output at 256: OUTPUT at 212, 76 of
+    // the first, INPUT at 8, 26 of the second.
+    xdo("mousemove 600 700 key F5 key F6");
+    xdo("mousemove 226 90 mousedown 1 mousemove 250 60 mousemove 278 40 mouseup 1");
+    const long joined = recorded_frames(dir + "/out.wav");
+    ASSERT_TRUE(wait_until([&] { return recorded_frames(dir + "/out.wav") > joined + 44100; }))
+        << program.output();
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+
+    const sound s = read_sound(dir + "/out.wav");
+    const std::vector<float> left = s.channel(0);
+    ASSERT_GT(left.size(), 44100u);
+    auto peak = [&](std::size_t from, std::size_t to) {
+        float p = 0;
+        for (std::size_t i = from; i < to && i < left.size(); ++i) p = std::max(p, std::fabs(left[i]));
+        return p;
+    };
+    EXPECT_EQ(peak(0, 44100 / 4), 0.0f); // nothing connected at first
+    // The last half second: clearly not silent.
+    EXPECT_GT(peak(left.size() - 44100 / 2, left.size()), 0.05f);
 }
