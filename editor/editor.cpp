@@ -4,7 +4,9 @@
 #include <SDL/SDL.h>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "audio/audio_pump.hpp"
 #include "editor/editor_layout.hpp"
@@ -21,6 +23,9 @@ namespace tmod {
 namespace {
 // Panels showing moving engine state refresh at least this often.
 constexpr auto idle_redraw = std::chrono::milliseconds(50);
+// With none in view a frame costs more than the wait saves: a slow redraw
+// still shows what remote control changed.
+constexpr auto quiet_redraw = std::chrono::seconds(1);
 
 // Text in screen pixels from the top left, drawn as labels draw theirs.
 void screen_text(int font, int size, float x, float y_from_top, std::uint32_t colour,
@@ -231,8 +236,24 @@ void editor::draw_frame() {
     SDL_GL_SwapBuffers();
 }
 
+namespace {
+// TM_FRAME_STATS=1: the time draw_frame took, said at the end (bench/editor_idle.sh).
+struct frame_timing {
+    int frames = 0;
+    std::chrono::steady_clock::duration spent{};
+    void add(std::chrono::steady_clock::duration d) { ++frames, spent += d; }
+    ~frame_timing() {
+        if (frames > 0)
+            std::printf("frames drawn %d, %.2f ms each\n", frames,
+                        std::chrono::duration<double, std::milli>(spent).count() / frames);
+    }
+};
+} // namespace
+
 int editor::run() {
     auto last_draw = std::chrono::steady_clock::now();
+    std::optional<frame_timing> frame_stats;
+    if (const char* v = std::getenv("TM_FRAME_STATS"); v && *v == '1') frame_stats.emplace();
     while (running) {
         int result = 0;
         const bool scope = pump_ && pump_->scope_view == 1;
@@ -257,9 +278,16 @@ int editor::run() {
         if (docks_visible) dock_dashboards();
         if (pass_hook) pass_hook();
         const auto now = std::chrono::steady_clock::now();
-        if (result < pass_loaded && (result != 0 || now - last_draw >= idle_redraw)) {
+        bool moving = false;
+        for (const auto& p : *current_panels)
+            moving = moving || (shows_moving_state(*p) && panel_in_view(*p, scroll_x, scroll_y));
+        if (result < pass_loaded &&
+            (result != 0 || now - last_draw >= (moving ? idle_redraw : quiet_redraw))) {
             last_draw = now;
-            if (!scope) draw_frame();
+            if (!scope) {
+                draw_frame();
+                if (frame_stats) frame_stats->add(std::chrono::steady_clock::now() - now);
+            }
         }
         // Nothing happened: wait for input a little instead of spinning.
         if (result == 0) SDL_Delay(5);

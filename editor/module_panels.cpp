@@ -83,6 +83,16 @@ panel_ptr make_module_panel(module_kind kind, OUTPUT& module, int number) {
     return panel;
 }
 
+bool shows_moving_state(const OBJET& panel) {
+    constexpr module_kind moving[] = {module_kind::SEQUENCER, module_kind::AFFICHAGE,
+                                      module_kind::VARIABLE};
+    const auto* m = dynamic_cast<const MODULE_GUI*>(&panel);
+    if (!m) return false;
+    for (module_kind k : moving)
+        if (m->kind == k) return true;
+    return false;
+}
+
 int play_display_mode(const OBJET& panel) {
     const auto* m = dynamic_cast<const MODULE_GUI*>(&panel);
     return m ? row_of(m->kind).play_mode : 1;

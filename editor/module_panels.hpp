@@ -40,6 +40,10 @@ class GENERATOR_GUI : public MODULE_GUI {
 // (a decimal number below 100: widget names carry it as their prefix).
 panel_ptr make_module_panel(module_kind kind, OUTPUT& module, int number);
 
+// Whether the panel shows engine state that moves by itself (step lamps,
+// value displays): the editor redraws often only while such a panel is in view.
+bool shows_moving_state(const OBJET& panel);
+
 // The display mode a panel takes back when edit mode ends: 2 (the small form)
 // for the sequencer and the sampler, 1 for the others.
 int play_display_mode(const OBJET& panel);
