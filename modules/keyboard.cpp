@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "engine/generator.hpp"
 #include "engine/module_tick.hpp"
 #include "engine/note_table.hpp"
 #include "modules/rows.hpp"
@@ -63,5 +64,13 @@ const module_type keyboard_type = {module_kind::KEYBOARD,
                                    own_value,
                                    own_gate<KEYBOARD>,
                                    own_pulse<KEYBOARD>};
+
+KEYBOARD* played_keyboard(const GENERATOR& g, keyboard_player who) {
+    const char* first = who == keyboard_player::remote ? "KEY_1" : "KEYBOARD_1";
+    const char* other = who == keyboard_player::remote ? "KEYBOARD_1" : "KEY_1";
+    OUTPUT* k = g.find(module_kind::KEYBOARD, first);
+    if (!k) k = g.find(module_kind::KEYBOARD, other);
+    return static_cast<KEYBOARD*>(k);
+}
 
 } // namespace tmod

@@ -24,4 +24,13 @@ class KEYBOARD final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
     module_name name_storage = {};
 };
 
+class GENERATOR;
+
+// Who plays a keyboard. The remote control, scripted events and MIDI look for
+// "KEY_1" (the name shipped patches use), the computer keyboard for
+// "KEYBOARD_1" (the name the palette gives); each falls back to the other, so
+// any patch can be played both ways. Null when the container has neither.
+enum class keyboard_player { remote, computer };
+KEYBOARD* played_keyboard(const GENERATOR& g, keyboard_player who);
+
 } // namespace tmod

@@ -101,12 +101,6 @@ int find_port(const std::string& spec, const std::vector<std::string>& names) {
     return -1;
 }
 
-KEYBOARD* played_keyboard(GENERATOR* g) {
-    if (!g) return nullptr;
-    OUTPUT* k = g->find(module_kind::KEYBOARD, "KEY_1");
-    if (!k) k = g->find(module_kind::KEYBOARD, "KEYBOARD_1");
-    return static_cast<KEYBOARD*>(k);
-}
 } // namespace
 
 std::string midi_port_list() {
@@ -163,7 +157,7 @@ struct midi_input::impl {
         // The container must not be replaced while its keyboard is driven;
         // a shared hold never keeps the audio thread from rendering.
         patch_read lock(patch_mutex());
-        KEYBOARD* k = played_keyboard(table[0]);
+        KEYBOARD* k = table[0] ? played_keyboard(*table[0], keyboard_player::remote) : nullptr;
         if (!k) return;
         // Concert pitch whatever the octave: the keyboard adds 12 * OCTAVE.
         const int n = a.note - midi_note_table_offset - 12 * k->octave.load();

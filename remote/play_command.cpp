@@ -23,7 +23,7 @@ int note_from(std::string_view line, std::size_t position) {
 }
 
 KEYBOARD* remote_keyboard(GENERATOR* g) {
-    return g ? static_cast<KEYBOARD*>(g->find(module_kind::KEYBOARD, "KEY_1")) : nullptr;
+    return g ? played_keyboard(*g, keyboard_player::remote) : nullptr;
 }
 
 // The keyboard plays note + 12 * octave: a note that lands outside the table
