@@ -103,11 +103,13 @@ MIXER::MIXER() : OUTPUT(name_storage), seen_changes(changes_seen() - 1) {
 
 bool MIXER::add_channel(const sample_value* source, int index) {
     const int count = channel_count;
+    // -1 appends a channel (the reader's ADD_CHANELL); an index plugs that
+    // channel, so plugging a used channel again does not count a new one.
     if (index == -1) index = count;
     // There are 24 channel slots and no more: a 25th channel is refused.
-    if (index < 0 || index >= max_channels || count >= max_channels) return false;
+    if (index < 0 || index >= max_channels) return false;
     channels[index].connect(source);
-    channel_count = count + 1;
+    if (index >= count) channel_count = index + 1;
     return true;
 }
 

@@ -118,6 +118,10 @@ TEST(PatchOps, RefusesSourcesWithoutTheOutputAndA25thChannel) {
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find("no more than 24 channels"), std::string::npos) << r.message;
     EXPECT_EQ(channels.channel_count(*mix), 24);
+    // Plugging a used channel again is not a new channel.
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(connect(*mix, channels, ref(vca, module_kind::VCA), 3));
+    EXPECT_EQ(channels.channel_count(*mix), 24);
+    EXPECT_EQ(channels.channel(*mix, 3)->source(), &vca->value);
 }
 
 TEST(PatchOps, MultiWordParametersWaitForTheNextBufferWhileAPumpPlays) {
