@@ -103,7 +103,7 @@ const option_row option_table[] = {
            "remote-control port (default 4242; 0 = off)"),
     text("--remote-host", "ADDR", &options::remote_host, "listen on ADDR instead of 127.0.0.1"),
     flag("--remote-console", &options::remote_console,
-         "remote connections are console connections"),
+         "remote connections are console connections (in the editor, the mode decides)"),
     {"--midi", "PORT", arg::text_list, nullptr, nullptr, nullptr, 0, 0,
      "expected a port number or part of a port name",
      "play from MIDI input PORT (number or part of its name; repeatable)", &options::midi_ports},

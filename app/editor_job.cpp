@@ -87,7 +87,7 @@ int editor_job(const options& o) {
         pass_service service(session);
         service.set_events(events.events, session.sound.frames_played());
         if (recording) service.set_recording(played, record);
-        service.set_remote(o.remote_console ? connection_kind::console : connection_kind::play);
+        ed.remote = session.remote.get();
         ed.pass_hook = [&] { service.run(); };
         ed.read_line = [](std::string& line) { return static_cast<bool>(std::getline(std::cin, line)); };
         const std::string patch = patch_to_load(o);

@@ -50,7 +50,7 @@ void pass_service::run() {
         next_event_ = apply_due_events(*events_, next_event_,
                                        session_.sound.frames_played() - first_frame_,
                                        session_.pump, held_);
-    if (session_.remote) session_.remote->poll(remote_kind_);
+    if (session_.remote && remote_kind_) session_.remote->poll(*remote_kind_);
     audio_log_flush();
     drain();
     const std::string problem = take_rtaudio_problem();

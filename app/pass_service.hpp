@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ class pass_service {
     // Events timed from the frame the sound had played when play began.
     void set_events(const std::vector<timed_event>& events, long long first_frame);
     // Remote clients get connections of this kind (when the session listens).
+    // Without it the pass leaves the remote control to its caller (the editor
+    // accepts by its mode).
     void set_remote(connection_kind kind) { remote_kind_ = kind; }
     // Every frame the output tap receives is written to `file`.
     void set_recording(frame_fifo& tap, sound_writer& file);
@@ -53,7 +56,7 @@ class pass_service {
     long long first_frame_ = 0;
     std::size_t next_event_ = 0;
     held_notes held_;
-    connection_kind remote_kind_ = connection_kind::play;
+    std::optional<connection_kind> remote_kind_;
     frame_fifo* tap_ = nullptr;
     sound_writer* record_ = nullptr;
     bool write_failed_ = false;

@@ -61,7 +61,8 @@ bool audio_pump::callback(void* buffer, int length) {
     GENERATOR* const first = generator_table[0].load();
     int p = 0;
     if (ring && first && first->count(module_kind::MICRO) > 0) p = ring->read();
-    const bool scope = scope_view.load() && scope_frame;
+    const bool scope = scope_view.load() == 1;
+    if (scope) scope_block_frames = frames;
 
     for (int f = 0; f < frames; ++f) {
         float sum = 0.0f;
@@ -78,7 +79,7 @@ bool audio_pump::callback(void* buffer, int length) {
         out[2 * f + 1] = s;
         if (value_tap) value_tap[f] = sum;
         if (ring) p = ring->next(p);
-        if (scope) scope_frame(scope_user, sum, frames);
+        if (scope) scope_values.push(sum);
     }
     return true;
 }

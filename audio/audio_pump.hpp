@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "audio/scope_ring.hpp"
 #include "engine/signal.hpp"
 #include "util/num.hpp"
 
@@ -17,6 +18,7 @@ class sound_system;
 
 constexpr int stream_buffer_bytes = 16384; // 4096 frames, about 93 ms
 constexpr int bytes_per_frame = 4;         // left and right, 16 bits each
+constexpr int scope_ring_frames = 1 << 16; // about 1.5 s of values for the scope
 
 // Container value to a 16-bit sample: full scale is +-2.5. Values beyond it
 // saturate at -32768/32767 (a wrapped sample is a full-scale click), and a
@@ -38,14 +40,13 @@ class audio_pump {
     // that lock while a stream runs.
     capture* input = nullptr;
 
-    // Oscilloscope seam for the editor: while scope_view is 1, scope_frame is
-    // called on the audio thread with every frame's summed value and the
-    // buffer's frame count. It must not block or draw there; queue the values
-    // for the window's thread. Set scope_frame before the stream starts.
+    // The oscilloscope: while scope_view is 1, every frame's summed value goes
+    // into scope_values and the buffer's frame count into scope_block_frames,
+    // for the window's thread to draw (never drawn here).
     relaxed<int> scope_view{0};
     relaxed<float> scope_zoom{8.0f};
-    void (*scope_frame)(void* user, float sum, int frames_in_buffer) = nullptr;
-    void* scope_user = nullptr;
+    relaxed<int> scope_block_frames{0};
+    scope_ring scope_values{scope_ring_frames};
 
     // Buffers rendered as silence because a structural change held the patch.
     relaxed<long> skipped_buffers{0};

@@ -257,13 +257,15 @@ int editor::run() {
     while (running) {
         int result = 0;
         const bool scope = pump_ && pump_->scope_view == 1;
-        // The play pass also runs under the scope view, so the keys that leave it work.
-        if (edit_mode && !scope) {
+        // The passes also run under the scope view, so the keys that leave it
+        // (F1) and edit mode's zoom keys work there.
+        if (edit_mode) {
             result = edit_pass(*current_panels, true);
         } else {
             result = play_pass(*current_panels, true);
         }
         if (!running) break;
+        accept_remote_client();
         take_dashboard_actions();
         if (edit_mode && !scope) {
             if (relink_pending) {
@@ -289,6 +291,7 @@ int editor::run() {
                 if (frame_stats) frame_stats->add(std::chrono::steady_clock::now() - now);
             }
         }
+        show_scope(pump_ && pump_->scope_view == 1);
         // Nothing happened: wait for input a little instead of spinning.
         if (result == 0) SDL_Delay(5);
     }

@@ -11,6 +11,7 @@
 
 #include "editor/cables.hpp"
 #include "editor/module_panels.hpp"
+#include "editor/scope.hpp"
 
 union SDL_Event;
 
@@ -18,6 +19,7 @@ namespace tmod {
 
 class GENERATOR;
 class SPRITE;
+class remote_server;
 struct audio_pump;
 
 // The information panel: names the panel under the pointer and the level shown.
@@ -48,6 +50,8 @@ class editor {
     std::function<void()> pass_hook;
     // Reads one console line (false at end of input): the save prompt.
     std::function<bool(std::string&)> read_line;
+    // The remote control's server, when it listens: the passes accept from it.
+    remote_server* remote = nullptr;
 
     // The window is open: panels for the engine's patch, first frame.
     void start(const char* patch_path);
@@ -77,6 +81,8 @@ class editor {
     void draw_frame();
     // Acts on the button releases queued on the palette and the system panel.
     void take_dashboard_actions();
+    // Accepts at most one waiting remote client, of the kind the mode gives.
+    int accept_remote_client();
 
     // Editor state.
     int running = 1;
@@ -126,7 +132,13 @@ class editor {
     bool is_dashboard(const OBJET* p) const;
     void draw_message_line();
 
+    // While the pump's scope view is on, the oscilloscope replaces the panels.
+    void show_scope(bool on);
+
     audio_pump* pump_;
+    std::unique_ptr<oscilloscope> scope_;
+    bool scope_shown_ = false;
+    std::uint32_t next_scope_frame_ = 0;
     std::unique_ptr<SPRITE> background_;
     bool in_dialog_ = false;
     bool dialog_cancel_ = false;

@@ -296,7 +296,7 @@ int editor::button_up_common(panel_list& panels, SDL_Event& e) {
     return pass_redraw;
 }
 
-int editor::play_pass(panel_list& panels, bool /*accept_remote: the caller's service polls*/) {
+int editor::play_pass(panel_list& panels, bool /*accept_remote: the main loop accepts after the pass*/) {
     int result = 0;
     stop_pass_ = false;
     SDL_Event e;

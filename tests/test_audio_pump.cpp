@@ -181,25 +181,17 @@ TEST(AudioPump, APatchWithoutMicroNeverReadsTheRecordingButPublishesTheRingFromZ
     EXPECT_EQ(current_input_sample.load(), 0);
 }
 
-TEST(AudioPump, ScopeSeamSeesEveryFrameOnlyWhileTheViewIsOn) {
+TEST(AudioPump, ScopeSeesEveryFrameOnlyWhileTheViewIsOn) {
     patch p(0.75f);
     pump_rig r(&p.g);
-    struct seen {
-        int calls = 0, frames = 0;
-        float last = 0;
-    } s;
-    r.pump.scope_user = &s;
-    r.pump.scope_frame = [](void* user, float sum, int frames) {
-        auto* x = static_cast<seen*>(user);
-        ++x->calls, x->last = sum, x->frames = frames;
-    };
+    float seen[32];
     r.render(10);
-    EXPECT_EQ(s.calls, 0);
+    EXPECT_EQ(r.pump.scope_values.pop(seen, 32), 0);
     r.pump.scope_view = 1;
     r.render(10);
-    EXPECT_EQ(s.calls, 10);
-    EXPECT_FLOAT_EQ(s.last, 0.75f);
-    EXPECT_EQ(s.frames, 10);
+    ASSERT_EQ(r.pump.scope_values.pop(seen, 32), 10);
+    EXPECT_FLOAT_EQ(seen[9], 0.75f);
+    EXPECT_EQ(r.pump.scope_block_frames.load(), 10);
 }
 
 TEST(AudioPumpLock, ABufferThatCannotTakeThePatchLockIsSilence) {

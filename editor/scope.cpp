@@ -1,0 +1,136 @@
+#include "editor/scope.hpp"
+
+#include <GL/gl.h>
+#include <SDL/SDL.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/audio_pump.hpp"
+#include "editor/editor.hpp"
+#include "remote/remote_server.hpp"
+#include "toolkit/font_engine.hpp"
+#include "toolkit/frame_state.hpp"
+#include "toolkit/video.hpp"
+
+namespace tmod {
+
+namespace {
+constexpr std::uint8_t rgb[][3] = {{0, 0, 0}, {255, 255, 255}, {255, 0, 255}, {0, 255, 255}};
+// The view follows the sound at about this many frames a second.
+constexpr Uint32 scope_frame_ms = 33;
+} // namespace
+
+void oscilloscope::begin() {
+    pump_.scope_values.clear();
+    x_ = 0;
+    pixels_.assign(static_cast<std::size_t>(width) * height * 3, 0);
+    words_.clear();
+}
+
+void oscilloscope::take() {
+    if (values_.empty()) values_.resize(4096);
+    // At most a ring's worth: a writer faster than this thread cannot hold it here.
+    for (int read = 0; read < pump_.scope_values.capacity();) {
+        const int n = pump_.scope_values.pop(values_.data(), static_cast<int>(values_.size()));
+        if (n == 0) break;
+        for (int i = 0; i < n; ++i) frame(values_[static_cast<std::size_t>(i)]);
+        read += n;
+    }
+}
+
+void oscilloscope::put(int column, long row, colour c) {
+    if (column < 0 || column >= width || row < 0 || row >= height) return;
+    std::uint8_t* p = &pixels_[(static_cast<std::size_t>(height - 1 - row) * width +
+                                static_cast<std::size_t>(column)) * 3];
+    std::memcpy(p, rgb[c], 3);
+}
+
+void oscilloscope::wrap() {
+    std::printf("Draw\n");
+    x_ = 0;
+    words_.assign(1, {400, 347});
+    for (int i = 0; i < 50; ++i) words_.emplace_back(std::rand() % width, std::rand() % height);
+    std::printf("Blit\n");
+    std::fill(pixels_.begin(), pixels_.end(), 0);
+}
+
+void oscilloscope::frame(float sum) {
+    float y = sum * pixels_per_unit;
+    if (!std::isfinite(y)) y = 0; // drawn as silence rather than as garbage
+    y = std::clamp(y, -1e6f, 1e6f);
+    if (!(x_ < wrap_x + 1.0f)) wrap(); // the whole part passed 800
+    // Buffers under 700 frames would leave the trace standing still: at
+    // least one step.
+    const int per_buffer = std::max(1, pump_.scope_block_frames.load() / 700);
+    x_ += static_cast<float>(per_buffer) / 1000.0f * pump_.scope_zoom.load();
+    if (!(x_ >= 0.0f && x_ < static_cast<float>(width))) return;
+    const int column = static_cast<int>(x_);
+    if (y != 0.0f) {
+        put(column, static_cast<long>(std::floor(y + baseline)), white);
+        const long reach = static_cast<long>(std::fabs(y)) - 1;
+        const long up = std::min<long>(reach, baseline), down = std::min<long>(reach, height - baseline);
+        if (y > 0)
+            for (long k = 1; k <= up; ++k) put(column, baseline - k, magenta);
+        else
+            for (long k = 1; k <= down; ++k) put(column, baseline + k, magenta);
+    }
+    put(column, baseline, cyan);
+}
+
+void oscilloscope::draw() const {
+    push_ortho(0, 0, width, height);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (!pixels_.empty()) {
+        glPushAttrib(GL_ENABLE_BIT | GL_PIXEL_MODE_BIT);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glRasterPos2f(0.0f, static_cast<float>(height) - 0.5f); // bottom left pixel
+        glDrawPixels(width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels_.data());
+        glPopAttrib();
+    }
+    // The words in the colour the last point left current, at size 12.
+    glColor3ub(rgb[cyan][0], rgb[cyan][1], rgb[cyan][2]);
+    const FONT& font = font_table().get_or_first(0);
+    const float scale = 12.0f / 36.0f;
+    for (const auto& [wx, wy] : words_) {
+        glLoadIdentity();
+        glScalef(scale, scale, 1.0f);
+        print(font, static_cast<float>(wx), static_cast<float>(height - wy), "SALUT");
+    }
+    glLoadIdentity();
+    glColor3ub(255, 255, 255);
+    pop_ortho();
+    SDL_GL_SwapBuffers();
+}
+
+void editor::show_scope(bool on) {
+    if (!on || !pump_) {
+        scope_shown_ = false;
+        return;
+    }
+    if (!scope_) scope_ = std::make_unique<oscilloscope>(*pump_);
+    const Uint32 now = SDL_GetTicks();
+    if (!scope_shown_) {
+        scope_->begin();
+        scope_shown_ = true;
+        next_scope_frame_ = now;
+    }
+    if (static_cast<Sint32>(now - next_scope_frame_) < 0) return;
+    next_scope_frame_ = now + scope_frame_ms;
+    scope_->take();
+    scope_->draw();
+}
+
+int editor::accept_remote_client() {
+    if (!remote || !remote->is_open()) return 0;
+    // The mode decides what a new client gets: notes in play mode, the
+    // console in edit mode.
+    return remote->poll(edit_mode ? connection_kind::console : connection_kind::play, 1);
+}
+
+} // namespace tmod

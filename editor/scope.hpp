@@ -1,0 +1,46 @@
+// The oscilloscope view (F1): the trace of every frame the sound played,
+// drawn on the window's thread from the values the audio thread queued in the
+// pump's scope ring. The audio thread only fills the ring.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tmod {
+
+class audio_pump;
+
+class oscilloscope {
+  public:
+    static constexpr int width = 1024, height = 768;
+    static constexpr int baseline = 512; // row of value 0
+    static constexpr float pixels_per_unit = 128.0f;
+    static constexpr int wrap_x = 800;
+
+    explicit oscilloscope(audio_pump& pump) : pump_(pump) {}
+
+    // The view was switched on: an empty screen from the newest sound on.
+    void begin();
+    // Moves the values queued since the last call onto the trace.
+    void take();
+    // The trace and the words of the last wrap, presented (main thread).
+    void draw() const;
+
+    float x() const { return x_; }
+
+  private:
+    enum colour : std::uint8_t { black, white, magenta, cyan };
+    void frame(float sum);
+    void wrap();
+    void put(int column, long row, colour c);
+
+    audio_pump& pump_;
+    float x_ = 0;
+    // The sweep so far: one colour per pixel, rows bottom up for glDrawPixels.
+    std::vector<std::uint8_t> pixels_;
+    std::vector<float> values_;
+    // Where the last wrap wrote its words.
+    std::vector<std::pair<int, int>> words_;
+};
+
+} // namespace tmod
