@@ -5,24 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "support/harness.hpp"
+#include "support/window_support.hpp"
 
 using namespace tmod::test;
 
 namespace {
-
-bool have_xdotool() {
-    return shell("command -v xdotool >/dev/null 2>&1") == 0;
-}
-
-int xdo(const std::string& args) {
-    return shell("xdotool " + args + " >/dev/null 2>&1");
-}
-
-// A copy of the data directory: the run writes its logs and saves there.
-std::string data_copy(const std::string& dir) {
-    EXPECT_EQ(shell("cp -r '" TM_SOURCE_DATA_DIR "' '" + dir + "/data'"), 0);
-    return dir + "/data";
-}
 
 double loudest_pitch(const std::vector<float>& s) {
     // The loudest fifth of a second: where the key was held.
