@@ -15,11 +15,19 @@ namespace tmod {
 int init_video(int width, int height, const char* title, const char* bundle_path) {
     window_width = width;
     window_height = height;
-    // SDL picks the X11 driver on its own here; SDL_VIDEODRIVER, when the user
-    // sets it, still wins.
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0) {
-        std::fprintf(stderr, "Video initialization failed: %s\n", SDL_GetError());
-        return -1;
+    // The X11 driver, unless the user chose another: left to itself SDL falls
+    // back to text-mode drivers (libcaca, aalib) that take over the terminal
+    // and have no OpenGL.
+    setenv("SDL_VIDEODRIVER", "x11", 0);
+    // An X server that is still starting, or briefly busy, refuses the first
+    // connections: a few tries a fifth of a second apart.
+    int tries = 10;
+    while (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0) {
+        if (--tries == 0) {
+            std::fprintf(stderr, "Video initialization failed: %s\n", SDL_GetError());
+            return -1;
+        }
+        SDL_Delay(200);
     }
     char driver[16] = {};
     SDL_VideoDriverName(driver, sizeof driver);
