@@ -34,14 +34,6 @@ int note_of_key(int sym) {
     return 0;
 }
 
-// The computer keyboard plays "KEYBOARD_1"; a patch made for the remote
-// control has "KEY_1" only.
-KEYBOARD* played_keyboard(GENERATOR& g) {
-    OUTPUT* k = g.find(module_kind::KEYBOARD, "KEYBOARD_1");
-    if (!k) k = g.find(module_kind::KEYBOARD, "KEY_1");
-    return static_cast<KEYBOARD*>(k);
-}
-
 int panel_at(const panel_list& panels) {
     for (std::size_t i = 0; i < panels.size(); ++i)
         if (panels[i]->contains(pointer_x, pointer_y)) return static_cast<int>(i);
@@ -64,7 +56,7 @@ void deliver(OBJET& panel, int kind, const char* text, SPRITE* widget, const SDL
 void editor::play_note(int note, bool on, GENERATOR* level) {
     // Looked up and driven under a shared hold: a load cannot free it meanwhile.
     patch_read lock(patch_mutex());
-    KEYBOARD* k = played_keyboard(level ? *level : *root_generator);
+    KEYBOARD* k = played_keyboard(level ? *level : *root_generator, keyboard_player::computer);
     if (!k) return;
     if (!on) {
         k->release();
