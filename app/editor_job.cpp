@@ -33,28 +33,9 @@ int no_display(const char* why) {
 int editor_job(const options& o) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return no_display("no DISPLAY");
-    render_options events;
-    std::string error;
-    if (!outputs_spare_inputs(o, error)) {
-        std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
-        return 2;
-    }
-    if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
-        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        return 2;
-    }
-    const bool recording = !o.record.empty();
-    sound_writer record;
-    frame_fifo played(10 * sample_rate);
-
-    engine_session session;
-    if (recording) session.sound.set_output_tap(&played);
-    int status = 0;
-    if (!engine_start(session, o, STDIN_FILENO, status)) return status;
-    if (recording && !record.open(o.record, 2, false, wav_container::rf64_or_wav, error)) {
-        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        return 1;
-    }
+    live_run run;
+    if (const int status = run.start(o)) return status;
+    engine_session& session = run.session;
 
     const std::string title =
         "Tam ENGINE & T_Modular - Synthesizer [" + (o.patch.empty() ? "" : o.patch) + "]";
@@ -85,11 +66,12 @@ int editor_job(const options& o) {
     {
         editor ed(*session.current, &session.pump);
         pass_service service(session);
-        service.set_events(events.events, session.sound.frames_played());
-        if (recording) service.set_recording(played, record);
+        run.serve(service, session.sound.frames_played());
         ed.remote = session.remote.get();
         ed.pass_hook = [&] { service.run(); };
-        ed.read_line = [](std::string& line) { return static_cast<bool>(std::getline(std::cin, line)); };
+        ed.read_line = [](std::string& line) {
+            return static_cast<bool>(std::getline(std::cin, line));
+        };
         const std::string patch = patch_to_load(o);
         // The start-up already read the patch: the editor shows it, and later
         // loads replace it.

@@ -54,32 +54,9 @@ void headless_loop::run() {
 }
 
 int headless_job(const options& o) {
-    render_options events;
-    std::string error;
-    if (!outputs_spare_inputs(o, error)) {
-        std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
-        return 2;
-    }
-    if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
-        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        return 2;
-    }
-    const bool recording = !o.record.empty();
-    sound_writer record;
-    // Ten seconds of frames: the main loop drains it every 10 ms.
-    frame_fifo played(10 * sample_rate);
-
-    engine_session session;
-    if (recording) session.sound.set_output_tap(&played);
-    int status = 0;
-    if (!engine_start(session, o, STDIN_FILENO, status)) return status;
-    // Opened only once the sound runs, under a temporary name: a failed start
-    // or a crash leaves an existing file as it was. Its length is unknown, so
-    // it starts as RF64 and becomes WAV on close if it stayed under 4 GiB.
-    if (recording && !record.open(o.record, 2, false, wav_container::rf64_or_wav, error)) {
-        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        return 1;
-    }
+    live_run run;
+    if (const int status = run.start(o)) return status;
+    engine_session& session = run.session;
 
     headless_loop loop(session);
     const long long first_frame = session.sound.frames_played();
@@ -90,8 +67,7 @@ int headless_job(const options& o) {
     std::fflush(stdout);
 
     pass_service service(session);
-    service.set_events(events.events, first_frame);
-    if (recording) service.set_recording(played, record);
+    run.serve(service, first_frame);
     // Remote clients get a connection of the kind the command line asks for.
     service.set_remote(o.remote_console ? connection_kind::console : connection_kind::play);
     loop.add_hook([&] { service.run(); });
@@ -101,9 +77,9 @@ int headless_job(const options& o) {
     const unsigned long under = session.sound.underruns(), over = session.sound.overruns();
     engine_shutdown(session);
     const bool write_failed = !service.finish_recording();
-    if (played.dropped() > 0)
+    if (run.played.dropped() > 0)
         std::fprintf(stderr, "tmodular: %lld frames could not be written to %s in time\n",
-                     played.dropped(), o.record.c_str());
+                     run.played.dropped(), o.record.c_str());
     std::printf("Stopped after %.1f s of sound (%lu underrun(s), %lu input overrun(s)).\n",
                 total / double(sample_rate), under, over);
     std::fflush(stdout);

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "app/startup.hpp"
-#include "audio/frame_fifo.hpp"
+#include <unistd.h>
+
+#include "app/command_line.hpp"
 #include "engine/audio_log.hpp"
 #include "util/messages.hpp"
 #include "util/sound_file.hpp"
@@ -13,8 +14,8 @@ namespace tmod {
 std::size_t apply_due_events(const std::vector<timed_event>& events, std::size_t next,
                              long long frame, audio_pump& pump, held_notes& held) {
     for (; next < events.size() && events[next].frame <= frame; ++next)
-        apply_play_command(events[next].command, pump.generator_table,
-                           audio_pump::generator_count, held);
+        apply_play_command(events[next].command, pump.generator_table, audio_pump::generator_count,
+                           held);
     return next;
 }
 
@@ -47,9 +48,9 @@ bool pass_service::drain() {
 void pass_service::run() {
     // Events land at the start of the block playing when their time comes.
     if (events_)
-        next_event_ = apply_due_events(*events_, next_event_,
-                                       session_.sound.frames_played() - first_frame_,
-                                       session_.pump, held_);
+        next_event_ =
+            apply_due_events(*events_, next_event_, session_.sound.frames_played() - first_frame_,
+                             session_.pump, held_);
     if (session_.remote && remote_kind_) session_.remote->poll(*remote_kind_);
     audio_log_flush();
     drain();
@@ -60,8 +61,8 @@ void pass_service::run() {
         next_report_ = now + report_period;
         const unsigned long under = session_.sound.underruns(), over = session_.sound.overruns();
         if (under != reported_under_ || over != reported_over_) {
-            say("Sound: %lu output underrun(s) (+%lu), %lu input overrun(s) (+%lu) so far\n",
-                under, under - reported_under_, over, over - reported_over_);
+            say("Sound: %lu output underrun(s) (+%lu), %lu input overrun(s) (+%lu) so far\n", under,
+                under - reported_under_, over, over - reported_over_);
             reported_under_ = under;
             reported_over_ = over;
         }
@@ -79,6 +80,32 @@ bool pass_service::finish_recording() {
         write_failed_ = true;
     }
     return !write_failed_;
+}
+
+int live_run::start(const options& o) {
+    std::string error;
+    if (!outputs_spare_inputs(o, error)) {
+        std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
+        return 2;
+    }
+    if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return 2;
+    }
+    recording = !o.record.empty();
+    if (recording) session.sound.set_output_tap(&played);
+    int status = 0;
+    if (!engine_start(session, o, STDIN_FILENO, status)) return status;
+    if (recording && !record.open(o.record, 2, false, wav_container::rf64_or_wav, error)) {
+        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+void live_run::serve(pass_service& service, long long first_frame) {
+    service.set_events(events.events, first_frame);
+    if (recording) service.set_recording(played, record);
 }
 
 } // namespace tmod

@@ -13,14 +13,16 @@
 #include <vector>
 
 #include "app/render_file.hpp"
+#include "app/startup.hpp"
+#include "audio/frame_fifo.hpp"
+#include "engine/engine_state.hpp"
 #include "remote/play_command.hpp"
 #include "remote/remote_server.hpp"
+#include "util/sound_file.hpp"
 
 namespace tmod {
 
-struct engine_session;
-class frame_fifo;
-class sound_writer;
+struct options;
 
 // Applies events[next...] whose frame is at most `frame` to the pump's
 // generators, as a play connection would; returns the index of the first event
@@ -65,6 +67,25 @@ class pass_service {
     std::chrono::steady_clock::time_point next_report_ =
         std::chrono::steady_clock::now() + report_period;
     static constexpr std::chrono::seconds report_period{5};
+};
+
+// What headless play and the editor start alike: the options checked against
+// each other, the events file read, the engine started with a tap for
+// --record, and the recording opened only once the sound runs, under a
+// temporary name (its length is unknown: RF64, rewritten as WAV on close when
+// it stayed under 4 GiB). A failed start leaves an existing file as it was.
+struct live_run {
+    render_options events;
+    sound_writer record;
+    frame_fifo played{10 * sample_rate}; // ten seconds: the loops drain it every pass
+    engine_session session;
+    bool recording = false;
+
+    // 0 when everything runs, else the exit status (the message said).
+    int start(const options& o);
+    // The pass service of this run: events timed from `first_frame` (the frames
+    // the sound had played when play began), the recording drained.
+    void serve(pass_service& service, long long first_frame);
 };
 
 } // namespace tmod
