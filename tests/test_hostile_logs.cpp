@@ -23,18 +23,6 @@ using namespace tmod::test;
 constexpr long long log_limit = 16LL << 20; // as the README states
 const std::string full_line = "Log full (16 MiB): later lines are not written.\r\n";
 
-int free_port() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 std::string data_dir(const std::string& name) {
     const std::string dir = scratch_dir(name);
     write_text(dir + "/key.tsy", tsy("KEY_1;OCTAVE=4;\nVCO_1;TYPE=1;FREQ=44;\nSOUND_OUTPUT_1;;\n",

@@ -30,18 +30,6 @@ struct program : child {
 };
 
 // A port nothing listens on right now.
-int free_port() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 // The sampler plays a ramp while KEY_1's gate is open, restarts it on KEY_1's
 // sync pulse, and steps through it by KEY_1's frequency / 440 a frame.
 constexpr int ramp_frames = 1 << 19, ramp_divider = 16; // sample i holds i / 16

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/harness.hpp"
+#include "support/remote_client.hpp"
 
 namespace tmod::test {
 
@@ -26,19 +27,6 @@ inline int xdo(const std::string& args) {
 inline std::string data_copy(const std::string& dir) {
     EXPECT_EQ(shell("cp -r '" TM_SOURCE_DATA_DIR "' '" + dir + "/data'"), 0);
     return dir + "/data";
-}
-
-// A port nothing listens on right now.
-inline int free_port() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
 }
 
 // The whole screen as 8-bit RGB.
