@@ -179,7 +179,7 @@ TEST(Mixer, TwentyFourChannelsAndNoMoreAndAChannelAtAGivenIndex) {
     MIXER mix;
     for (int i = 0; i < MIXER::max_channels; ++i) ASSERT_TRUE(mix.add_channel(&s.value)) << i;
     EXPECT_FALSE(mix.add_channel(&s.value));
-    EXPECT_FALSE(mix.add_channel(&s.value, 3));
+    EXPECT_TRUE(mix.add_channel(&s.value, 3)); // plugging a used channel again is no new channel
     EXPECT_EQ(mix.channel_count, 24);
     EXPECT_FLOAT_EQ(run(mix, 1)[0], 1.5f); // 24 * (1 / 24) * 1.5, no clamp
     mix.channel_count = 1000; // a count written beyond the slots is not read beyond them
@@ -189,13 +189,14 @@ TEST(Mixer, TwentyFourChannelsAndNoMoreAndAChannelAtAGivenIndex) {
     MIXER at;
     EXPECT_FALSE(at.add_channel(&s.value, -5));
     EXPECT_FALSE(at.add_channel(&s.value, 24));
-    // Index 2 is fed, but the count becomes 1: only channel 0 is read, and it is empty.
+    // A channel plugged at an index is read: the count reaches past it.
     ASSERT_TRUE(at.add_channel(&s.value, 2));
-    EXPECT_EQ(at.channel_count, 1);
-    EXPECT_EQ(run(at, 1)[0], 0.0f);
-    ASSERT_TRUE(at.add_channel(&s.value, 0));
-    EXPECT_FLOAT_EQ(run(at, 1)[0], 0.6f);
-    ASSERT_TRUE(at.add_channel(&s.value)); // at the count: index 2 again, now read
     EXPECT_EQ(at.channel_count, 3);
-    EXPECT_FLOAT_EQ(run(at, 1)[0], 0.6f * 0.75f + 0.6f * 0.75f);
+    EXPECT_FLOAT_EQ(run(at, 1)[0], 0.6f); // one active channel: no 1.5 factor
+    ASSERT_TRUE(at.add_channel(&s.value, 0));
+    EXPECT_EQ(at.channel_count, 3);
+    EXPECT_FLOAT_EQ(run(at, 1)[0], (0.6f / 2 + 0.6f / 2) * 1.5f);
+    ASSERT_TRUE(at.add_channel(&s.value)); // appended at the count: channel 3
+    EXPECT_EQ(at.channel_count, 4);
+    EXPECT_FLOAT_EQ(run(at, 1)[0], (0.6f / 3 + 0.6f / 3 + 0.6f / 3) * 1.5f);
 }
