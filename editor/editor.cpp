@@ -47,14 +47,22 @@ void screen_text(int font, int size, float x, float y_from_top, std::uint32_t co
 // The type word INFO_DASH shows for the panels that have one.
 const char* info_type_word(module_kind k) {
     switch (k) {
-    case module_kind::VCO: return "VCO";
-    case module_kind::VCA: return "VCA";
-    case module_kind::VCF: return "VCF";
-    case module_kind::SEQUENCER: return "SEQUENCEUR";
-    case module_kind::MIXER: return "MIXER";
-    case module_kind::SAMPLER: return "SAMPLER";
-    case module_kind::KEYBOARD: return "KEYBOARD";
-    default: return nullptr;
+    case module_kind::VCO:
+        return "VCO";
+    case module_kind::VCA:
+        return "VCA";
+    case module_kind::VCF:
+        return "VCF";
+    case module_kind::SEQUENCER:
+        return "SEQUENCEUR";
+    case module_kind::MIXER:
+        return "MIXER";
+    case module_kind::SAMPLER:
+        return "SAMPLER";
+    case module_kind::KEYBOARD:
+        return "KEYBOARD";
+    default:
+        return nullptr;
     }
 }
 } // namespace
@@ -63,10 +71,10 @@ INFO_DASH::INFO_DASH(class editor& e) : OBJET(0, 0, "58"), editor_(e) {
     load_rc("RC/DASH.RC");
     set_position(50, 450, 0);
     set_position(0, 0, 0);
-    name_label_ = static_cast<LABEL*>(
-        append(element_ptr(TM_NEW(LABEL, "", 70, 60, 0, 0, 0, 10, 0xFFFFFFu))));
-    type_label_ = static_cast<LABEL*>(
-        append(element_ptr(TM_NEW(LABEL, "", 70, 75, 0, 0, 0, 10, 0xFFFFFFu))));
+    name_label_ =
+        static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 60, 0, 0, 0, 10, 0xFFFFFFu))));
+    type_label_ =
+        static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 75, 0, 0, 0, 10, 0xFFFFFFu))));
     name_label_->set_name("58_CIBLE_NAME");
     type_label_->set_name("58_LABEL_TYPE");
 }
@@ -151,10 +159,14 @@ void editor::start(const char* patch_path) {
 }
 
 void editor::dock_dashboards() {
-    if (info_dash) info_dash->set_position(static_cast<float>(scroll_x), static_cast<float>(scroll_y), 0);
-    if (system_dash) system_dash->set_position(static_cast<float>(scroll_x + 775), static_cast<float>(scroll_y), 0);
+    if (info_dash)
+        info_dash->set_position(static_cast<float>(scroll_x), static_cast<float>(scroll_y), 0);
+    if (system_dash)
+        system_dash->set_position(static_cast<float>(scroll_x + system_dash_x),
+                                  static_cast<float>(scroll_y), 0);
     if (module_dash)
-        module_dash->set_position(static_cast<float>(scroll_x + 515), static_cast<float>(scroll_y + 225), 0);
+        module_dash->set_position(static_cast<float>(scroll_x + module_dash_x),
+                                  static_cast<float>(scroll_y), 0);
 }
 
 // The palette and the system panel act on button releases; their OBJET update
@@ -174,9 +186,12 @@ void editor::take_dashboard_actions() {
         for (const GUI_MESSAGE& m : system_dash->messages)
             if (released(m)) {
                 const char* n = m.target->name;
-                if (std::strstr(n, "LOAD")) open_load = true;
-                else if (std::strstr(n, "SAVE")) save = true;
-                else if (std::strstr(n, "FILS")) flip_mode = true;
+                if (std::strstr(n, "LOAD"))
+                    open_load = true;
+                else if (std::strstr(n, "SAVE"))
+                    save = true;
+                else if (std::strstr(n, "FILS"))
+                    flip_mode = true;
             }
     if (system_dash && (open_load || save || flip_mode)) {
         system_dash->update();
@@ -210,8 +225,7 @@ void editor::draw_message_line() {
     if (message_line.empty()) return;
     // Filled rectangles land 13 pixels lower than given.
     fill_rect(scroll_x, scroll_y + window_height - 24 - 13, window_width, 24, 0xC0400000u);
-    screen_text(0, 12, 8, static_cast<float>(window_height - 30), 0xFFFF40u,
-                message_line.c_str());
+    screen_text(0, 12, 8, static_cast<float>(window_height - 30), 0xFFFF40u, message_line.c_str());
 }
 
 void editor::draw_frame() {
@@ -224,7 +238,8 @@ void editor::draw_frame() {
         const int th = background_->h > 0 ? static_cast<int>(background_->h) : 256;
         for (int i = 0; i < 10; ++i)
             for (int j = 0; j < 10; ++j) {
-                background_->set_position(static_cast<float>(i * tw), static_cast<float>(j * th), 0);
+                background_->set_position(static_cast<float>(i * tw), static_cast<float>(j * th),
+                                          0);
                 background_->blit();
             }
     }

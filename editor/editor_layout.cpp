@@ -47,7 +47,7 @@ std::vector<panel_spot> column_layout(const std::size_t (&counts)[module_kind_co
     for (const panel_column& c : panel_columns) {
         const int k = index_of(c.kind);
         for (std::size_t i = 0; i < counts[k]; ++i)
-            spots.push_back({c.kind, i, column, static_cast<int>(i) * heights[k]});
+            spots.push_back({c.kind, i, column, dashboard_band + static_cast<int>(i) * heights[k]});
         if (counts[k] > 0) column += c.width;
     }
     return spots;

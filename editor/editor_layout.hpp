@@ -11,6 +11,13 @@
 
 namespace tmod {
 
+// The docked dashboards (information, palette, system) sit side by side in
+// the top band of the view; panels are built and added below it, so no panel
+// starts hidden under them.
+constexpr int dashboard_band = 150;
+constexpr int module_dash_x = 515;
+constexpr int system_dash_x = 775;
+
 constexpr int scroll_max_x = 2176;
 constexpr int scroll_max_y = 2432;
 int clamp_scroll_x(int x);
@@ -31,7 +38,8 @@ struct panel_column {
 extern const panel_column panel_columns[module_kind_count];
 
 // Where each module's panel goes: the column of its type, stacked downward by
-// the panel's height. counts and heights are indexed by list order.
+// the panel's height from the dashboard band. counts and heights are indexed
+// by list order.
 struct panel_spot {
     module_kind kind;
     std::size_t index;
@@ -46,7 +54,7 @@ inline int palette_x(int scroll_x) {
     return scroll_x + 10;
 }
 inline int palette_y(int scroll_y, int index) {
-    return scroll_y + 64 * index + 50;
+    return scroll_y + dashboard_band + 64 * index;
 }
 
 // The load dialog shows this many names at a time.

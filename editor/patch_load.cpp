@@ -75,8 +75,7 @@ void editor::load(const char* path) {
                        path + (first.empty() ? " (see the console)" : ": " + first);
     }
     current_generator = root_generator;
-    root_gui.reset(static_cast<GENERATOR_GUI*>(
-        TM_NEW(GENERATOR_GUI, *root_generator, 0, 0, "0")));
+    root_gui.reset(static_cast<GENERATOR_GUI*>(TM_NEW(GENERATOR_GUI, *root_generator, 0, 0, "0")));
     current_gui = root_gui.get();
     level_stack.assign(1, current_gui);
     current_panels = &current_gui->panels;
@@ -85,10 +84,10 @@ void editor::load(const char* path) {
     auto info = panel_ptr(TM_NEW(INFO_DASH, *this));
     auto modules = panel_ptr(TM_NEW(OBJET, 0, 0, "59"));
     modules->load_rc("RC/MODULE_DASH.RC");
-    modules->set_position(515, 225, 0);
+    modules->set_position(module_dash_x, 0, 0);
     auto system = panel_ptr(TM_NEW(OBJET, 0, 0, "60"));
     system->load_rc("RC/SYSTEM_DASH.RC");
-    system->set_position(775, 0, 0);
+    system->set_position(system_dash_x, 0, 0);
     info_dash = static_cast<INFO_DASH*>(info.get());
     module_dash = modules.get();
     system_dash = system.get();

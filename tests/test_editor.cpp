@@ -71,14 +71,16 @@ TEST_F(EditorPanels, ModulesStandInColumnsByType) {
         }
         ASSERT_GT(h, 0);
         std::sort(ys.begin(), ys.end());
-        for (std::size_t i = 0; i < ys.size(); ++i) EXPECT_EQ(ys[i], i * h);
+        // Below the band of the docked dashboards.
+        for (std::size_t i = 0; i < ys.size(); ++i) EXPECT_EQ(ys[i], 150 + i * h);
     };
     column({"KEYBOARD_1", "KEYBOARD_2"}, 0);
     // No sequencer, no multi-oscillator: the oscillators come next.
     column({"VCO_1", "VCO_2", "VCO_3"}, 128);
 
     // A multi-oscillator bank and an oscillator share the first column.
-    write_text(dir + "/pair.tsy", tsy("MULTI_VCO_1;TYPE=3;FREQ=110;AMOUNT=0.9;PHASE=0;\nVCO_1;TYPE=1;FREQ=110;AMOUNT=1;PHASE=0;\n"));
+    write_text(dir + "/pair.tsy", tsy("MULTI_VCO_1;TYPE=3;FREQ=110;AMOUNT=0.9;PHASE=0;\nVCO_1;TYPE="
+                                      "1;FREQ=110;AMOUNT=1;PHASE=0;\n"));
     e.load((dir + "/pair.tsy").c_str());
     EXPECT_EQ(panel_of(e, "MULTI_VCO_1")->x, 0);
     EXPECT_EQ(panel_of(e, "VCO_1")->x, 0);
@@ -111,9 +113,9 @@ TEST_F(EditorPanels, PaletteNamesAndStacksNewModules) {
     EXPECT_STREQ(static_cast<MODULE_GUI*>(first)->module->name, "VCO_1");
     EXPECT_STREQ(static_cast<MODULE_GUI*>(second)->module->name, "VCO_2");
     EXPECT_EQ(first->x, 64 + 10);
-    EXPECT_EQ(first->y, 128 + 50);
+    EXPECT_EQ(first->y, 128 + 150);
     EXPECT_EQ(second->x, 64 + 10);
-    EXPECT_EQ(second->y, 128 + 114);
+    EXPECT_EQ(second->y, 128 + 150 + 64);
     // The newest panel is on top.
     EXPECT_EQ((*e.current_panels)[0].get(), second);
     EXPECT_EQ(g.count(module_kind::VCO), 2u);
@@ -143,9 +145,10 @@ TEST_F(EditorPanels, ABadLoadKeepsTheEditorAndSaysWhy) {
     EXPECT_EQ(e.running, 1);
 
     // A record that cannot be read: the rest of the patch is shown.
-    write_text(dir + "/half.tsy", tsy("VCO_1;TYPE=1;FREQ=110;AMOUNT=1;PHASE=0;\nNOTHING_KNOWN_1;X=1;\n"
-                                      "KEYBOARD_1;OCTAVE=4;\n",
-                                      "VCO_1;IN=NO_SUCH_MODULE;\n"));
+    write_text(dir + "/half.tsy",
+               tsy("VCO_1;TYPE=1;FREQ=110;AMOUNT=1;PHASE=0;\nNOTHING_KNOWN_1;X=1;\n"
+                   "KEYBOARD_1;OCTAVE=4;\n",
+                   "VCO_1;IN=NO_SUCH_MODULE;\n"));
     e.load((dir + "/half.tsy").c_str());
     EXPECT_FALSE(e.message_line.empty());
     EXPECT_NE(panel_of(e, "VCO_1"), nullptr);

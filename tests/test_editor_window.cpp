@@ -47,7 +47,8 @@ TEST(EditorWindow, NoteKeySoundsAndEscEndsCleanly) {
     ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
     xdo("mousemove 600 600");
     // A picture of the editor for people to look at (not compared).
-    shell("command -v xwd >/dev/null && command -v convert >/dev/null && xwd -root | convert xwd:- '" +
+    shell("command -v xwd >/dev/null && command -v convert >/dev/null && xwd -root | convert xwd:- "
+          "'" +
           std::string(TM_BINARY_DIR) + "/editor_demo_subtractive.png'");
     // "q" is note 1 of KEY_1 at octave 4: keyboard index 49 of the note
     // table, C4 = 440 * 2^(-9/12) Hz.
@@ -82,18 +83,20 @@ TEST(EditorWindow, KnobDragIsSavedWithF4) {
     ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
         << program.output();
     ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
-    // F5 moves the dashboards away; the oscillator's column starts at x 128
-    // and its FREQ knob sits 18, 70 into the panel (RC/VCO.RC).
+    // F5 moves the dashboards away; the oscillator's column starts at x 128,
+    // y 150 (below the dashboards' band), and its FREQ knob sits 18, 70 into
+    // the panel (RC/VCO.RC).
     xdo("mousemove 600 700 key F5");
-    xdo("mousemove 160 85");
+    xdo("mousemove 160 235");
     xdo("mousedown 1");
     // Seven pixels down: seven steps up, 1 Hz each above 50 Hz, from 88.
-    xdo("mousemove 160 92");
+    xdo("mousemove 160 242");
     xdo("mouseup 1");
     xdo("key F4");
     const std::string saved = data + "/TSY/knob_test.tsy";
-    ASSERT_TRUE(wait_until([&] { return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos; }))
-        << program.output();
+    ASSERT_TRUE(wait_until([&] {
+        return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos;
+    })) << program.output();
     xdo("key Escape");
     ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
     EXPECT_EQ(program.stop(), 0) << program.output();
@@ -154,7 +157,7 @@ TEST(EditorWindow, EscLeavesANestedPatchThenEndsTheProgram) {
     // Dashboards away, then a click on the first nested patch's panel (the
     // GENERATOR column is the last on screen, from x 768).
     xdo("mousemove 600 700 key F5");
-    xdo("mousemove 990 60 click 1");
+    xdo("mousemove 990 210 click 1");
     xdo("key Escape");
     ASSERT_TRUE(program.wait_for("gen_gui_recursive_list Size2 [1]")) << program.output();
     EXPECT_TRUE(program.running());
@@ -172,21 +175,22 @@ TEST(EditorWindow, CableDrawnInEditModeIsSaved) {
     write_text(dir + "/typed.txt", "cable_test.tsy\n");
     write_text(dir + "/two.tsy", tsy("VCO_1;TYPE=1;FREQ=220.000000;AMOUNT=0.50;PHASE=0;\n"
                                      "VCF_1;HICUT=350;Q=1.6;GAIN=0;TYPE=1;BYPASS=0;\n"));
-    child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
-                   dir + "/two.tsy"},
-                  dir + "/log.txt", dir + "/typed.txt");
+    child program(
+        {TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data, dir + "/two.tsy"},
+        dir + "/log.txt", dir + "/typed.txt");
     ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
         << program.output();
     ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
     // Dashboards away, edit mode. The oscillator stands at x 0, the filter at
-    // 256; on their back faces (RC/BACK_VCO.RC, RC/BACK_VCF.RC) OUTPUT sits at
+    // 256, both at y 150; on their back faces (RC/BACK_VCO.RC, RC/BACK_VCF.RC) OUTPUT sits at
     // 212, 76 and INPUT_MOD_FREQ at 92, 26, jacks 28 wide.
     xdo("mousemove 600 700 key F5 key F6");
-    xdo("mousemove 226 90 mousedown 1 mousemove 300 60 mousemove 362 40 mouseup 1");
+    xdo("mousemove 226 240 mousedown 1 mousemove 300 210 mousemove 362 190 mouseup 1");
     xdo("key F4");
     const std::string saved = data + "/TSY/cable_test.tsy";
-    ASSERT_TRUE(wait_until([&] { return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos; }))
-        << program.output();
+    ASSERT_TRUE(wait_until([&] {
+        return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos;
+    })) << program.output();
     xdo("key Escape");
     ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
     EXPECT_EQ(program.stop(), 0) << program.output();
@@ -215,7 +219,7 @@ TEST(EditorWindow, CableDrawnWhilePlayingIsHeard) {
     // The oscillator stands at x 0, the output at 256: OUTPUT at 212, 76 of
     // the first, INPUT at 8, 26 of the second.
     xdo("mousemove 600 700 key F5 key F6");
-    xdo("mousemove 226 90 mousedown 1 mousemove 250 60 mousemove 278 40 mouseup 1");
+    xdo("mousemove 226 240 mousedown 1 mousemove 250 210 mousemove 278 190 mouseup 1");
     const long joined = recorded_frames(dir + "/out.wav");
     ASSERT_TRUE(wait_until([&] { return recorded_frames(dir + "/out.wav") > joined + 44100; }))
         << program.output();
@@ -228,7 +232,8 @@ TEST(EditorWindow, CableDrawnWhilePlayingIsHeard) {
     ASSERT_GT(left.size(), 44100u);
     auto peak = [&](std::size_t from, std::size_t to) {
         float p = 0;
-        for (std::size_t i = from; i < to && i < left.size(); ++i) p = std::max(p, std::fabs(left[i]));
+        for (std::size_t i = from; i < to && i < left.size(); ++i)
+            p = std::max(p, std::fabs(left[i]));
         return p;
     };
     EXPECT_EQ(peak(0, 44100 / 4), 0.0f); // nothing connected at first
