@@ -13,21 +13,21 @@ if [ ! -d build ]; then
     exit 1
 fi
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure --timeout 600 -j "$jobs"
 
 [ "${1:-}" = "--quick" ] && exit 0
 
 echo "== AddressSanitizer + UBSan =="
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTM_SANITIZE=address -DTM_GUI=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure -j "$jobs" -L 'sanitize|concurrency'
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan --output-on-failure --timeout 600 -j "$jobs" -L 'sanitize|concurrency'
 
 echo "== ThreadSanitizer =="
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTM_SANITIZE=thread -DTM_GUI=OFF >/dev/null
 cmake --build build-tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L concurrency
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure --timeout 600 -j "$jobs" -L concurrency
 
 echo "== Fuzzing smoke run (clang, libFuzzer) =="
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTM_FUZZ=ON -DTM_GUI=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs" --target fuzz_patch_reader
-ctest --test-dir build-fuzz --output-on-failure -L fuzz
+ctest --test-dir build-fuzz --output-on-failure --timeout 600 -L fuzz

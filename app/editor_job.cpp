@@ -34,7 +34,8 @@ int editor_job(const options& o) {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) return no_display("no DISPLAY");
     live_run run;
-    if (const int status = run.start(o)) return status;
+    int status = 0;
+    if (!run.start(o, status)) return status;
     engine_session& session = run.session;
 
     const std::string title =

@@ -55,7 +55,8 @@ void headless_loop::run() {
 
 int headless_job(const options& o) {
     live_run run;
-    if (const int status = run.start(o)) return status;
+    int status = 0;
+    if (!run.start(o, status)) return status;
     engine_session& session = run.session;
 
     headless_loop loop(session);

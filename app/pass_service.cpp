@@ -82,25 +82,27 @@ bool pass_service::finish_recording() {
     return !write_failed_;
 }
 
-int live_run::start(const options& o) {
+bool live_run::start(const options& o, int& exit_status) {
     std::string error;
     if (!outputs_spare_inputs(o, error)) {
         std::fprintf(stderr, "tmodular: %s\n%s", error.c_str(), usage_line());
-        return 2;
+        exit_status = 2;
+        return false;
     }
     if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        return 2;
+        exit_status = 2;
+        return false;
     }
     recording = !o.record.empty();
     if (recording) session.sound.set_output_tap(&played);
-    int status = 0;
-    if (!engine_start(session, o, STDIN_FILENO, status)) return status;
+    if (!engine_start(session, o, STDIN_FILENO, exit_status)) return false;
     if (recording && !record.open(o.record, 2, false, wav_container::rf64_or_wav, error)) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        return 1;
+        exit_status = 1;
+        return false;
     }
-    return 0;
+    return true;
 }
 
 void live_run::serve(pass_service& service, long long first_frame) {

@@ -81,8 +81,9 @@ struct live_run {
     engine_session session;
     bool recording = false;
 
-    // 0 when everything runs, else the exit status (the message said).
-    int start(const options& o);
+    // True when everything runs; else false with the status the program ends
+    // with (0 when the user left the device questions with ESC), the message said.
+    bool start(const options& o, int& exit_status);
     // The pass service of this run: events timed from `first_frame` (the frames
     // the sound had played when play began), the recording drained.
     void serve(pass_service& service, long long first_frame);
