@@ -18,9 +18,9 @@ constexpr int baseline = 512;
 constexpr double rows_per_unit = 128.0;
 
 struct trace_rows {
-    int cyan_on_baseline = 0;      // columns of the sweep's left 800
-    int top = 10000, bottom = -1;  // rows reached by magenta
-    int white_outside = 0;         // white points beyond the amplitude
+    int cyan_on_baseline = 0;     // columns of the sweep's left 800
+    int top = 10000, bottom = -1; // rows reached by magenta
+    int white_outside = 0;        // white points beyond the amplitude
 };
 
 trace_rows look_at(const picture& pic, double amplitude) {
@@ -29,8 +29,10 @@ trace_rows look_at(const picture& pic, double amplitude) {
     for (int x = 0; x < 800 && x < pic.width; ++x) {
         if (pic.is(x, baseline, 0, 255, 255)) ++t.cyan_on_baseline;
         for (int y = 0; y < pic.height; ++y) {
-            if (pic.is(x, y, 255, 0, 255)) t.top = std::min(t.top, y), t.bottom = std::max(t.bottom, y);
-            if (pic.is(x, y, 255, 255, 255) && std::abs(y - baseline) > reach + 1) ++t.white_outside;
+            if (pic.is(x, y, 255, 0, 255))
+                t.top = std::min(t.top, y), t.bottom = std::max(t.bottom, y);
+            if (pic.is(x, y, 255, 255, 255) && std::abs(y - baseline) > reach + 1)
+                ++t.white_outside;
         }
     }
     return t;
@@ -45,9 +47,7 @@ TEST(EditorScope, F1ShowsTheSineTraceAndF1LeavesIt) {
     child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
                    data + "/TSY/sine440.tsy"},
                   dir + "/log.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     xdo("mousemove 600 700 key F1");
     // A sweep goes right across 800 columns and starts again ("Draw").
     ASSERT_TRUE(program.wait_for("Draw\nBlit\n")) << program.output();
@@ -89,9 +89,7 @@ TEST(EditorScope, RemotePlaysInPlayModeAndGreetsWithTheConsoleInEditMode) {
     child program({TM_PROGRAM, "--audio", "nosound", "--record", played, "--remote-port",
                    std::to_string(port), "--data", data, data + "/TSY/demo_subtractive.tsy"},
                   dir + "/log.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     xdo("mousemove 600 700");
 
     // Play mode: notes. Nothing sounds before the trigger (the envelopes are shut).
@@ -127,7 +125,8 @@ TEST(EditorScope, RemotePlaysInPlayModeAndGreetsWithTheConsoleInEditMode) {
     })) << program.output();
     tcp_client console(port);
     ASSERT_TRUE(console.connected());
-    const std::string greeting = "Hello to T_SYNTH remote access!\r\nENTER YOU COMMAND then FINISH to exit";
+    const std::string greeting =
+        "Hello to T_SYNTH remote access!\r\nENTER YOU COMMAND then FINISH to exit";
     // Sent with its terminating zero byte.
     const std::string got = console.receive(greeting.size() + 1);
     EXPECT_EQ(got.substr(0, greeting.size() + 1), greeting + '\0') << program.output();

@@ -33,6 +33,19 @@ double loudest_pitch(const std::vector<float>& s) {
     return top_lag ? 44100.0 / top_lag : 0.0;
 }
 
+// F4 with the name already typed on the program's input, then Esc: the saved
+// file's text once the program has ended with status 0.
+std::string save_and_quit(child& program, const std::string& saved) {
+    xdo("key F4");
+    EXPECT_TRUE(wait_until([&] {
+        return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos;
+    })) << program.output();
+    xdo("key Escape");
+    EXPECT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+    return read_text(saved);
+}
+
 } // namespace
 
 TEST(EditorWindow, NoteKeySoundsAndEscEndsCleanly) {
@@ -42,9 +55,7 @@ TEST(EditorWindow, NoteKeySoundsAndEscEndsCleanly) {
     child program({TM_PROGRAM, "--audio", "nosound", "--record", dir + "/out.wav", "--remote-port",
                    "0", "--data", data, data + "/TSY/demo_subtractive.tsy"},
                   dir + "/log.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     xdo("mousemove 600 600");
     // A picture of the editor for people to look at (not compared).
     shell("command -v xwd >/dev/null && command -v convert >/dev/null && xwd -root | convert xwd:- "
@@ -80,9 +91,7 @@ TEST(EditorWindow, KnobDragIsSavedWithF4) {
     child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
                    data + "/TSY/demo_subtractive.tsy"},
                   dir + "/log.txt", dir + "/typed.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     // F5 moves the dashboards away; the oscillator's column starts at x 128,
     // y 150 (below the dashboards' band), and its FREQ knob sits 18, 70 into
     // the panel (RC/VCO.RC).
@@ -92,16 +101,7 @@ TEST(EditorWindow, KnobDragIsSavedWithF4) {
     // Seven pixels down: seven steps up, 1 Hz each above 50 Hz, from 88.
     xdo("mousemove 160 242");
     xdo("mouseup 1");
-    xdo("key F4");
-    const std::string saved = data + "/TSY/knob_test.tsy";
-    ASSERT_TRUE(wait_until([&] {
-        return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos;
-    })) << program.output();
-    xdo("key Escape");
-    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
-    EXPECT_EQ(program.stop(), 0) << program.output();
-
-    const std::string text = read_text(saved);
+    const std::string text = save_and_quit(program, data + "/TSY/knob_test.tsy");
     const auto vco = text.find("VCO_1;");
     ASSERT_NE(vco, std::string::npos) << text;
     const auto freq = text.find("FREQ=", vco);
@@ -126,9 +126,7 @@ TEST(EditorWindow, LoadDialogOpensTheChosenPatch) {
     child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
                    data + "/TSY/demo_subtractive.tsy"},
                   dir + "/log.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     // The system panel's LOAD button, then the first name of the list.
     xdo("mousemove 815 40 click 1");
     ASSERT_TRUE(program.wait_for("Load dialog: ")) << program.output();
@@ -151,9 +149,7 @@ TEST(EditorWindow, EscLeavesANestedPatchThenEndsTheProgram) {
     child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data,
                    data + "/TSY/demo_nested.tsy"},
                   dir + "/log.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     // Dashboards away, then a click on the first nested patch's panel (the
     // GENERATOR column is the last on screen, from x 768).
     xdo("mousemove 600 700 key F5");
@@ -178,23 +174,13 @@ TEST(EditorWindow, CableDrawnInEditModeIsSaved) {
     child program(
         {TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data, dir + "/two.tsy"},
         dir + "/log.txt", dir + "/typed.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     // Dashboards away, edit mode. The oscillator stands at x 0, the filter at
     // 256, both at y 150; on their back faces (RC/BACK_VCO.RC, RC/BACK_VCF.RC) OUTPUT sits at
     // 212, 76 and INPUT_MOD_FREQ at 92, 26, jacks 28 wide.
     xdo("mousemove 600 700 key F5 key F6");
     xdo("mousemove 226 240 mousedown 1 mousemove 300 210 mousemove 362 190 mouseup 1");
-    xdo("key F4");
-    const std::string saved = data + "/TSY/cable_test.tsy";
-    ASSERT_TRUE(wait_until([&] {
-        return read_text(saved).find("END_OBJECTS_POSITION") != std::string::npos;
-    })) << program.output();
-    xdo("key Escape");
-    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
-    EXPECT_EQ(program.stop(), 0) << program.output();
-    const std::string text = read_text(saved);
+    const std::string text = save_and_quit(program, data + "/TSY/cable_test.tsy");
     const auto links = text.find("BEGIN_LINKS_DECLARE");
     ASSERT_NE(links, std::string::npos) << text;
     EXPECT_NE(text.find("\nVCF_1;MOD_FREQ=VCO_1;", links), std::string::npos) << text;
@@ -211,9 +197,7 @@ TEST(EditorWindow, CableDrawnWhilePlayingIsHeard) {
     child program({TM_PROGRAM, "--audio", "nosound", "--record", dir + "/out.wav", "--remote-port",
                    "0", "--data", data, dir + "/two.tsy"},
                   dir + "/log.txt");
-    ASSERT_TRUE(wait_until([] { return xdo("search --name 'T_Modular'") == 0; }))
-        << program.output();
-    ASSERT_TRUE(program.wait_for("*************** END")) << program.output();
+    ASSERT_TRUE(editor_shown(program)) << program.output();
     ASSERT_TRUE(wait_until([&] { return recorded_frames(dir + "/out.wav") > 44100 / 2; }))
         << program.output();
     // The oscillator stands at x 0, the output at 256: OUTPUT at 212, 76 of

@@ -23,6 +23,12 @@ inline int xdo(const std::string& args) {
     return shell("xdotool " + args + " >/dev/null 2>&1");
 }
 
+// True once the editor's window is up and its patch's panels are built.
+inline bool editor_shown(child& program) {
+    return wait_until([] { return xdo("search --name 'T_Modular'") == 0; }) &&
+           program.wait_for("*************** END");
+}
+
 // A copy of the data directory: the run writes its logs and saves there.
 inline std::string data_copy(const std::string& dir) {
     EXPECT_EQ(shell("cp -r '" TM_SOURCE_DATA_DIR "' '" + dir + "/data'"), 0);
@@ -69,7 +75,8 @@ inline picture screenshot() {
         const int maxval = detail::ppm_number(in);
         if (pic.width > 0 && pic.height > 0 && maxval == 255) {
             pic.rgb.resize(static_cast<std::size_t>(pic.width) * pic.height * 3);
-            if (std::fread(pic.rgb.data(), 1, pic.rgb.size(), in) != pic.rgb.size()) pic = picture{};
+            if (std::fread(pic.rgb.data(), 1, pic.rgb.size(), in) != pic.rgb.size())
+                pic = picture{};
         } else {
             pic = picture{};
         }
