@@ -45,25 +45,10 @@ void screen_text(int font, int size, float x, float y_from_top, std::uint32_t co
 }
 
 // The type word INFO_DASH shows for the panels that have one.
+// The type word the information panel shows: the registry's, and the
+// sequencer's own French one.
 const char* info_type_word(module_kind k) {
-    switch (k) {
-    case module_kind::VCO:
-        return "VCO";
-    case module_kind::VCA:
-        return "VCA";
-    case module_kind::VCF:
-        return "VCF";
-    case module_kind::SEQUENCER:
-        return "SEQUENCEUR";
-    case module_kind::MIXER:
-        return "MIXER";
-    case module_kind::SAMPLER:
-        return "SAMPLER";
-    case module_kind::KEYBOARD:
-        return "KEYBOARD";
-    default:
-        return nullptr;
-    }
+    return k == module_kind::SEQUENCER ? "SEQUENCEUR" : type_of(k).class_name;
 }
 } // namespace
 
@@ -75,6 +60,10 @@ INFO_DASH::INFO_DASH(class editor& e) : OBJET(0, 0, "58"), editor_(e) {
         static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 60, 0, 0, 0, 10, 0xFFFFFFu))));
     type_label_ =
         static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 75, 0, 0, 0, 10, 0xFFFFFFu))));
+    // A label's constructor flips y (747 - y), as layout files expect; the
+    // two made here are placed where they belong.
+    name_label_->set_position(70, 60, 0);
+    type_label_->set_position(70, 75, 0);
     name_label_->set_name("58_CIBLE_NAME");
     type_label_->set_name("58_LABEL_TYPE");
 }
@@ -88,11 +77,13 @@ void INFO_DASH::set_target(OBJET* panel) {
     char text[LABEL::caption_size];
     std::snprintf(text, sizeof text, "%p %s", static_cast<void*>(panel), panel->name);
     if (name) name->set_caption(text);
-    if (auto* m = dynamic_cast<MODULE_GUI*>(panel)) {
-        if (const char* word = info_type_word(m->kind)) {
-            if (name) name->set_caption(m->module->name);
-            if (type) type->set_caption(word);
-        }
+    if (type) type->set_caption("");
+    // Every module panel names its module and type, so a musician reads what
+    // is under the pointer.
+    auto* m = dynamic_cast<MODULE_GUI*>(panel);
+    if (m && m->module->name[0]) {
+        if (name) name->set_caption(m->module->name);
+        if (type) type->set_caption(info_type_word(m->kind));
     }
 }
 

@@ -27,7 +27,9 @@ class MIXER_GUI : public PARAM_GUI {
           bypasses(find_control(type, "BYPASS_CANAL_%d")) {
         const int channels = levels ? levels->count : 0;
         for (int n = 0; n < channels; ++n) {
-            const int x = 20 + (n % 12) * 48, y = 70 + (n / 12) * 170;
+            // Eight strips a row, three rows, inside the panel: knob, level,
+            // and the mute switch beside the channel's number.
+            const int x = 4 + (n % 8) * 31, y = 64 + (n / 8) * 62;
             char local[64];
             std::snprintf(local, sizeof local, "SLD_CANAL_%d", n);
             // A layout that draws the channels itself keeps its own.
@@ -36,15 +38,15 @@ class MIXER_GUI : public PARAM_GUI {
             slider->set_position(static_cast<float>(x), static_cast<float>(y), 0);
             append(std::move(slider));
             std::snprintf(local, sizeof local, "LABEL_CANAL_%d", n);
-            append(make_label(prefixed(local), "", x, y + 50));
+            append(make_label(prefixed(local), "", x, y + 32, 30, 8));
             std::snprintf(local, sizeof local, "LABEL_CANAL_%d_TXT", n);
             char number[16];
             std::snprintf(number, sizeof number, "%d", n + 1);
-            append(make_label(prefixed(local), number, x, y - 16));
+            append(make_label(prefixed(local), number, x + 17, y + 46, 14, 7));
             std::snprintf(local, sizeof local, "BYPASS_CANAL_%d", n);
             auto bypass =
                 std::make_unique<BUTTON>(prefixed(local).c_str(), "CHK_4_OFF", "0", "CHK_4_ON");
-            bypass->set_position(static_cast<float>(x), static_cast<float>(y + 70), 0);
+            bypass->set_position(static_cast<float>(x), static_cast<float>(y + 43), 0);
             append(std::move(bypass));
         }
     }
@@ -90,8 +92,11 @@ class MIXER_GUI : public PARAM_GUI {
     }
 
   private:
-    static element_ptr make_label(const std::string& name, const char* caption, int x, int y) {
-        auto label = std::make_unique<LABEL>(caption, x, y, 40, 12, 0, 10, 0xFFFFFFu);
+    static element_ptr make_label(const std::string& name, const char* caption, int x, int y,
+                                  int width, int size) {
+        auto label = std::make_unique<LABEL>(caption, x, y, width, size + 2, 0, size, 0xFFFFFFu);
+        label->set_position(static_cast<float>(x), static_cast<float>(y),
+                            0); // the constructor flips y
         label->set_name(name.c_str());
         return label;
     }
