@@ -109,9 +109,7 @@ class MIXER_GUI : public PARAM_GUI {
 
 panel_ptr make_mixer_panel(module_kind kind, OUTPUT& module, const char* name,
                            panel_layouts layouts) {
-    auto panel = std::make_unique<MIXER_GUI>(kind, module, name, layouts);
-    panel->refresh();
-    return panel;
+    return std::make_unique<MIXER_GUI>(kind, module, name, layouts);
 }
 
 } // namespace tmod

@@ -16,14 +16,13 @@ namespace tmod {
 namespace {
 
 constexpr const char* wave_pictures[] = {
-    "DISP_SIN",          "DISP_TRI",           "DISP_SAW",          "DISP_SQR",      "DISP_PULSE",
+    "DISP_SIN",         "DISP_TRI",           "DISP_SAW",          "DISP_SQR",      "DISP_PULSE",
     "DISP_NOISE_WHITE", "DISP_NOISE_ROSSLER", "DISP_NOISE_LORENZ", "DISP_NOISE_TAM"};
 constexpr const char* mini_wave_pictures[] = {"MINI_DISP_SIN", "MINI_DISP_TRI", "MINI_DISP_SAW",
                                               "MINI_DISP_SQR"};
 constexpr const char* filter_pictures[] = {
-    "DISP_FILTRE_LOWPASS",  "DISP_FILTRE_HIGHPASS",  "DISP_FILTRE_BANDPASS",
-    "DISP_FILTRE_NOTCH",    "DISP_FILTRE_LOWSHELF",  "DISP_FILTRE_HIGHSHELF",
-    "DISP_FILTRE_PEAKING"};
+    "DISP_FILTRE_LOWPASS",  "DISP_FILTRE_HIGHPASS",  "DISP_FILTRE_BANDPASS", "DISP_FILTRE_NOTCH",
+    "DISP_FILTRE_LOWSHELF", "DISP_FILTRE_HIGHSHELF", "DISP_FILTRE_PEAKING"};
 
 // A clickable display that cycles an enumeration: the parameter is the one
 // bound to `control` (or to `param_control` when the display moves another
@@ -330,7 +329,8 @@ bool PARAM_GUI::on_button(const char* control, int mouse_button) {
         const param_desc* d = find_key(type, b->key);
         if (!d) return false;
         const double v = value(*d);
-        change(*d, 0, d->step == step_rule::fixed ? step_value(*d, v, b->direction) : v + b->direction);
+        change(*d, 0,
+               d->step == step_rule::fixed ? step_value(*d, v, b->direction) : v + b->direction);
         return true;
     }
     const param_desc* d = find_control(type, control);
@@ -374,8 +374,8 @@ int PARAM_GUI::update() {
             (mouse_button == 4 || mouse_button == 5)) {
             // The wheel over a knob raises it up and lowers it down, whichever
             // way the pointer moves it.
-            const param_desc* d = find_control(
-                type, std::strncmp(control, "SLD_", 4) == 0 ? control + 4 : control);
+            const param_desc* d =
+                find_control(type, std::strncmp(control, "SLD_", 4) == 0 ? control + 4 : control);
             const bool reversed = d && d->reversed;
             on_slider(control, (mouse_button == 4) != reversed);
         } else if (m.kind != 0 && m.event_type() == event_button_up)
@@ -394,9 +394,7 @@ namespace tmod {
 
 panel_ptr make_param_panel(module_kind kind, OUTPUT& module, const char* name,
                            panel_layouts layouts) {
-    auto panel = std::make_unique<PARAM_GUI>(kind, module, name, layouts.back, layouts.controls);
-    panel->refresh();
-    return panel;
+    return std::make_unique<PARAM_GUI>(kind, module, name, layouts.back, layouts.controls);
 }
 
 } // namespace tmod

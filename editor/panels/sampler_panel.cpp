@@ -102,9 +102,7 @@ class SAMPLER_GUI : public PARAM_GUI {
 
 panel_ptr make_sampler_panel(module_kind kind, OUTPUT& module, const char* name,
                              panel_layouts layouts) {
-    auto panel = std::make_unique<SAMPLER_GUI>(kind, module, name, layouts);
-    panel->refresh();
-    return panel;
+    return std::make_unique<SAMPLER_GUI>(kind, module, name, layouts);
 }
 
 } // namespace tmod

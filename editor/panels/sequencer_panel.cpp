@@ -60,7 +60,8 @@ std::string numbered(const char* pattern, int n) {
 // The step (1 .. 32) in a control name "<head><n><tail>", or 0.
 int step_in(const char* control, const char* head, const char* tail) {
     const std::size_t h = std::strlen(head), t = std::strlen(tail), n = std::strlen(control);
-    if (n <= h + t || std::strncmp(control, head, h) != 0 || std::strcmp(control + n - t, tail) != 0)
+    if (n <= h + t || std::strncmp(control, head, h) != 0 ||
+        std::strcmp(control + n - t, tail) != 0)
         return 0;
     int step = 0;
     for (const char* p = control + h; p < control + n - t; ++p) {
@@ -76,7 +77,6 @@ const param_desc* by_key(const module_type& type, const char* key) {
         if (p.key && std::strcmp(p.key, key) == 0) return &p;
     return nullptr;
 }
-
 
 class SEQUENCER_GUI : public PARAM_GUI {
   public:
@@ -131,13 +131,16 @@ class SEQUENCER_GUI : public PARAM_GUI {
             digit("SPRITE_OCT_%d", i, octave, at);
             digit("SPRITE_NOTE_%d", i, note, at);
             if (vol) {
-                show_text(numbered("LABEL_TXT_%d_VOL", i).c_str(), shown_text(*vol, value(*vol, at)));
-                show_angle(numbered("SLD_VOL_%d", i).c_str(), static_cast<int>(value(*vol, at) * 10));
+                show_text(numbered("LABEL_TXT_%d_VOL", i).c_str(),
+                          shown_text(*vol, value(*vol, at)));
+                show_angle(numbered("SLD_VOL_%d", i).c_str(),
+                           static_cast<int>(value(*vol, at) * 10));
             }
             if (length) {
                 show_text(numbered("LABEL_TXT_%d_LENGHT", i).c_str(),
                           shown_text(*length, value(*length, at)));
-                show_angle(numbered("SLD_LENGHT_%d", i).c_str(), static_cast<int>(value(*length, at)));
+                show_angle(numbered("SLD_LENGHT_%d", i).c_str(),
+                           static_cast<int>(value(*length, at)));
             }
             switch_state("BUTTON_BYPASS_%d", i, bypass, at);
             switch_state("BUTTON_ACCENT_%d", i, accent, at);
@@ -186,9 +189,9 @@ class SEQUENCER_GUI : public PARAM_GUI {
             int direction;
         };
         const stepper steppers[] = {
-            {"BUTTON_OCT_", "_UP", octave, 1},       {"BUTTON_OCT_", "_DOWN", octave, -1},
-            {"BUTTON_NOTE_", "_UP", note, 1},        {"BUTTON_NOTE_", "_DOWN", note, -1},
-            {"BUTTON_BYPASS_", "", bypass, 1},       {"BUTTON_ACCENT_", "", accent, 1},
+            {"BUTTON_OCT_", "_UP", octave, 1}, {"BUTTON_OCT_", "_DOWN", octave, -1},
+            {"BUTTON_NOTE_", "_UP", note, 1},  {"BUTTON_NOTE_", "_DOWN", note, -1},
+            {"BUTTON_BYPASS_", "", bypass, 1}, {"BUTTON_ACCENT_", "", accent, 1},
             {"BUTTON_SLIDE_", "", slide, 1},
         };
         for (const stepper& s : steppers) {
@@ -211,7 +214,8 @@ class SEQUENCER_GUI : public PARAM_GUI {
             const auto& s = static_cast<const SEQUENCER&>(*module);
             const double wished = value(*divider);
             const double current = s.memory.divider[pattern];
-            change(*divider, 0, step_value(*divider, wished == current ? current : wished, up ? 1 : -1));
+            change(*divider, 0,
+                   step_value(*divider, wished == current ? current : wished, up ? 1 : -1));
             return true;
         }
         if (std::strcmp(control, "BUTTON_MAX_STEP_UP") == 0 ||
@@ -354,9 +358,7 @@ void set_console_input(std::istream* in) {
 
 panel_ptr make_sequencer_panel(module_kind kind, OUTPUT& module, const char* name,
                                panel_layouts layouts) {
-    auto panel = std::make_unique<SEQUENCER_GUI>(kind, module, name, layouts);
-    panel->refresh();
-    return panel;
+    return std::make_unique<SEQUENCER_GUI>(kind, module, name, layouts);
 }
 
 } // namespace tmod
