@@ -37,6 +37,16 @@ start_display() {
     export DISPLAY=:$n
 }
 
+# True once the editor run_pid shows a window (within 10 s), false if it ends.
+window_shown() {
+    for _ in $(seq 100); do
+        kill -0 "$run_pid" 2>/dev/null || return 1
+        xdotool search --onlyvisible --name . >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # utime + stime of the process, in clock ticks.
 cpu_ticks() {
     # The command name may hold blanks: the fields after ")" are counted.
@@ -72,13 +82,7 @@ for demo in demo_subtractive demo_bassline; do
     if start_display; then
         "$program" "${common[@]}" "$patch" >"$log" 2>&1 </dev/null &
         run_pid=$!
-        shown=0
-        for _ in $(seq 100); do
-            kill -0 "$run_pid" 2>/dev/null || break
-            if xdotool search --onlyvisible --name . >/dev/null 2>&1; then shown=1; break; fi
-            sleep 0.1
-        done
-        if [ "$shown" = 1 ]; then
+        if window_shown; then
             sleep 2
             editor=$(measure "$run_pid")
         fi
@@ -100,13 +104,7 @@ if start_display; then
     TM_FRAME_STATS=1 "$program" --audio nosound --remote-port 0 --record-driver none "$largest" \
         >"$log" 2>&1 </dev/null &
     run_pid=$!
-    shown=0
-    for _ in $(seq 100); do
-        kill -0 "$run_pid" 2>/dev/null || break
-        if xdotool search --onlyvisible --name . >/dev/null 2>&1; then shown=1; break; fi
-        sleep 0.1
-    done
-    if [ "$shown" = 1 ]; then
+    if window_shown; then
         sleep 5
         # Esc at the top level ends the editor, which then says its frame time.
         xdotool key Escape
