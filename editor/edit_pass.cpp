@@ -33,7 +33,8 @@ int editor::edit_pass(panel_list& panels, bool /*accept_remote: the caller's ser
     stop_pass_ = false;
     SDL_Event e;
     auto warp_to_press = [&] {
-        SDL_WarpMouse(static_cast<Uint16>(press_x - scroll_x), static_cast<Uint16>(press_y - scroll_y));
+        SDL_WarpMouse(static_cast<Uint16>(press_x - scroll_x),
+                      static_cast<Uint16>(screen_y_of(press_y)));
     };
     while (!stop_pass_ && SDL_PollEvent(&e)) {
         switch (e.type) {
@@ -86,12 +87,13 @@ int editor::edit_pass(panel_list& panels, bool /*accept_remote: the caller's ser
                     up.button.state = SDL_RELEASED;
                     up.button.x = static_cast<Uint16>(pointer_x);
                     up.button.y = static_cast<Uint16>(pointer_y);
-                    panels[static_cast<std::size_t>(hovered_panel)]->post(GUI_MESSAGE::input(up, nullptr));
+                    panels[static_cast<std::size_t>(hovered_panel)]->post(
+                        GUI_MESSAGE::input(up, nullptr));
                 }
             } else if (sym == SDLK_KP_PLUS || sym == SDLK_KP_MINUS) {
                 if (pump_)
-                    pump_->scope_zoom = sym == SDLK_KP_PLUS ? pump_->scope_zoom * 2.0f
-                                                            : pump_->scope_zoom / 2.0f;
+                    pump_->scope_zoom =
+                        sym == SDLK_KP_PLUS ? pump_->scope_zoom * 2.0f : pump_->scope_zoom / 2.0f;
             } else if (sym == SDLK_DELETE) {
                 result |= cables.unplug();
             } else if (sym == SDLK_RCTRL) {
@@ -114,9 +116,14 @@ int editor::edit_pass(panel_list& panels, bool /*accept_remote: the caller's ser
             }
             break;
         }
-        case SDL_QUIT: running = 0; break;
-        case SDL_USEREVENT: result |= pass_redraw; break;
-        default: break;
+        case SDL_QUIT:
+            running = 0;
+            break;
+        case SDL_USEREVENT:
+            result |= pass_redraw;
+            break;
+        default:
+            break;
         }
         if (!running) break;
     }

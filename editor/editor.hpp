@@ -90,6 +90,11 @@ class editor {
     int docks_visible = 1;
     int relink_pending = 1;
     int scroll_x = 0, scroll_y = 0;
+    // The pointer in world coordinates and back. Images are drawn
+    // sprite_draw_shift pixels below their positions, so the pointer is taken
+    // that much higher: a click lands on what is drawn under it.
+    int world_y(int screen_y) const { return screen_y + scroll_y - sprite_draw_shift; }
+    int screen_y_of(int world) const { return world - scroll_y + sprite_draw_shift; }
     GENERATOR* root_generator;
     GENERATOR* current_generator;
     std::unique_ptr<GENERATOR_GUI> root_gui;

@@ -23,9 +23,9 @@ namespace tmod {
 namespace {
 // The note keys, in note order from 1.
 constexpr SDLKey note_keys[] = {
-    SDLK_q, SDLK_w, SDLK_e, SDLK_r, SDLK_t, SDLK_y, SDLK_u, SDLK_i, SDLK_o, SDLK_p,
-    SDLK_a, SDLK_s, SDLK_d, SDLK_f, SDLK_g, SDLK_h, SDLK_j, SDLK_k, SDLK_l, SDLK_SEMICOLON,
-    SDLK_z, SDLK_x, SDLK_c, SDLK_v, SDLK_b, SDLK_n,
+    SDLK_q, SDLK_w,         SDLK_e, SDLK_r, SDLK_t, SDLK_y, SDLK_u, SDLK_i, SDLK_o,
+    SDLK_p, SDLK_a,         SDLK_s, SDLK_d, SDLK_f, SDLK_g, SDLK_h, SDLK_j, SDLK_k,
+    SDLK_l, SDLK_SEMICOLON, SDLK_z, SDLK_x, SDLK_c, SDLK_v, SDLK_b, SDLK_n,
 };
 
 int note_of_key(int sym) {
@@ -160,7 +160,8 @@ int editor::key_down(int sym, panel_list& panels) {
         for (std::size_t i = 0; i < panels.size(); ++i)
             std::printf("*[%zu]****************************\n", i);
         break;
-    default: break;
+    default:
+        break;
     }
     return pass_redraw;
 }
@@ -187,7 +188,7 @@ int editor::key_up(int sym) {
 
 int editor::button_down_common(panel_list& panels, SDL_Event& e) {
     e.button.x = static_cast<Uint16>(e.button.x + scroll_x);
-    e.button.y = static_cast<Uint16>(e.button.y + scroll_y);
+    e.button.y = static_cast<Uint16>(world_y(e.button.y));
     pointer_x = e.button.x;
     pointer_y = e.button.y;
     SDL_ShowCursor(SDL_DISABLE);
@@ -220,7 +221,7 @@ int editor::pointer_moved(panel_list& panels, const SDL_Event& e, bool slider_dr
         result |= pass_scrolled;
     }
     pointer_x = e.motion.x + scroll_x;
-    pointer_y = e.motion.y + scroll_y;
+    pointer_y = world_y(e.motion.y);
     if (hovered_panel >= 0) {
         OBJET& p = *panels[static_cast<std::size_t>(hovered_panel)];
         SPRITE* w = p.element_at_pointer();
@@ -246,13 +247,13 @@ int editor::pointer_moved(panel_list& panels, const SDL_Event& e, bool slider_dr
             for (int i = 0; i < std::abs(dy); ++i)
                 deliver(*active_panel, 0, text, pressed_widget, e);
             SDL_WarpMouse(static_cast<Uint16>(press_x - scroll_x),
-                          static_cast<Uint16>(press_y - scroll_y));
+                          static_cast<Uint16>(screen_y_of(press_y)));
             pointer_x = press_x, pointer_y = press_y;
             result |= pass_redraw;
         }
     } else if (!pressed_widget && dragged_panel >= 0 &&
                dragged_panel < static_cast<int>(panels.size())) {
-        const int screen_x = pointer_x - scroll_x, screen_y = pointer_y - scroll_y;
+        const int screen_x = pointer_x - scroll_x, screen_y = screen_y_of(pointer_y);
         const int old_x = scroll_x, old_y = scroll_y;
         if (screen_x >= 795) scroll_x = clamp_scroll_x(scroll_x + 35);
         if (screen_x < 5) scroll_x = clamp_scroll_x(scroll_x - 35);
@@ -273,7 +274,7 @@ int editor::pointer_moved(panel_list& panels, const SDL_Event& e, bool slider_dr
 
 int editor::button_up_common(panel_list& panels, SDL_Event& e) {
     e.button.x = static_cast<Uint16>(e.button.x + scroll_x);
-    e.button.y = static_cast<Uint16>(e.button.y + scroll_y);
+    e.button.y = static_cast<Uint16>(world_y(e.button.y));
     if ((e.button.button == SDL_BUTTON_WHEELUP || e.button.button == SDL_BUTTON_WHEELDOWN) &&
         hovered_panel >= 0 && hovered_panel < static_cast<int>(panels.size()))
         deliver(*panels[static_cast<std::size_t>(hovered_panel)], 1, nullptr, hovered_widget, e);
@@ -288,7 +289,8 @@ int editor::button_up_common(panel_list& panels, SDL_Event& e) {
     return pass_redraw;
 }
 
-int editor::play_pass(panel_list& panels, bool /*accept_remote: the main loop accepts after the pass*/) {
+int editor::play_pass(panel_list& panels,
+                      bool /*accept_remote: the main loop accepts after the pass*/) {
     int result = 0;
     stop_pass_ = false;
     SDL_Event e;
@@ -325,7 +327,9 @@ int editor::play_pass(panel_list& panels, bool /*accept_remote: the main loop ac
             }
             break;
         }
-        case SDL_MOUSEMOTION: result |= pointer_moved(panels, e, true); break;
+        case SDL_MOUSEMOTION:
+            result |= pointer_moved(panels, e, true);
+            break;
         case SDL_MOUSEBUTTONUP: {
             result |= button_up_common(panels, e);
             if (pressed_widget && left && e.button.button == SDL_BUTTON_LEFT) {
@@ -339,20 +343,29 @@ int editor::play_pass(panel_list& panels, bool /*accept_remote: the main loop ac
                 pressed_widget = nullptr;
                 active_panel = nullptr;
                 SDL_WarpMouse(static_cast<Uint16>(press_x - scroll_x),
-                              static_cast<Uint16>(press_y - scroll_y));
+                              static_cast<Uint16>(screen_y_of(press_y)));
             } else if (e.button.button == SDL_BUTTON_LEFT) {
                 left = false;
             }
             break;
         }
-        case SDL_KEYDOWN: result |= key_down(e.key.keysym.sym, panels); break;
-        case SDL_KEYUP: result |= key_up(e.key.keysym.sym); break;
-        case SDL_QUIT:
-            if (in_dialog_) dialog_cancel_ = true;
-            else running = 0;
+        case SDL_KEYDOWN:
+            result |= key_down(e.key.keysym.sym, panels);
             break;
-        case SDL_USEREVENT: result |= pass_redraw; break;
-        default: break;
+        case SDL_KEYUP:
+            result |= key_up(e.key.keysym.sym);
+            break;
+        case SDL_QUIT:
+            if (in_dialog_)
+                dialog_cancel_ = true;
+            else
+                running = 0;
+            break;
+        case SDL_USEREVENT:
+            result |= pass_redraw;
+            break;
+        default:
+            break;
         }
         if (!running) break;
     }

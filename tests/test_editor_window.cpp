@@ -130,7 +130,7 @@ TEST(EditorWindow, LoadDialogOpensTheChosenPatch) {
     // The system panel's LOAD button, then the first name of the list.
     xdo("mousemove 815 40 click 1");
     ASSERT_TRUE(program.wait_for("Load dialog: ")) << program.output();
-    xdo("mousemove 200 70 click 1");
+    xdo("mousemove 200 85 click 1");
     ASSERT_TRUE(program.wait_for("Load [")) << program.output();
     const std::string out = program.output();
     const auto at = out.find("Load [") + 6;
@@ -177,9 +177,10 @@ TEST(EditorWindow, CableDrawnInEditModeIsSaved) {
     ASSERT_TRUE(editor_shown(program)) << program.output();
     // Dashboards away, edit mode. The oscillator stands at x 0, the filter at
     // 256, both at y 150; on their back faces (RC/BACK_VCO.RC, RC/BACK_VCF.RC) OUTPUT sits at
-    // 212, 76 and INPUT_MOD_FREQ at 92, 26, jacks 28 wide.
+    // 212, 76 and INPUT_MOD_FREQ at 92, 26, jacks 28 wide, drawn 15 pixels lower
+    // (where the pointer aims).
     xdo("mousemove 600 700 key F5 key F6");
-    xdo("mousemove 226 240 mousedown 1 mousemove 300 210 mousemove 362 190 mouseup 1");
+    xdo("mousemove 226 255 mousedown 1 mousemove 300 225 mousemove 362 205 mouseup 1");
     const std::string text = save_and_quit(program, data + "/TSY/cable_test.tsy");
     const auto links = text.find("BEGIN_LINKS_DECLARE");
     ASSERT_NE(links, std::string::npos) << text;
@@ -203,7 +204,7 @@ TEST(EditorWindow, CableDrawnWhilePlayingIsHeard) {
     // The oscillator stands at x 0, the output at 256: OUTPUT at 212, 76 of
     // the first, INPUT at 8, 26 of the second.
     xdo("mousemove 600 700 key F5 key F6");
-    xdo("mousemove 226 240 mousedown 1 mousemove 250 210 mousemove 278 190 mouseup 1");
+    xdo("mousemove 226 255 mousedown 1 mousemove 250 225 mousemove 278 205 mouseup 1");
     const long joined = recorded_frames(dir + "/out.wav");
     ASSERT_TRUE(wait_until([&] { return recorded_frames(dir + "/out.wav") > joined + 44100; }))
         << program.output();

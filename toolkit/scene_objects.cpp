@@ -235,7 +235,7 @@ void draw_textured_quad(unsigned texture, float cx, float cy, float z, float rx,
     glPushMatrix();
     glLoadIdentity();
     glTranslatef(cx - static_cast<float>(view_scroll_x),
-                 cy + 15.0f - static_cast<float>(view_scroll_y), z);
+                 cy + static_cast<float>(sprite_draw_shift) - static_cast<float>(view_scroll_y), z);
     glRotatef(rx, 1.0f, 0.0f, 0.0f);
     glRotatef(ry, 0.0f, 1.0f, 0.0f);
     glRotatef(rz, 0.0f, 0.0f, 1.0f);
