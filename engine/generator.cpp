@@ -18,9 +18,20 @@ GENERATOR::~GENERATOR() {
 }
 
 int GENERATOR::compute() {
+    const bool lanes = lanes_enabled();
     for (module_kind k : compute_order) {
-        const std::vector<module_ptr>& list = lists_[index_of(k)];
-        if (!list.empty()) type_of(k).tick(list.data(), list.size());
+        const int i = index_of(k);
+        const std::vector<module_ptr>& list = lists_[i];
+        if (list.empty()) continue;
+        const module_type& type = type_of(k);
+        if (type.lanes) {
+            if (lanes) {
+                type.lanes->tick(list.data(), list.size(), lanes_[i]);
+                continue;
+            }
+            settle_lanes(i);
+        }
+        type.tick(list.data(), list.size());
     }
     const std::vector<module_ptr>& outputs = lists_[index_of(module_kind::SOUND_OUTPUT)];
     value = outputs.empty() ? 0.0f : outputs.front()->value.load();
@@ -40,27 +51,45 @@ void GENERATOR::clear() {
     patch_rebuild rebuild;
     // Queued parameter changes may name these modules: applied before they go.
     apply_pending_edits();
-    for (std::vector<module_ptr>& list : lists_) {
-        for (module_ptr& m : list) m.reset();
-        list.clear();
+    for (int k = 0; k < module_kind_count; ++k) {
+        settle_lanes(k);
+        for (module_ptr& m : lists_[k]) m.reset();
+        lists_[k].clear();
+        size_lanes(k);
     }
+}
+
+void GENERATOR::settle_lanes(int k) {
+    const lane_kernel* kernel = type_of(k).lanes;
+    if (kernel && lanes_[k].block_count) kernel->write_back(lanes_[k]);
+}
+
+void GENERATOR::size_lanes(int k) {
+    if (const lane_kernel* kernel = type_of(k).lanes)
+        lanes_[k].resize(lists_[k].size(), kernel->block_bytes, kernel->width);
 }
 
 OUTPUT* GENERATOR::add_module(module_ptr m) {
     patch_edit edit(patch_mutex());
-    std::vector<module_ptr>& list = lists_[index_of(m.get_deleter().kind)];
-    list.push_back(std::move(m));
-    return list.back().get();
+    const int k = index_of(m.get_deleter().kind);
+    settle_lanes(k);
+    lists_[k].push_back(std::move(m));
+    size_lanes(k);
+    return lists_[k].back().get();
 }
 
 module_ptr GENERATOR::take_module(const OUTPUT* m) {
-    for (std::vector<module_ptr>& list : lists_)
+    for (int k = 0; k < module_kind_count; ++k) {
+        std::vector<module_ptr>& list = lists_[k];
         for (auto it = list.begin(); it != list.end(); ++it)
             if (it->get() == m) {
+                settle_lanes(k);
                 module_ptr taken = std::move(*it);
                 list.erase(it);
+                size_lanes(k);
                 return taken;
             }
+    }
     return module_ptr(nullptr, module_deleter{module_kind::AFFICHAGE});
 }
 
@@ -80,15 +109,22 @@ void GENERATOR::insert_front_reversed(std::vector<module_ptr>& modules) {
     modules.clear();
     for (int k = 0; k < module_kind_count; ++k) {
         if (front[k].empty()) continue;
+        settle_lanes(k);
         for (module_ptr& m : lists_[k]) front[k].push_back(std::move(m));
         lists_[k].swap(front[k]);
+        size_lanes(k);
     }
 }
 
 void GENERATOR::replace_modules(GENERATOR& from) {
     patch_rebuild rebuild;
     clear();
-    for (int k = 0; k < module_kind_count; ++k) lists_[k].swap(from.lists_[k]);
+    for (int k = 0; k < module_kind_count; ++k) {
+        from.settle_lanes(k);
+        lists_[k].swap(from.lists_[k]);
+        size_lanes(k);
+        from.size_lanes(k);
+    }
     if (from.file_name[0]) copy_text(file_name, from.file_name);
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/lanes.hpp"
 #include "engine/module_types.hpp"
 #include "engine/signal.hpp"
 
@@ -60,6 +61,12 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
 
   private:
     std::vector<module_ptr> lists_[module_kind_count];
+    lane_store lanes_[module_kind_count];
+
+    // The lanes of list k give their state back to the modules (before a
+    // module leaves the list) and are sized for the list (after it changed).
+    void settle_lanes(int k);
+    void size_lanes(int k);
 
   public:
     // Last, away from the fields read every sample.

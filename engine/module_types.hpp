@@ -56,6 +56,8 @@ using module_ptr = std::unique_ptr<OUTPUT, module_deleter>;
 template <class T>
 void tick_list(const module_ptr* list, std::size_t count);
 
+struct lane_kernel; // engine/lanes.hpp
+
 enum class slot_kind : std::uint8_t { signal, gate, sync, channel };
 enum slot_flag : std::uint8_t {
     slot_read = 1,  // the links pass of the reader connects it
@@ -118,6 +120,9 @@ struct module_type {
     const sample_value* (*signal_out)(OUTPUT&);
     const flag_value* (*gate_out)(OUTPUT&);
     const flag_value* (*sync_out)(OUTPUT&);
+
+    // Computes modules of the list several at a time (null: one at a time).
+    const lane_kernel* lanes = nullptr;
 };
 
 // Declared here, defined in modules/module_list.cpp from the rows that each

@@ -1,7 +1,10 @@
 #include "modules/vca_mixer.hpp"
 
+#include <immintrin.h>
+
 #include <cstdio>
 
+#include "engine/lanes.hpp"
 #include "engine/module_tick.hpp"
 #include "modules/rows.hpp"
 #include "util/messages.hpp"
@@ -280,6 +283,178 @@ constexpr slot_desc vca_slots[] = {
 template void tick_list<VCA>(const module_ptr*, std::size_t);
 template void tick_list<MIXER>(const module_ptr*, std::size_t);
 
+namespace {
+// Gated envelopes eight at a time; each stage is a mask, and a stage no lane
+// is in is not computed.
+struct vca_lanes {
+    using module = VCA;
+    static constexpr module_kind kind = module_kind::VCA;
+    static constexpr std::size_t width = 8;
+    struct block {
+        alignas(32) float gate_time[width], release_time[width], env_level[width];
+        float previous[width]; // the value of the last tick
+        float attack[width], peak[width], decay[width], sustain[width], release[width];
+        const sample_value* src[width];
+        const flag_value* gate[width];
+        sample_value* dst[width];
+        VCA* module[width];
+    };
+
+    static bool eligible(const VCA& m) { return m.gated && !m.work_invert; }
+    static void load(block& b, std::size_t l, VCA& m) {
+        b.gate_time[l] = m.gate_time, b.release_time[l] = m.release_time;
+        b.env_level[l] = m.env_level, b.previous[l] = m.value;
+        b.attack[l] = m.work_attack, b.peak[l] = m.work_peak, b.decay[l] = m.work_decay;
+        b.sustain[l] = m.work_sustain, b.release[l] = m.work_release;
+        b.src[l] = m.work_in, b.gate[l] = m.work_gate, b.dst[l] = &m.value, b.module[l] = &m;
+    }
+    static void store(const block& b, std::size_t l, VCA& m) {
+        m.gate_time = b.gate_time[l], m.release_time = b.release_time[l];
+        m.env_level = b.env_level[l];
+    }
+
+    [[gnu::target("avx2")]] static bool any(__m256 mask) { return _mm256_movemask_ps(mask) != 0; }
+    [[gnu::target("avx2")]] static void run(block* blocks, std::size_t count) {
+        const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
+        const __m256 k1000 = _mm256_set1_ps(1000.0f), tick = _mm256_set1_ps(sample_seconds);
+        for (std::size_t i = 0; i < count; ++i) {
+            block& b = blocks[i];
+            const __m256 x = _mm256_setr_ps(b.src[0]->load(), b.src[1]->load(), b.src[2]->load(),
+                                            b.src[3]->load(), b.src[4]->load(), b.src[5]->load(),
+                                            b.src[6]->load(), b.src[7]->load());
+            const __m256i g = _mm256_setr_epi32(b.gate[0]->load(), b.gate[1]->load(),
+                                                b.gate[2]->load(), b.gate[3]->load(),
+                                                b.gate[4]->load(), b.gate[5]->load(),
+                                                b.gate[6]->load(), b.gate[7]->load());
+            const __m256 open = _mm256_castsi256_ps(_mm256_cmpeq_epi32(g, _mm256_set1_epi32(1)));
+            const __m256 gt = _mm256_load_ps(b.gate_time), rt = _mm256_load_ps(b.release_time);
+            const __m256 el = _mm256_load_ps(b.env_level), prev = _mm256_load_ps(b.previous);
+            const __m256 atk = _mm256_load_ps(b.attack), pk = _mm256_load_ps(b.peak);
+            const __m256 dec = _mm256_load_ps(b.decay), sus = _mm256_load_ps(b.sustain);
+            const __m256 rel = _mm256_load_ps(b.release);
+
+            // Gate open: attack, decay (linear, or towards the sustain level) or hold.
+            const __m256 ms = _mm256_mul_ps(gt, k1000);
+            const __m256 in_attack = _mm256_and_ps(open, _mm256_cmp_ps(ms, atk, _CMP_LT_OQ));
+            const __m256 in_decay = _mm256_andnot_ps(
+                in_attack,
+                _mm256_and_ps(open, _mm256_cmp_ps(ms, _mm256_add_ps(atk, dec), _CMP_LT_OQ)));
+            const __m256 linear = _mm256_cmp_ps(sus, zero, _CMP_EQ_OQ);
+            __m256 out = prev;
+            if (any(in_decay)) {
+                __m256 d = zero;
+                if (any(_mm256_and_ps(in_decay, linear)))
+                    d = _mm256_sub_ps(
+                        pk, _mm256_div_ps(_mm256_mul_ps(_mm256_sub_ps(ms, atk), pk), dec));
+                if (any(_mm256_andnot_ps(linear, in_decay))) {
+                    const __m256 towards = _mm256_blendv_ps(
+                        _mm256_mul_ps(pk, sus),
+                        _mm256_sub_ps(prev, _mm256_div_ps(prev, k1000)),
+                        _mm256_cmp_ps(prev, sus, _CMP_GT_OQ));
+                    d = _mm256_blendv_ps(towards, d, linear);
+                }
+                out = _mm256_blendv_ps(out, d, in_decay);
+            }
+            if (any(in_attack))
+                out = _mm256_blendv_ps(out, _mm256_div_ps(_mm256_mul_ps(ms, pk), atk), in_attack);
+            const __m256 moving = _mm256_or_ps(in_attack, _mm256_and_ps(in_decay, linear));
+            const __m256 gt_open = _mm256_blendv_ps(gt, _mm256_add_ps(gt, tick), moving);
+            const __m256 el_next =
+                _mm256_blendv_ps(el, out, _mm256_or_ps(in_attack, in_decay));
+            const __m256 y_open = _mm256_mul_ps(_mm256_mul_ps(one, out), x);
+
+            // Gate closed: the release from the level the envelope had, or hold.
+            const __m256 releasing = _mm256_andnot_ps(
+                open, _mm256_and_ps(
+                          _mm256_and_ps(_mm256_cmp_ps(rel, zero, _CMP_NEQ_UQ),
+                                        _mm256_cmp_ps(prev, zero, _CMP_NEQ_UQ)),
+                          _mm256_cmp_ps(_mm256_mul_ps(rt, k1000), rel, _CMP_LE_OQ)));
+            __m256 rt_next = rt, closed = prev;
+            if (any(releasing)) {
+                rt_next = _mm256_blendv_ps(rt, _mm256_add_ps(rt, tick), releasing);
+                const __m256 r = _mm256_sub_ps(
+                    el, _mm256_div_ps(_mm256_mul_ps(_mm256_mul_ps(rt_next, k1000), el), rel));
+                closed = _mm256_blendv_ps(prev, r, releasing);
+            }
+            const __m256 y = _mm256_blendv_ps(_mm256_mul_ps(closed, x), y_open, open);
+
+            _mm256_store_ps(b.gate_time, _mm256_and_ps(gt_open, open));
+            _mm256_store_ps(b.release_time, _mm256_andnot_ps(open, rt_next));
+            _mm256_store_ps(b.env_level, el_next);
+            _mm256_store_ps(b.previous, y);
+            alignas(32) float v[width];
+            _mm256_store_ps(v, y);
+            for (std::size_t l = 0; l < width; ++l) b.dst[l]->store(v[l]);
+        }
+    }
+};
+
+// Mixers of two or more active channels eight at a time: channel j of each
+// lane added in turn, a lane with fewer channels left as it is.
+struct mixer_lanes {
+    using module = MIXER;
+    static constexpr module_kind kind = module_kind::MIXER;
+    static constexpr std::size_t width = 8;
+    static constexpr int channels = MIXER::max_channels;
+    struct block {
+        alignas(32) float volume[channels][width];
+        float reciprocal[width], divisor[width];
+        std::int32_t active[width];
+        const sample_value* src[channels][width];
+        sample_value* dst[width];
+        MIXER* module[width];
+        int most; // the most active channels of a lane
+        bool divides;
+    };
+
+    static bool eligible(const MIXER& m) { return m.active >= 2; }
+    static void load(block& b, std::size_t l, MIXER& m) {
+        if (l == 0) b.most = 0, b.divides = false;
+        for (int j = 0; j < channels; ++j) {
+            // A lane past its channels reads its own value, and keeps its sum.
+            b.src[j][l] = j < m.active ? m.active_sources[j] : &m.value;
+            b.volume[j][l] = j < m.active ? m.active_volumes[j] : 0.0f;
+        }
+        b.reciprocal[l] = m.active_reciprocal;
+        b.divisor[l] = m.active_divisor;
+        b.active[l] = m.active;
+        b.dst[l] = &m.value, b.module[l] = &m;
+        if (m.active > b.most) b.most = m.active;
+        if (m.active_reciprocal == 0.0f) b.divides = true;
+    }
+    static void store(const block&, std::size_t, MIXER&) {}
+
+    [[gnu::target("avx2")]] static void run(block* blocks, std::size_t count) {
+        const __m256 half_again = _mm256_set1_ps(1.5f);
+        for (std::size_t i = 0; i < count; ++i) {
+            block& b = blocks[i];
+            const __m256 r = _mm256_load_ps(b.reciprocal), d = _mm256_load_ps(b.divisor);
+            const __m256 divided = _mm256_cmp_ps(r, _mm256_setzero_ps(), _CMP_EQ_OQ);
+            const __m256i active = _mm256_load_si256(reinterpret_cast<const __m256i*>(b.active));
+            __m256 out = _mm256_setzero_ps();
+            for (int j = 0; j < b.most; ++j) {
+                const sample_value* const* s = b.src[j];
+                const __m256 x =
+                    _mm256_setr_ps(s[0]->load(), s[1]->load(), s[2]->load(), s[3]->load(),
+                                   s[4]->load(), s[5]->load(), s[6]->load(), s[7]->load());
+                __m256 t = _mm256_mul_ps(x, r);
+                if (b.divides) t = _mm256_blendv_ps(t, _mm256_div_ps(x, d), divided);
+                t = _mm256_mul_ps(_mm256_mul_ps(t, _mm256_load_ps(b.volume[j])), half_again);
+                const __m256 in_use =
+                    _mm256_castsi256_ps(_mm256_cmpgt_epi32(active, _mm256_set1_epi32(j)));
+                out = _mm256_blendv_ps(out, _mm256_add_ps(out, t), in_use);
+            }
+            alignas(32) float v[width];
+            _mm256_store_ps(v, out);
+            for (std::size_t l = 0; l < width; ++l) b.dst[l]->store(v[l]);
+        }
+    }
+};
+
+constexpr lane_kernel vca_lane_kernel = lane_kernel_of<vca_lanes>();
+constexpr lane_kernel mixer_lane_kernel = lane_kernel_of<mixer_lanes>();
+} // namespace
+
 const module_type mixer_type = {module_kind::MIXER,
                                 "MIXER",
                                 "MIXER",
@@ -297,11 +472,13 @@ const module_type mixer_type = {module_kind::MIXER,
                                 write_mixer,
                                 own_value,
                                 nullptr,
-                                nullptr};
+                                nullptr,
+                                &mixer_lane_kernel};
 
 const module_type vca_type = {
     module_kind::VCA, "VCA",          "VCA",     "VCA",      "VCA",   "VCA",
     REJECT,           true,           vca_slots, vca_params, {},      create_as<VCA>,
-    destroy_as<VCA>,  tick_list<VCA>, nullptr,   own_value,  nullptr, nullptr};
+    destroy_as<VCA>,  tick_list<VCA>, nullptr,   own_value,  nullptr, nullptr,
+    &vca_lane_kernel};
 
 } // namespace tmod

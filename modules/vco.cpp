@@ -1,9 +1,12 @@
 #include "modules/vco.hpp"
 
+#include <immintrin.h>
+
 #include <cmath>
 #include <cstdint>
 
 #include "engine/engine_state.hpp"
+#include "engine/lanes.hpp"
 #include "engine/module_tick.hpp"
 #include "modules/oscillator_rows.hpp"
 
@@ -254,6 +257,44 @@ float VCO::shape(float a, float f, float p, float w, int t, bool cycle_start) {
 template void tick_list<VCO>(const module_ptr*, std::size_t);
 
 namespace {
+// Oscillators that follow their whole recorded cycle, eight at a time: the
+// positions step together, each lane looks its output up in its own record.
+struct vco_lanes {
+    using module = VCO;
+    static constexpr module_kind kind = module_kind::VCO;
+    static constexpr std::size_t width = 8;
+    struct block {
+        alignas(32) std::uint32_t pos[width], cycle[width];
+        const float* record[width];
+        sample_value* dst[width];
+        VCO* module[width];
+    };
+
+    static bool eligible(const VCO& m) { return m.follow_record; }
+    static void load(block& b, std::size_t l, VCO& m) {
+        b.pos[l] = m.memo_pos, b.cycle[l] = m.memo_cycle;
+        b.record[l] = m.memo_out, b.dst[l] = &m.value, b.module[l] = &m;
+    }
+    static void store(const block& b, std::size_t l, VCO& m) { m.memo_pos = b.pos[l]; }
+
+    [[gnu::target("avx2")]] static void run(block* blocks, std::size_t count) {
+        const __m256i one = _mm256_set1_epi32(1);
+        for (std::size_t i = 0; i < count; ++i) {
+            block& b = blocks[i];
+            auto* pos = reinterpret_cast<__m256i*>(b.pos);
+            __m256i p = _mm256_add_epi32(_mm256_load_si256(pos), one);
+            const __m256i cycle = _mm256_load_si256(reinterpret_cast<const __m256i*>(b.cycle));
+            p = _mm256_andnot_si256(_mm256_cmpeq_epi32(p, cycle), p);
+            _mm256_store_si256(pos, p);
+            for (std::size_t l = 0; l < width; ++l) b.dst[l]->store(b.record[l][b.pos[l]]);
+        }
+    }
+};
+
+constexpr lane_kernel vco_lane_kernel = lane_kernel_of<vco_lanes>();
+} // namespace
+
+namespace {
 using namespace row;
 
 constexpr param_desc vco_panel_params[] = {
@@ -282,6 +323,7 @@ const module_type vco_type = {module_kind::VCO,
                               nullptr,
                               own_value,
                               nullptr,
-                              nullptr};
+                              nullptr,
+                              &vco_lane_kernel};
 
 } // namespace tmod

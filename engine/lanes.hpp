@@ -1,0 +1,132 @@
+// Lanes: the modules of one type list that depend on no module of their own
+// list within a tick are computed several at a time with SIMD, their hot state
+// packed in blocks of `width` modules (a structure of arrays per block) apart
+// from the modules' objects. Each lane does exactly the scalar code's IEEE
+// operations, in its order, so the output is the same to the bit.
+//
+// The packed state belongs to the lanes between two plans; the objects hold it
+// again whenever the plan is remade (a change made from outside, a list that
+// grows or shrinks, lanes switched off), so the rest of the system, and the
+// modules' own scalar code, only ever see the objects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "engine/module_types.hpp"
+#include "engine/signal.hpp"
+
+namespace tmod {
+
+// The lane kernels run when the processor has AVX2, unless TM_LANES=0.
+bool lanes_supported();
+bool lanes_enabled();
+// For tests that compare the two paths; takes effect from the next tick.
+void set_lanes_enabled(bool on);
+
+// The packed state of one list, owned by its container.
+struct lane_store {
+    // Sized on the editing thread (under the patch lock) whenever the list
+    // changes, so that planning and ticking on the audio thread never allocate.
+    void resize(std::size_t modules, std::size_t block_bytes, std::size_t width);
+
+    struct block_deleter {
+        void operator()(std::byte* p) const { ::operator delete[](p, std::align_val_t(64)); }
+    };
+    std::unique_ptr<std::byte[], block_deleter> blocks;
+    std::size_t capacity_bytes = 0;
+    std::size_t block_count = 0; // blocks in use by the current plan
+    std::uint32_t seen = 0;      // the change count the plan was made for
+    bool stale = true;           // the plan must be made again before the next tick
+
+    // Per module of the list (list order), reused by each plan.
+    std::vector<std::uint8_t> eligible; // may join a lane, as the module saw itself
+    std::vector<std::uint8_t> reads;    // how it reads or is read within the list
+    std::vector<std::pair<const void*, std::uint32_t>> by_value; // value address, index
+    std::vector<std::uint32_t> laned;     // indexes in lanes: those before the others, then after
+    std::vector<std::uint32_t> leftovers; // the others, in list order
+    std::size_t before_count = 0, laned_count = 0, leftover_count = 0;
+};
+
+// Chooses the modules that go in lanes: the eligible ones that read no module
+// of their own list. Those that only later modules of the list read are
+// computed before the others, those that only earlier ones read after them
+// (the readers must see their previous value), and the others in list order
+// between the two: every module sees the values the list order gives it. Only
+// whole blocks are laned; the rest stay in list order.
+void plan_lanes(const module_ptr* list, std::size_t n, const module_type& type, lane_store& s,
+                std::size_t width);
+
+template <class Block>
+Block* lane_blocks(lane_store& s) {
+    return reinterpret_cast<Block*>(s.blocks.get());
+}
+
+// What a type's lanes supply (a traits class K):
+//   using module = T; using block = ...; static constexpr std::size_t width;
+//   static bool eligible(const T&);          after its own tick
+//   static void load(block&, std::size_t lane, T&);   object -> lane
+//   static void store(const block&, std::size_t lane, T&); lane -> object
+//   static void run(block*, std::size_t count);       one tick of every block
+template <class K>
+void lanes_write_back(lane_store& s) {
+    auto* blocks = lane_blocks<typename K::block>(s);
+    for (std::size_t b = 0; b < s.block_count; ++b)
+        for (std::size_t l = 0; l < K::width; ++l) K::store(blocks[b], l, *blocks[b].module[l]);
+    s.block_count = 0;
+    s.stale = true;
+}
+
+template <class K>
+void lanes_tick(const module_ptr* list, std::size_t n, lane_store& s) {
+    using T = typename K::module;
+    const std::uint32_t now = changes_seen();
+    auto at = [list](std::size_t i) -> T& { return *static_cast<T*>(list[i].get()); };
+    if (s.stale || now != s.seen) {
+        // The objects take their state back, tick on their own once (working
+        // out what changed) and the lanes are planned again from what they saw.
+        lanes_write_back<K>(s);
+        for (std::size_t i = 0; i < n; ++i) {
+            at(i).tick(now);
+            s.eligible[i] = K::eligible(at(i));
+        }
+        plan_lanes(list, n, type_of(K::kind), s, K::width);
+        auto* blocks = lane_blocks<typename K::block>(s);
+        s.block_count = s.laned_count / K::width;
+        for (std::size_t j = 0; j < s.laned_count; ++j)
+            K::load(blocks[j / K::width], j % K::width, at(s.laned[j]));
+        s.seen = now;
+        s.stale = false;
+        return;
+    }
+    auto* blocks = lane_blocks<typename K::block>(s);
+    const std::size_t before = s.before_count / K::width;
+    K::run(blocks, before);
+    for (std::size_t j = 0; j < s.leftover_count; ++j) {
+        T& m = at(s.leftovers[j]);
+        m.tick(now);
+        // A module that becomes eligible by itself (an oscillator whose cycle
+        // is now recorded whole) joins the lanes at the next plan.
+        if (!s.eligible[s.leftovers[j]] && K::eligible(m)) s.stale = true;
+    }
+    K::run(blocks + before, s.block_count - before);
+}
+
+// The row entry of a type with lanes.
+struct lane_kernel {
+    std::size_t block_bytes;
+    std::size_t width;
+    void (*tick)(const module_ptr*, std::size_t, lane_store&);
+    void (*write_back)(lane_store&);
+};
+
+template <class K>
+constexpr lane_kernel lane_kernel_of() {
+    return {sizeof(typename K::block), K::width, lanes_tick<K>, lanes_write_back<K>};
+}
+
+} // namespace tmod
