@@ -27,12 +27,20 @@ void set_lanes_enabled(bool on) {
     lanes_on = on && lanes_supported();
 }
 
-void lane_store::resize(std::size_t modules, std::size_t block_bytes, std::size_t width) {
-    const std::size_t need = (modules / width) * block_bytes;
-    if (need > capacity_bytes) {
-        blocks.reset(static_cast<std::byte*>(::operator new[](need, std::align_val_t(64))));
-        capacity_bytes = need;
-    }
+namespace {
+// Grows an aligned buffer to at least `need` bytes (its contents are not kept).
+void reserve(lane_store::buffer& b, std::size_t& capacity, std::size_t need) {
+    if (need <= capacity) return;
+    b.reset(static_cast<std::byte*>(::operator new[](need, std::align_val_t(64))));
+    capacity = need;
+}
+} // namespace
+
+void lane_store::resize(std::size_t modules, std::size_t block_bytes, std::size_t width,
+                        std::size_t spare_bytes) {
+    reserve(blocks, capacity_bytes, (modules / width) * block_bytes);
+    reserve(spare, spare_capacity, modules * spare_bytes);
+    spare_used = 0;
     eligible.assign(modules, 0);
     reads.assign(modules, 0);
     by_value.assign(modules, {nullptr, 0});

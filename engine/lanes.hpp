@@ -10,6 +10,8 @@
 // modules' own scalar code, only ever see the objects.
 #pragma once
 
+#include <immintrin.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -32,13 +34,27 @@ void set_lanes_enabled(bool on);
 struct lane_store {
     // Sized on the editing thread (under the patch lock) whenever the list
     // changes, so that planning and ticking on the audio thread never allocate.
-    void resize(std::size_t modules, std::size_t block_bytes, std::size_t width);
+    void resize(std::size_t modules, std::size_t block_bytes, std::size_t width,
+                std::size_t spare_bytes);
 
     struct block_deleter {
         void operator()(std::byte* p) const { ::operator delete[](p, std::align_val_t(64)); }
     };
-    std::unique_ptr<std::byte[], block_deleter> blocks;
+    using buffer = std::unique_ptr<std::byte[], block_deleter>;
+    buffer blocks;
     std::size_t capacity_bytes = 0;
+    // Room for what a type packs beside its blocks (an oscillator's recorded
+    // cycle), `spare_bytes` per module, handed out in plan order.
+    buffer spare;
+    std::size_t spare_capacity = 0, spare_used = 0;
+    template <class U>
+    U* take_spare(std::size_t count) {
+        const std::size_t bytes = (count * sizeof(U) + 63) / 64 * 64;
+        if (spare_used + bytes > spare_capacity) return nullptr;
+        U* p = reinterpret_cast<U*>(spare.get() + spare_used);
+        spare_used += bytes;
+        return p;
+    }
     std::size_t block_count = 0; // blocks in use by the current plan
     std::uint32_t seen = 0;      // the change count the plan was made for
     bool stale = true;           // the plan must be made again before the next tick
@@ -69,7 +85,8 @@ Block* lane_blocks(lane_store& s) {
 // What a type's lanes supply (a traits class K):
 //   using module = T; using block = ...; static constexpr std::size_t width;
 //   static bool eligible(const T&);          after its own tick
-//   static void load(block&, std::size_t lane, T&);   object -> lane
+//   static constexpr std::size_t spare_bytes;   packed beside the blocks, per module
+//   static void load(block&, std::size_t lane, T&, lane_store&);   object -> lane
 //   static void store(const block&, std::size_t lane, T&); lane -> object
 //   static void run(block*, std::size_t count);       one tick of every block
 template <class K>
@@ -97,8 +114,9 @@ void lanes_tick(const module_ptr* list, std::size_t n, lane_store& s) {
         plan_lanes(list, n, type_of(K::kind), s, K::width);
         auto* blocks = lane_blocks<typename K::block>(s);
         s.block_count = s.laned_count / K::width;
+        s.spare_used = 0;
         for (std::size_t j = 0; j < s.laned_count; ++j)
-            K::load(blocks[j / K::width], j % K::width, at(s.laned[j]));
+            K::load(blocks[j / K::width], j % K::width, at(s.laned[j]), s);
         s.seen = now;
         s.stale = false;
         return;
@@ -116,17 +134,33 @@ void lanes_tick(const module_ptr* list, std::size_t n, lane_store& s) {
     K::run(blocks + before, s.block_count - before);
 }
 
+// The outputs of four or eight lanes, each into its module's value; taken
+// from the register lane by lane, not through memory (a wide store read back
+// a float at a time waits for the store).
+[[gnu::target("avx2")]] inline void store_lanes(sample_value* const* dst, __m128 v) {
+    dst[0]->store(_mm_cvtss_f32(v));
+    dst[1]->store(_mm_cvtss_f32(_mm_movehdup_ps(v)));
+    dst[2]->store(_mm_cvtss_f32(_mm_movehl_ps(v, v)));
+    dst[3]->store(_mm_cvtss_f32(_mm_shuffle_ps(v, v, 3)));
+}
+[[gnu::target("avx2")]] inline void store_lanes(sample_value* const* dst, __m256 v) {
+    store_lanes(dst, _mm256_castps256_ps128(v));
+    store_lanes(dst + 4, _mm256_extractf128_ps(v, 1));
+}
+
 // The row entry of a type with lanes.
 struct lane_kernel {
     std::size_t block_bytes;
     std::size_t width;
+    std::size_t spare_bytes;
     void (*tick)(const module_ptr*, std::size_t, lane_store&);
     void (*write_back)(lane_store&);
 };
 
 template <class K>
 constexpr lane_kernel lane_kernel_of() {
-    return {sizeof(typename K::block), K::width, lanes_tick<K>, lanes_write_back<K>};
+    return {sizeof(typename K::block), K::width, K::spare_bytes, lanes_tick<K>,
+            lanes_write_back<K>};
 }
 
 } // namespace tmod

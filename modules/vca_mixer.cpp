@@ -288,6 +288,7 @@ namespace {
 // is in is not computed.
 struct vca_lanes {
     using module = VCA;
+    static constexpr std::size_t spare_bytes = 0;
     static constexpr module_kind kind = module_kind::VCA;
     static constexpr std::size_t width = 8;
     struct block {
@@ -301,7 +302,7 @@ struct vca_lanes {
     };
 
     static bool eligible(const VCA& m) { return m.gated && !m.work_invert; }
-    static void load(block& b, std::size_t l, VCA& m) {
+    static void load(block& b, std::size_t l, VCA& m, lane_store&) {
         b.gate_time[l] = m.gate_time, b.release_time[l] = m.release_time;
         b.env_level[l] = m.env_level, b.previous[l] = m.value;
         b.attack[l] = m.work_attack, b.peak[l] = m.work_peak, b.decay[l] = m.work_decay;
@@ -382,9 +383,7 @@ struct vca_lanes {
             _mm256_store_ps(b.release_time, _mm256_andnot_ps(open, rt_next));
             _mm256_store_ps(b.env_level, el_next);
             _mm256_store_ps(b.previous, y);
-            alignas(32) float v[width];
-            _mm256_store_ps(v, y);
-            for (std::size_t l = 0; l < width; ++l) b.dst[l]->store(v[l]);
+            store_lanes(b.dst, y);
         }
     }
 };
@@ -393,6 +392,7 @@ struct vca_lanes {
 // lane added in turn, a lane with fewer channels left as it is.
 struct mixer_lanes {
     using module = MIXER;
+    static constexpr std::size_t spare_bytes = 0;
     static constexpr module_kind kind = module_kind::MIXER;
     static constexpr std::size_t width = 8;
     static constexpr int channels = MIXER::max_channels;
@@ -408,7 +408,7 @@ struct mixer_lanes {
     };
 
     static bool eligible(const MIXER& m) { return m.active >= 2; }
-    static void load(block& b, std::size_t l, MIXER& m) {
+    static void load(block& b, std::size_t l, MIXER& m, lane_store&) {
         if (l == 0) b.most = 0, b.divides = false;
         for (int j = 0; j < channels; ++j) {
             // A lane past its channels reads its own value, and keeps its sum.
@@ -444,9 +444,7 @@ struct mixer_lanes {
                     _mm256_castsi256_ps(_mm256_cmpgt_epi32(active, _mm256_set1_epi32(j)));
                 out = _mm256_blendv_ps(out, _mm256_add_ps(out, t), in_use);
             }
-            alignas(32) float v[width];
-            _mm256_store_ps(v, out);
-            for (std::size_t l = 0; l < width; ++l) b.dst[l]->store(v[l]);
+            store_lanes(b.dst, out);
         }
     }
 };

@@ -167,6 +167,7 @@ namespace {
 // Steady filters four at a time: the biquad in doubles, as the scalar tick.
 struct vcf_lanes {
     using module = VCF;
+    static constexpr std::size_t spare_bytes = 0;
     static constexpr module_kind kind = module_kind::VCF;
     static constexpr std::size_t width = 4;
     struct block {
@@ -180,7 +181,7 @@ struct vcf_lanes {
     };
 
     static bool eligible(const VCF& m) { return m.steady && m.work_type != vcf_none; }
-    static void load(block& b, std::size_t l, VCF& m) {
+    static void load(block& b, std::size_t l, VCF& m, lane_store&) {
         const biquad& q = m.section;
         b.x1[l] = q.x1, b.x2[l] = q.x2, b.y1[l] = q.y1, b.y2[l] = q.y2;
         b.b0[l] = q.b0, b.b1[l] = q.b1, b.b2[l] = q.b2, b.a1[l] = q.a1, b.a2[l] = q.a2;
@@ -229,9 +230,7 @@ struct vcf_lanes {
             out = _mm_blendv_ps(out, one, _mm_cmpge_ps(out, one));
             out = _mm_blendv_ps(out, minus_one, _mm_cmple_ps(out, minus_one));
             out = _mm_andnot_ps(_mm_cmpeq_ps(xf, _mm_setzero_ps()), out);
-            alignas(16) float v[width];
-            _mm_store_ps(v, out);
-            for (std::size_t l = 0; l < width; ++l) b.dst[l]->store(v[l]);
+            store_lanes(b.dst, out);
         }
     }
 };

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -261,6 +262,9 @@ namespace {
 // positions step together, each lane looks its output up in its own record.
 struct vco_lanes {
     using module = VCO;
+    // The recorded cycle, copied beside the blocks: the records of many
+    // oscillators then sit in a few pages rather than one object each.
+    static constexpr std::size_t spare_bytes = sizeof(float) * wave_memo::capacity;
     static constexpr module_kind kind = module_kind::VCO;
     static constexpr std::size_t width = 8;
     struct block {
@@ -271,9 +275,14 @@ struct vco_lanes {
     };
 
     static bool eligible(const VCO& m) { return m.follow_record; }
-    static void load(block& b, std::size_t l, VCO& m) {
+    static void load(block& b, std::size_t l, VCO& m, lane_store& s) {
         b.pos[l] = m.memo_pos, b.cycle[l] = m.memo_cycle;
-        b.record[l] = m.memo_out, b.dst[l] = &m.value, b.module[l] = &m;
+        float* record = s.take_spare<float>(m.memo_cycle);
+        if (record)
+            std::copy(m.memo_out, m.memo_out + m.memo_cycle, record);
+        else
+            record = m.memo_out;
+        b.record[l] = record, b.dst[l] = &m.value, b.module[l] = &m;
     }
     static void store(const block& b, std::size_t l, VCO& m) { m.memo_pos = b.pos[l]; }
 
@@ -286,7 +295,17 @@ struct vco_lanes {
             const __m256i cycle = _mm256_load_si256(reinterpret_cast<const __m256i*>(b.cycle));
             p = _mm256_andnot_si256(_mm256_cmpeq_epi32(p, cycle), p);
             _mm256_store_si256(pos, p);
-            for (std::size_t l = 0; l < width; ++l) b.dst[l]->store(b.record[l][b.pos[l]]);
+            // The positions are read from the register: read back from the
+            // store just made, they would wait for it.
+            const __m128i lo = _mm256_castsi256_si128(p), hi = _mm256_extracti128_si256(p, 1);
+            b.dst[0]->store(b.record[0][_mm_cvtsi128_si32(lo)]);
+            b.dst[1]->store(b.record[1][_mm_extract_epi32(lo, 1)]);
+            b.dst[2]->store(b.record[2][_mm_extract_epi32(lo, 2)]);
+            b.dst[3]->store(b.record[3][_mm_extract_epi32(lo, 3)]);
+            b.dst[4]->store(b.record[4][_mm_cvtsi128_si32(hi)]);
+            b.dst[5]->store(b.record[5][_mm_extract_epi32(hi, 1)]);
+            b.dst[6]->store(b.record[6][_mm_extract_epi32(hi, 2)]);
+            b.dst[7]->store(b.record[7][_mm_extract_epi32(hi, 3)]);
         }
     }
 };
