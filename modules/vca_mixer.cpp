@@ -299,6 +299,7 @@ struct vca_lanes {
         const flag_value* gate[width];
         sample_value* dst[width];
         VCA* module[width];
+        bool one_gate; // every lane reads the same gate (one keyboard for all voices)
     };
 
     static bool eligible(const VCA& m) { return m.gated && !m.work_invert; }
@@ -308,6 +309,7 @@ struct vca_lanes {
         b.attack[l] = m.work_attack, b.peak[l] = m.work_peak, b.decay[l] = m.work_decay;
         b.sustain[l] = m.work_sustain, b.release[l] = m.work_release;
         b.src[l] = m.work_in, b.gate[l] = m.work_gate, b.dst[l] = &m.value, b.module[l] = &m;
+        b.one_gate = l == 0 || (b.one_gate && b.gate[l] == b.gate[0]);
     }
     static void store(const block& b, std::size_t l, VCA& m) {
         m.gate_time = b.gate_time[l], m.release_time = b.release_time[l];
@@ -323,10 +325,12 @@ struct vca_lanes {
             const __m256 x = _mm256_setr_ps(b.src[0]->load(), b.src[1]->load(), b.src[2]->load(),
                                             b.src[3]->load(), b.src[4]->load(), b.src[5]->load(),
                                             b.src[6]->load(), b.src[7]->load());
-            const __m256i g = _mm256_setr_epi32(b.gate[0]->load(), b.gate[1]->load(),
-                                                b.gate[2]->load(), b.gate[3]->load(),
-                                                b.gate[4]->load(), b.gate[5]->load(),
-                                                b.gate[6]->load(), b.gate[7]->load());
+            const __m256i g =
+                b.one_gate ? _mm256_set1_epi32(b.gate[0]->load())
+                           : _mm256_setr_epi32(b.gate[0]->load(), b.gate[1]->load(),
+                                               b.gate[2]->load(), b.gate[3]->load(),
+                                               b.gate[4]->load(), b.gate[5]->load(),
+                                               b.gate[6]->load(), b.gate[7]->load());
             const __m256 open = _mm256_castsi256_ps(_mm256_cmpeq_epi32(g, _mm256_set1_epi32(1)));
             const __m256 gt = _mm256_load_ps(b.gate_time), rt = _mm256_load_ps(b.release_time);
             const __m256 el = _mm256_load_ps(b.env_level), prev = _mm256_load_ps(b.previous);

@@ -197,7 +197,6 @@ struct vcf_lanes {
     }
 
     [[gnu::target("avx2")]] static void run(block* blocks, std::size_t count) {
-        const __m256d zero = _mm256_setzero_pd();
         const __m256d bound = _mm256_set1_pd(runaway_bound);
         const __m256d sign = _mm256_set1_pd(-0.0);
         const __m128 one = _mm_set1_ps(1.0f), minus_one = _mm_set1_ps(-1.0f);
@@ -214,22 +213,34 @@ struct vcf_lanes {
             y = _mm256_sub_pd(y, _mm256_mul_pd(_mm256_load_pd(b.a1), y1));
             y = _mm256_sub_pd(y, _mm256_mul_pd(_mm256_load_pd(b.a2), y2));
             // A runaway lane starts again from rest and gives 0; a silent
-            // input leaves its lane's state as it is.
+            // input leaves its lane's state as it is. Both are rare: the
+            // blends are only made when a lane needs them.
             const __m256d ok = _mm256_cmp_pd(_mm256_andnot_pd(sign, y), bound, _CMP_LT_OQ);
-            const __m256d silent = _mm256_cmp_pd(x, zero, _CMP_EQ_OQ);
-            _mm256_store_pd(b.y2, _mm256_blendv_pd(_mm256_and_pd(y1, ok), y2, silent));
-            _mm256_store_pd(b.y1, _mm256_blendv_pd(_mm256_and_pd(y, ok), y1, silent));
-            _mm256_store_pd(b.x2, _mm256_blendv_pd(_mm256_and_pd(x1, ok), x2, silent));
-            _mm256_store_pd(b.x1, _mm256_blendv_pd(_mm256_and_pd(x, ok), x1, silent));
-            y = _mm256_and_pd(y, ok);
+            const __m128 silent = _mm_cmpeq_ps(xf, _mm_setzero_ps());
+            const bool all_ok = _mm256_movemask_pd(ok) == 0xF;
+            const bool none_silent = _mm_movemask_ps(silent) == 0;
+            if (all_ok && none_silent) {
+                _mm256_store_pd(b.y2, y1);
+                _mm256_store_pd(b.y1, y);
+                _mm256_store_pd(b.x2, x1);
+                _mm256_store_pd(b.x1, x);
+            } else {
+                const __m256d keep = _mm256_cmp_pd(x, _mm256_setzero_pd(), _CMP_EQ_OQ);
+                _mm256_store_pd(b.y2, _mm256_blendv_pd(_mm256_and_pd(y1, ok), y2, keep));
+                _mm256_store_pd(b.y1, _mm256_blendv_pd(_mm256_and_pd(y, ok), y1, keep));
+                _mm256_store_pd(b.x2, _mm256_blendv_pd(_mm256_and_pd(x1, ok), x2, keep));
+                _mm256_store_pd(b.x1, _mm256_blendv_pd(_mm256_and_pd(x, ok), x1, keep));
+                y = _mm256_and_pd(y, ok);
+            }
             y = _mm256_add_pd(_mm256_mul_pd(y, _mm256_load_pd(b.level)), y);
             const __m128 m = _mm_load_ps(b.mix);
             const __m128 dry = _mm_mul_ps(_mm_sub_ps(one, m), xf);
             __m128 out = _mm256_cvtpd_ps(
                 _mm256_add_pd(_mm256_cvtps_pd(dry), _mm256_mul_pd(_mm256_cvtps_pd(m), y)));
-            out = _mm_blendv_ps(out, one, _mm_cmpge_ps(out, one));
-            out = _mm_blendv_ps(out, minus_one, _mm_cmple_ps(out, minus_one));
-            out = _mm_andnot_ps(_mm_cmpeq_ps(xf, _mm_setzero_ps()), out);
+            // clamp_unit: min and max return their second operand for a NaN,
+            // so a NaN passes as it does there.
+            out = _mm_max_ps(minus_one, _mm_min_ps(one, out));
+            if (!none_silent) out = _mm_andnot_ps(silent, out);
             store_lanes(b.dst, out);
         }
     }
