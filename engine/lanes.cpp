@@ -38,6 +38,7 @@ void reserve(lane_store::buffer& b, std::size_t& capacity, std::size_t need) {
 
 void lane_store::resize(std::size_t modules, std::size_t block_bytes, std::size_t width,
                         std::size_t spare_bytes) {
+    this->width = width;
     reserve(blocks, capacity_bytes, (modules / width) * block_bytes);
     reserve(spare, spare_capacity, modules * spare_bytes);
     spare_used = 0;

@@ -55,6 +55,7 @@ struct lane_store {
         spare_used += bytes;
         return p;
     }
+    std::size_t width = 0;       // modules a block
     std::size_t block_count = 0; // blocks in use by the current plan
     std::uint32_t seen = 0;      // the change count the plan was made for
     bool stale = true;           // the plan must be made again before the next tick

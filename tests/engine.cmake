@@ -1,6 +1,7 @@
 # The engine spine, the oscillator, patch files and the render command.
 tm_add_test(test_util SOURCES test_util.cpp LABELS sanitize)
 tm_add_test(test_engine SOURCES test_engine.cpp LABELS sanitize)
+tm_add_test(test_lanes SOURCES test_lanes.cpp LABELS sanitize)
 tm_add_test(test_vco SOURCES test_vco.cpp)
 tm_add_test(test_patch_reader SOURCES test_patch_reader.cpp LABELS sanitize)
 tm_add_test(test_patch_writer SOURCES test_patch_writer.cpp LABELS sanitize)
