@@ -121,23 +121,34 @@ for case in "${CASES[@]}"; do
         "$(awk -v w="$full_s" 'BEGIN{print w*1000}')" "$(awk -v s="$short_s" 'BEGIN{print s*1000}')" \
         "$rtf" "$raw" "$net"
 done
-echo "goals: osc <= 3.0 ns per oscillator-sample, voice <= 8.0 ns per voice-sample (net)"
 
 if command -v pd >/dev/null && [ -x "$PEERS_DIR/run_peers.sh" ]; then
     echo
     echo "Peers on the same graphs (run_peers.sh $DUR $RUNS):"
     "$PEERS_DIR/run_peers.sh" "$DUR" "$RUNS" "pd sc" "osc voice" | tee "$TMP/peers.txt"
     echo
-    printf '%-6s %-4s %5s %12s %12s %8s\n' case peer blk "peer ns" "ours ns" "ratio"
+    # ours/peer: our time over the peer's for the same work (below 1: we are faster).
+    printf '%-6s %-4s %5s %12s %12s %10s\n' case peer blk "peer ns" "ours ns" "ours/peer"
     # Lines look like: "pd osc blk=64 ... ns/unit-sample (net of X ms start-up: Y)"
     awk '/ns\/unit-sample/ { peer=$1; c=$2; blk=$3; sub("blk=","",blk);
                              for (i = 1; i < NF; i++) if ($i == "start-up:") { net=$(i+1); sub("\\)","",net) }
                              print c, peer, blk, net }' \
-        "$TMP/peers.txt" | while read -r c peer blk net; do
+        "$TMP/peers.txt" >"$TMP/peer_ns.txt"
+    while read -r c peer blk net; do
         ours=${OURS[$c]:-}
         [ -n "$ours" ] || continue
-        printf '%-6s %-4s %5s %12s %12s %8s\n' "$c" "$peer" "$blk" "$net" "$ours" \
-            "$(awk -v p="$net" -v o="$ours" 'BEGIN{printf "%.2fx", p/o}')"
+        printf '%-6s %-4s %5s %12s %12s %10s\n' "$c" "$peer" "$blk" "$net" "$ours" \
+            "$(awk -v p="$net" -v o="$ours" 'BEGIN{printf "%.2f", o/p}')"
+    done <"$TMP/peer_ns.txt"
+    echo
+    # The goals: per sample as fast as Pure Data computing blocks of 64.
+    for goal in "osc 0.80" "voice 1.00"; do
+        read -r c limit <<<"$goal"
+        net=$(awk -v c="$c" '$1 == c && $2 == "pd" && $3 == 64 { print $4 }' "$TMP/peer_ns.txt")
+        [ -n "$net" ] || { echo "goal $c: no Pd block-64 figure"; continue; }
+        awk -v c="$c" -v p="$net" -v o="${OURS[$c]}" -v g="$limit" 'BEGIN {
+            r = o / p; printf "goal %-5s ours/Pd block 64 = %.2f (goal <= %.2f): %s\n", c, r, g,
+            (r <= g ? "met" : "NOT met") }'
     done
 else
     echo "(Pure Data not installed: no peer comparison; see $PEERS_DIR/README.md)"
