@@ -66,8 +66,7 @@ void GENERATOR::settle_lanes(int k) {
 
 void GENERATOR::size_lanes(int k) {
     if (const lane_kernel* kernel = type_of(k).lanes)
-        lanes_[k].resize(lists_[k].size(), kernel->block_bytes, kernel->width,
-                         kernel->spare_bytes);
+        lanes_[k].resize(lists_[k].size(), kernel->block_bytes, kernel->width, kernel->spare_bytes);
 }
 
 OUTPUT* GENERATOR::add_module(module_ptr m) {

@@ -63,8 +63,8 @@ void plan_lanes(const module_ptr* list, std::size_t n, const module_type& type, 
     std::sort(values, values_end);
     auto reads = [&](std::size_t p, const sample_value* src) {
         if (!src) return;
-        const auto it = std::lower_bound(values, values_end,
-                                         std::make_pair(static_cast<const void*>(src), 0u));
+        const auto it =
+            std::lower_bound(values, values_end, std::make_pair(static_cast<const void*>(src), 0u));
         if (it == values_end || it->first != src) return;
         s.reads[p] |= reader;
         s.reads[it->second] |= it->second > p ? read_earlier : read_later;

@@ -83,13 +83,15 @@ Block* lane_blocks(lane_store& s) {
     return reinterpret_cast<Block*>(s.blocks.get());
 }
 
-// What a type's lanes supply (a traits class K):
-//   using module = T; using block = ...; static constexpr std::size_t width;
-//   static bool eligible(const T&);          after its own tick
-//   static constexpr std::size_t spare_bytes;   packed beside the blocks, per module
-//   static void load(block&, std::size_t lane, T&, lane_store&);   object -> lane
-//   static void store(const block&, std::size_t lane, T&); lane -> object
-//   static void run(block*, std::size_t count);       one tick of every block
+// What a type's lanes supply, as a traits class K:
+//   module, kind, width        the module class, its list, lanes a block
+//   block                      the packed state of `width` modules, with their
+//                              objects in `module[]`
+//   spare_bytes                room packed beside the blocks, per module
+//   eligible(const T&)         may join a lane (asked after its own tick)
+//   load(block&, lane, T&, lane_store&)   object -> lane
+//   store(const block&, lane, T&)         lane -> object
+//   run(block*, count)         one tick of every block (AVX2)
 template <class K>
 void lanes_write_back(lane_store& s) {
     auto* blocks = lane_blocks<typename K::block>(s);

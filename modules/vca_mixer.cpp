@@ -325,12 +325,11 @@ struct vca_lanes {
             const __m256 x = _mm256_setr_ps(b.src[0]->load(), b.src[1]->load(), b.src[2]->load(),
                                             b.src[3]->load(), b.src[4]->load(), b.src[5]->load(),
                                             b.src[6]->load(), b.src[7]->load());
-            const __m256i g =
-                b.one_gate ? _mm256_set1_epi32(b.gate[0]->load())
-                           : _mm256_setr_epi32(b.gate[0]->load(), b.gate[1]->load(),
-                                               b.gate[2]->load(), b.gate[3]->load(),
-                                               b.gate[4]->load(), b.gate[5]->load(),
-                                               b.gate[6]->load(), b.gate[7]->load());
+            const __m256i g = b.one_gate ? _mm256_set1_epi32(b.gate[0]->load())
+                                         : _mm256_setr_epi32(b.gate[0]->load(), b.gate[1]->load(),
+                                                             b.gate[2]->load(), b.gate[3]->load(),
+                                                             b.gate[4]->load(), b.gate[5]->load(),
+                                                             b.gate[6]->load(), b.gate[7]->load());
             const __m256 open = _mm256_castsi256_ps(_mm256_cmpeq_epi32(g, _mm256_set1_epi32(1)));
             const __m256 gt = _mm256_load_ps(b.gate_time), rt = _mm256_load_ps(b.release_time);
             const __m256 el = _mm256_load_ps(b.env_level), prev = _mm256_load_ps(b.previous);
@@ -353,8 +352,7 @@ struct vca_lanes {
                         pk, _mm256_div_ps(_mm256_mul_ps(_mm256_sub_ps(ms, atk), pk), dec));
                 if (any(_mm256_andnot_ps(linear, in_decay))) {
                     const __m256 towards = _mm256_blendv_ps(
-                        _mm256_mul_ps(pk, sus),
-                        _mm256_sub_ps(prev, _mm256_div_ps(prev, k1000)),
+                        _mm256_mul_ps(pk, sus), _mm256_sub_ps(prev, _mm256_div_ps(prev, k1000)),
                         _mm256_cmp_ps(prev, sus, _CMP_GT_OQ));
                     d = _mm256_blendv_ps(towards, d, linear);
                 }
@@ -364,16 +362,14 @@ struct vca_lanes {
                 out = _mm256_blendv_ps(out, _mm256_div_ps(_mm256_mul_ps(ms, pk), atk), in_attack);
             const __m256 moving = _mm256_or_ps(in_attack, _mm256_and_ps(in_decay, linear));
             const __m256 gt_open = _mm256_blendv_ps(gt, _mm256_add_ps(gt, tick), moving);
-            const __m256 el_next =
-                _mm256_blendv_ps(el, out, _mm256_or_ps(in_attack, in_decay));
+            const __m256 el_next = _mm256_blendv_ps(el, out, _mm256_or_ps(in_attack, in_decay));
             const __m256 y_open = _mm256_mul_ps(_mm256_mul_ps(one, out), x);
 
             // Gate closed: the release from the level the envelope had, or hold.
             const __m256 releasing = _mm256_andnot_ps(
-                open, _mm256_and_ps(
-                          _mm256_and_ps(_mm256_cmp_ps(rel, zero, _CMP_NEQ_UQ),
-                                        _mm256_cmp_ps(prev, zero, _CMP_NEQ_UQ)),
-                          _mm256_cmp_ps(_mm256_mul_ps(rt, k1000), rel, _CMP_LE_OQ)));
+                open, _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(rel, zero, _CMP_NEQ_UQ),
+                                                  _mm256_cmp_ps(prev, zero, _CMP_NEQ_UQ)),
+                                    _mm256_cmp_ps(_mm256_mul_ps(rt, k1000), rel, _CMP_LE_OQ)));
             __m256 rt_next = rt, closed = prev;
             if (any(releasing)) {
                 rt_next = _mm256_blendv_ps(rt, _mm256_add_ps(rt, tick), releasing);

@@ -202,8 +202,8 @@ struct vcf_lanes {
         const __m128 one = _mm_set1_ps(1.0f), minus_one = _mm_set1_ps(-1.0f);
         for (std::size_t i = 0; i < count; ++i) {
             block& b = blocks[i];
-            const __m128 xf = _mm_setr_ps(b.src[0]->load(), b.src[1]->load(), b.src[2]->load(),
-                                          b.src[3]->load());
+            const __m128 xf =
+                _mm_setr_ps(b.src[0]->load(), b.src[1]->load(), b.src[2]->load(), b.src[3]->load());
             const __m256d x = _mm256_cvtps_pd(xf);
             const __m256d x1 = _mm256_load_pd(b.x1), x2 = _mm256_load_pd(b.x2);
             const __m256d y1 = _mm256_load_pd(b.y1), y2 = _mm256_load_pd(b.y2);

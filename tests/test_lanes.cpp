@@ -116,25 +116,26 @@ void build(scene& s) {
 }
 
 // Changes made between ticks, the same in both runs.
-void change(scene& s, int tick) {
-    switch (tick) {
-    case 50: s.loud.set(0.5f); break;
-    case 100: s.gate.gate = 1; break;
-    case 700: s.gate.gate = 0; break;                    // releases
-    case 900: s.gate.gate = 1; break;
-    case 1000: s.vcos[6]->amount = 0.0f; break;         // a filter with a past goes silent
-    case 1100: s.loud.set(std::numeric_limits<float>::quiet_NaN()); break;
-    case 1200: s.loud.set(1e30f); break;                 // runaway filters
-    case 1300: s.vcfs[4]->hicut = 2500; break;           // a plan made again
-    case 1350: s.vcos[7]->freq = 311.0f; break;          // a cycle recorded again
-    case 1400: s.gate.gate = 2; break;                   // not 1: closed
-    case 1500: s.gate.gate = 1; s.loud.set(0.25f); break;
-    case 1600: s.mixers[1]->bypasses[0] = 1.0f; break;   // 3 channels become 2
-    case 1700: add_named<VCO>(s.g, module_kind::VCO, "VCO_LATE")->freq = 99.0f; break;
-    case 1800: remove_module(s.g, s.vcos[20]); break;    // the list shrinks
-    default: break;
-    }
-}
+struct timed_change {
+    int tick;
+    void (*apply)(scene&);
+};
+const timed_change changes[] = {
+    {50, [](scene& s) { s.loud.set(0.5f); }},
+    {100, [](scene& s) { s.gate.gate = 1; }},
+    {700, [](scene& s) { s.gate.gate = 0; }}, // releases
+    {900, [](scene& s) { s.gate.gate = 1; }},
+    {1000, [](scene& s) { s.vcos[6]->amount = 0.0f; }}, // a filter with a past goes silent
+    {1100, [](scene& s) { s.loud.set(std::numeric_limits<float>::quiet_NaN()); }},
+    {1200, [](scene& s) { s.loud.set(1e30f); }},        // runaway filters
+    {1300, [](scene& s) { s.vcfs[4]->hicut = 2500; }},  // a plan made again
+    {1350, [](scene& s) { s.vcos[7]->freq = 311.0f; }}, // a cycle recorded again
+    {1400, [](scene& s) { s.gate.gate = 2; }},          // not 1: closed
+    {1500, [](scene& s) { s.gate.gate = 1, s.loud.set(0.25f); }},
+    {1600, [](scene& s) { s.mixers[1]->bypasses[0] = 1.0f; }}, // 3 channels become 2
+    {1700, [](scene& s) { add_named<VCO>(s.g, module_kind::VCO, "VCO_LATE")->freq = 99.0f; }},
+    {1800, [](scene& s) { remove_module(s.g, s.vcos[20]); }}, // the list shrinks
+};
 
 // The bits of every module's value after every tick.
 std::vector<std::uint32_t> render(bool lanes, laned_counts& most) {
@@ -143,7 +144,8 @@ std::vector<std::uint32_t> render(bool lanes, laned_counts& most) {
     build(*s);
     std::vector<std::uint32_t> bits;
     for (int t = 0; t < 2400; ++t) {
-        change(*s, t);
+        for (const timed_change& c : changes)
+            if (c.tick == t) c.apply(*s);
         s->g.compute();
         for (int k = 0; k < module_kind_count; ++k) {
             const module_kind kind = static_cast<module_kind>(k);
