@@ -83,15 +83,23 @@ Block* lane_blocks(lane_store& s) {
     return reinterpret_cast<Block*>(s.blocks.get());
 }
 
-// What a type's lanes supply, as a traits class K:
+// What a type's lanes supply, as a traits class K (deriving lane_traits):
 //   module, kind, width        the module class, its list, lanes a block
+//   spare_bytes                room packed beside the blocks, per module
 //   block                      the packed state of `width` modules, with their
 //                              objects in `module[]`
-//   spare_bytes                room packed beside the blocks, per module
 //   eligible(const T&)         may join a lane (asked after its own tick)
 //   load(block&, lane, T&, lane_store&)   object -> lane
 //   store(const block&, lane, T&)         lane -> object
 //   run(block*, count)         one tick of every block (AVX2)
+template <class T, module_kind Kind, std::size_t Width, std::size_t SpareBytes = 0>
+struct lane_traits {
+    using module = T;
+    static constexpr module_kind kind = Kind;
+    static constexpr std::size_t width = Width;
+    static constexpr std::size_t spare_bytes = SpareBytes;
+};
+
 template <class K>
 void lanes_write_back(lane_store& s) {
     auto* blocks = lane_blocks<typename K::block>(s);

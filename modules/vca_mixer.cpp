@@ -286,11 +286,7 @@ template void tick_list<MIXER>(const module_ptr*, std::size_t);
 namespace {
 // Gated envelopes eight at a time; each stage is a mask, and a stage no lane
 // is in is not computed.
-struct vca_lanes {
-    using module = VCA;
-    static constexpr std::size_t spare_bytes = 0;
-    static constexpr module_kind kind = module_kind::VCA;
-    static constexpr std::size_t width = 8;
+struct vca_lanes : lane_traits<VCA, module_kind::VCA, 8> {
     struct block {
         alignas(32) float gate_time[width], release_time[width], env_level[width];
         float previous[width]; // the value of the last tick
@@ -390,11 +386,7 @@ struct vca_lanes {
 
 // Mixers of two or more active channels eight at a time: channel j of each
 // lane added in turn, a lane with fewer channels left as it is.
-struct mixer_lanes {
-    using module = MIXER;
-    static constexpr std::size_t spare_bytes = 0;
-    static constexpr module_kind kind = module_kind::MIXER;
-    static constexpr std::size_t width = 8;
+struct mixer_lanes : lane_traits<MIXER, module_kind::MIXER, 8> {
     static constexpr int channels = MIXER::max_channels;
     struct block {
         alignas(32) float volume[channels][width];

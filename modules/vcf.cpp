@@ -165,11 +165,7 @@ template void tick_list<VCF>(const module_ptr*, std::size_t);
 
 namespace {
 // Steady filters four at a time: the biquad in doubles, as the scalar tick.
-struct vcf_lanes {
-    using module = VCF;
-    static constexpr std::size_t spare_bytes = 0;
-    static constexpr module_kind kind = module_kind::VCF;
-    static constexpr std::size_t width = 4;
+struct vcf_lanes : lane_traits<VCF, module_kind::VCF, 4> {
     struct block {
         alignas(32) double x1[width], x2[width], y1[width], y2[width];
         double b0[width], b1[width], b2[width], a1[width], a2[width];

@@ -260,13 +260,9 @@ template void tick_list<VCO>(const module_ptr*, std::size_t);
 namespace {
 // Oscillators that follow their whole recorded cycle, eight at a time: the
 // positions step together, each lane looks its output up in its own record.
-struct vco_lanes {
-    using module = VCO;
-    // The recorded cycle, copied beside the blocks: the records of many
-    // oscillators then sit in a few pages rather than one object each.
-    static constexpr std::size_t spare_bytes = sizeof(float) * wave_memo::capacity;
-    static constexpr module_kind kind = module_kind::VCO;
-    static constexpr std::size_t width = 8;
+// The recorded cycle is copied beside the blocks: the records of many
+// oscillators then sit in a few pages rather than one object each.
+struct vco_lanes : lane_traits<VCO, module_kind::VCO, 8, sizeof(float) * wave_memo::capacity> {
     struct block {
         alignas(32) std::uint32_t pos[width], cycle[width];
         const float* record[width];
