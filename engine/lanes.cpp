@@ -40,7 +40,10 @@ void lane_store::resize(std::size_t modules, std::size_t block_bytes, std::size_
                         std::size_t spare_bytes) {
     this->width = width;
     reserve(blocks, capacity_bytes, (modules / width) * block_bytes);
-    reserve(spare, spare_capacity, modules * spare_bytes);
+    // Bounded, so a patch of thousands of oscillators does not double its
+    // memory: a lane without room packed for it reads its module's own.
+    constexpr std::size_t spare_limit = std::size_t(4) << 20;
+    reserve(spare, spare_capacity, std::min(modules * spare_bytes, spare_limit));
     spare_used = 0;
     eligible.assign(modules, 0);
     reads.assign(modules, 0);

@@ -44,7 +44,8 @@ struct lane_store {
     buffer blocks;
     std::size_t capacity_bytes = 0;
     // Room for what a type packs beside its blocks (an oscillator's recorded
-    // cycle), `spare_bytes` per module, handed out in plan order.
+    // cycle), up to `spare_bytes` per module and 4 MiB in all, handed out in
+    // plan order; null when there is no more.
     buffer spare;
     std::size_t spare_capacity = 0, spare_used = 0;
     template <class U>
