@@ -8,4 +8,11 @@ if(NOT TM_SANITIZE)
                      --program $<TARGET_FILE:tmodular> --data ${TM_SOURCE_DATA_DIR}
                      --list ${CMAKE_CURRENT_SOURCE_DIR}/data/render_hashes.txt)
     set_tests_properties(render_hashes PROPERTIES LABELS render)
+    # The same hashes with every module computed one at a time (no lanes).
+    add_test(NAME render_hashes_one_at_a_time
+             COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/render_hashes.py
+                     --program $<TARGET_FILE:tmodular> --data ${TM_SOURCE_DATA_DIR}
+                     --list ${CMAKE_CURRENT_SOURCE_DIR}/data/render_hashes.txt)
+    set_tests_properties(render_hashes_one_at_a_time PROPERTIES LABELS render
+                         ENVIRONMENT TM_LANES=0)
 endif()
