@@ -40,6 +40,11 @@ void lane_store::resize(std::size_t modules, std::size_t block_bytes, std::size_
                         std::size_t spare_bytes) {
     this->width = width;
     reserve(blocks, capacity_bytes, (modules / width) * block_bytes);
+    // A plan looks at what the previous one left in the blocks (an
+    // oscillator's copied record is kept when it is the same module's): after
+    // a change of the list, a module made where a removed one was must not
+    // pass for it.
+    if (capacity_bytes) std::memset(blocks.get(), 0, capacity_bytes);
     // Bounded, so a patch of thousands of oscillators does not double its
     // memory: a lane without room packed for it reads its module's own.
     constexpr std::size_t spare_limit = std::size_t(4) << 20;

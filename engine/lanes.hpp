@@ -68,6 +68,7 @@ struct lane_store {
     std::vector<std::uint32_t> laned;     // indexes in lanes: those before the others, then after
     std::vector<std::uint32_t> leftovers; // the others, in list order
     std::size_t before_count = 0, laned_count = 0, leftover_count = 0;
+    std::size_t newly_eligible = 0; // leftovers eligible since the plan
 };
 
 // Chooses the modules that go in lanes: the eligible ones that read no module
@@ -124,6 +125,7 @@ void lanes_tick(const module_ptr* list, std::size_t n, lane_store& s) {
             s.eligible[i] = K::eligible(at(i));
         }
         plan_lanes(list, n, type_of(K::kind), s, K::width);
+        s.newly_eligible = 0;
         auto* blocks = lane_blocks<typename K::block>(s);
         s.block_count = s.laned_count / K::width;
         s.spare_used = 0;
@@ -139,9 +141,13 @@ void lanes_tick(const module_ptr* list, std::size_t n, lane_store& s) {
     for (std::size_t j = 0; j < s.leftover_count; ++j) {
         T& m = at(s.leftovers[j]);
         m.tick(now);
-        // A module that becomes eligible by itself (an oscillator whose cycle
-        // is now recorded whole) joins the lanes at the next plan.
-        if (!s.eligible[s.leftovers[j]] && K::eligible(m)) s.stale = true;
+        // Modules that become eligible by themselves (oscillators whose cycle
+        // is now recorded whole) join the lanes at the next plan, made once
+        // they fill a block.
+        if (!s.eligible[s.leftovers[j]] && K::eligible(m)) {
+            s.eligible[s.leftovers[j]] = 1;
+            if (++s.newly_eligible >= K::width) s.stale = true;
+        }
     }
     K::run(blocks + before, s.block_count - before);
 }

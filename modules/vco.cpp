@@ -104,6 +104,7 @@ void VCO::check_memo_key(float a, float p, float w, int t) {
         memo.key_step = step, memo.key_phase = p, memo.key_amp = a, memo.key_width = w;
         memo.key_type = t;
         memo_filled = 0;
+        ++memo_version;
         memo_cycle = 0;
         memo_pos = wave_memo::capacity;
         follow_record = false;
@@ -265,6 +266,7 @@ namespace {
 struct vco_lanes : lane_traits<VCO, module_kind::VCO, 8, sizeof(float) * wave_memo::capacity> {
     struct block {
         alignas(32) std::uint32_t pos[width], cycle[width];
+        std::uint32_t version[width]; // of the record copied
         const float* record[width];
         sample_value* dst[width];
         VCO* module[width];
@@ -272,12 +274,16 @@ struct vco_lanes : lane_traits<VCO, module_kind::VCO, 8, sizeof(float) * wave_me
 
     static bool eligible(const VCO& m) { return m.follow_record; }
     static void load(block& b, std::size_t l, VCO& m, lane_store& s) {
-        b.pos[l] = m.memo_pos, b.cycle[l] = m.memo_cycle;
         float* record = s.take_spare<float>(m.memo_cycle);
-        if (record)
-            std::copy(m.memo_out, m.memo_out + m.memo_cycle, record);
-        else
+        // A plan made again after a change elsewhere finds the same module
+        // with the same record at the same place: the copy is still good.
+        const bool kept = b.module[l] == &m && b.record[l] == record &&
+                          b.version[l] == m.memo_version && b.cycle[l] == m.memo_cycle;
+        if (!record)
             record = m.memo_out;
+        else if (!kept)
+            std::copy(m.memo_out, m.memo_out + m.memo_cycle, record);
+        b.pos[l] = m.memo_pos, b.cycle[l] = m.memo_cycle, b.version[l] = m.memo_version;
         b.record[l] = record, b.dst[l] = &m.value, b.module[l] = &m;
     }
     static void store(const block& b, std::size_t l, VCO& m) { m.memo_pos = b.pos[l]; }

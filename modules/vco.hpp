@@ -106,6 +106,7 @@ class VCO final : public OUTPUT {
     unsigned memo_pos = wave_memo::capacity; // index in the recorded cycle; capacity when unknown
     unsigned memo_filled = 0;                // entries recorded for the memo's key
     unsigned memo_cycle = 0;    // length of the cycle once it is recorded whole, else 0
+    unsigned memo_version = 0;  // counts the records started (a copy of one can be kept)
     bool free_running = false;  // power on and nothing connected: the working values hold
     bool free_memo = false;     // free running with a recorded shape
     bool follow_record = false; // free running on a whole recorded cycle

@@ -46,10 +46,10 @@ std::string name(const char* stem, std::size_t i) {
 void build(scene& s) {
     GENERATOR& g = s.g;
     // Every recordable shape at many pitches; some silent (amount 0).
-    for (std::size_t i = 0; i < 26; ++i) {
+    for (std::size_t i = 0; i < 27; ++i) {
         auto* v = add_named<VCO>(g, module_kind::VCO, name("VCO", i).c_str());
         v->type = 1 + static_cast<int>(i % 5);
-        v->freq = 55.0f + 37.0f * static_cast<float>(i);
+        v->freq = 110.0f + 74.0f * static_cast<float>(i / 2); // pairs of one cycle length
         v->amount = i % 7 == 3 ? 0.0f : 0.2f + 0.03f * static_cast<float>(i);
         v->phase = 0.1f * static_cast<float>(i % 3);
         v->pulse_width = 0.3f;
@@ -128,14 +128,28 @@ const timed_change changes[] = {
     {900, [](scene& s) { s.gate.gate = 1; }},
     {1000, [](scene& s) { s.vcos[6]->amount = 0.0f; }}, // a filter with a past goes silent
     {1100, [](scene& s) { s.loud.set(std::numeric_limits<float>::quiet_NaN()); }},
-    {1200, [](scene& s) { s.loud.set(1e30f); }},        // runaway filters
-    {1300, [](scene& s) { s.vcfs[4]->hicut = 2500; }},  // a plan made again
-    {1350, [](scene& s) { s.vcos[7]->freq = 311.0f; }}, // a cycle recorded again
-    {1400, [](scene& s) { s.gate.gate = 2; }},          // not 1: closed
+    {1200, [](scene& s) { s.loud.set(1e30f); }},       // runaway filters
+    {1300, [](scene& s) { s.vcfs[4]->hicut = 2500; }}, // a plan made again
+    {1400, [](scene& s) { s.gate.gate = 2; }},         // not 1: closed
     {1500, [](scene& s) { s.gate.gate = 1, s.loud.set(0.25f); }},
     {1600, [](scene& s) { s.mixers[1]->bypasses[0] = 1.0f; }}, // 3 channels become 2
-    {1700, [](scene& s) { add_named<VCO>(s.g, module_kind::VCO, "VCO_LATE")->freq = 99.0f; }},
-    {1800, [](scene& s) { remove_module(s.g, s.vcos[20]); }}, // the list shrinks
+    // An oscillator of the last of three whole blocks leaves with a new
+    // record of the same length, and comes back to the lane it had.
+    {1620, [](scene& s) { s.vcos[25]->amount = 0.1f; }},
+    {1850, [](scene& s) { s.vcfs[4]->hicut = 3000; }},
+    {1900, [](scene& s) { add_named<VCO>(s.g, module_kind::VCO, "VCO_LATE")->freq = 99.0f; }},
+    {2000, [](scene& s) { remove_module(s.g, s.vcos[12]); }}, // the list shrinks
+    // The last laned oscillator replaced by one of another shape and the same
+    // cycle, likely made where it was: it must not pass for it.
+    {2150,
+     [](scene& s) {
+         const float f = s.vcos[26]->freq;
+         remove_module(s.g, s.vcos[26]);
+         auto* v = add_named<VCO>(s.g, module_kind::VCO, "VCO_AGAIN");
+         v->freq = f, v->type = wave_square;
+     }},
+    {2300, [](scene& s) { s.vcfs[4]->hicut = 3500; }},
+    {2350, [](scene& s) { s.vcos[7]->freq = 311.0f; }}, // a cycle recorded again
 };
 
 // More oscillators of long cycles than the room packed beside the lanes
