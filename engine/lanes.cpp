@@ -95,6 +95,7 @@ void plan_lanes(const module_ptr* list, std::size_t n, const module_type& type, 
     std::size_t in_phase[3] = {0, 0, 0};
     for (std::size_t i = 0; i < n; ++i) ++in_phase[phase(i)];
     std::size_t room[3] = {0, in_phase[1] / width * width, in_phase[2] / width * width};
+    s.short_of_block = width - std::max(in_phase[1] - room[1], in_phase[2] - room[2]);
     s.before_count = room[1];
     s.laned_count = room[1] + room[2];
     s.leftover_count = 0;

@@ -68,6 +68,7 @@ struct lane_store {
     std::vector<std::uint32_t> laned;     // indexes in lanes: those before the others, then after
     std::vector<std::uint32_t> leftovers; // the others, in list order
     std::size_t before_count = 0, laned_count = 0, leftover_count = 0;
+    std::size_t short_of_block = 0; // eligible modules that would fill a block more
     std::size_t newly_eligible = 0; // leftovers eligible since the plan
 };
 
@@ -143,10 +144,10 @@ void lanes_tick(const module_ptr* list, std::size_t n, lane_store& s) {
         m.tick(now);
         // Modules that become eligible by themselves (oscillators whose cycle
         // is now recorded whole) join the lanes at the next plan, made once
-        // they fill a block.
+        // they may fill a block.
         if (!s.eligible[s.leftovers[j]] && K::eligible(m)) {
             s.eligible[s.leftovers[j]] = 1;
-            if (++s.newly_eligible >= K::width) s.stale = true;
+            if (++s.newly_eligible >= s.short_of_block) s.stale = true;
         }
     }
     K::run(blocks + before, s.block_count - before);

@@ -264,12 +264,13 @@ namespace {
 // The recorded cycle is copied beside the blocks: the records of many
 // oscillators then sit in a few pages rather than one object each.
 struct vco_lanes : lane_traits<VCO, module_kind::VCO, 8, sizeof(float) * wave_memo::capacity> {
-    struct block {
-        alignas(32) std::uint32_t pos[width], cycle[width];
-        std::uint32_t version[width]; // of the record copied
+    struct alignas(64) block {
+        std::uint32_t pos[width], cycle[width];
         const float* record[width];
         sample_value* dst[width];
+        // Not read by the tick.
         VCO* module[width];
+        std::uint32_t version[width]; // of the record copied
     };
 
     static bool eligible(const VCO& m) { return m.follow_record; }
