@@ -140,7 +140,7 @@ const timed_change changes[] = {
     {1900, [](scene& s) { add_named<VCO>(s.g, module_kind::VCO, "VCO_LATE")->freq = 99.0f; }},
     {2000, [](scene& s) { remove_module(s.g, s.vcos[12]); }}, // the list shrinks
     // The last laned oscillator replaced by one of another shape and the same
-    // cycle, likely made where it was: it must not pass for it.
+    // cycle length, which takes its place in the lanes.
     {2150,
      [](scene& s) {
          const float f = s.vcos[26]->freq;
