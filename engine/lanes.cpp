@@ -16,6 +16,9 @@ relaxed<bool> lanes_on{detect_lanes()};
 } // namespace
 
 bool lanes_supported() {
+    // Asked from a static initializer, which may run before the runtime's own
+    // detection: it is made here first.
+    __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
 
