@@ -47,7 +47,7 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     std::size_t total_count() const;
     // How many modules of the list the last tick computed in lanes.
     std::size_t laned_count(module_kind kind) const {
-        return lanes_[index_of(kind)].block_count * lanes_[index_of(kind)].width;
+        return lanes_[index_of(kind)].laned_count;
     }
     // The type of a module of this container, or null when it is not here.
     const module_type* type_of_module(const OUTPUT* m) const;

@@ -41,7 +41,6 @@ void reserve(lane_store::buffer& b, std::size_t& capacity, std::size_t need) {
 
 void lane_store::resize(std::size_t modules, std::size_t block_bytes, std::size_t width,
                         std::size_t spare_bytes) {
-    this->width = width;
     reserve(blocks, capacity_bytes, (modules / width) * block_bytes);
     // A plan looks at what the previous one left in the blocks (an
     // oscillator's copied record is kept when it is the same module's): after

@@ -56,7 +56,6 @@ struct lane_store {
         spare_used += bytes;
         return p;
     }
-    std::size_t width = 0;       // modules a block
     std::size_t block_count = 0; // blocks in use by the current plan
     std::uint32_t seen = 0;      // the change count the plan was made for
     bool stale = true;           // the plan must be made again before the next tick
@@ -108,7 +107,7 @@ void lanes_write_back(lane_store& s) {
     auto* blocks = lane_blocks<typename K::block>(s);
     for (std::size_t b = 0; b < s.block_count; ++b)
         for (std::size_t l = 0; l < K::width; ++l) K::store(blocks[b], l, *blocks[b].module[l]);
-    s.block_count = 0;
+    s.block_count = s.laned_count = 0;
     s.stale = true;
 }
 
