@@ -204,8 +204,14 @@ OBJET* editor::palette_create(module_kind kind) {
     if (!m) return nullptr;
     const int i = static_cast<int>(current_generator->count(kind)) - 1;
     panel_ptr panel = make_module_panel(kind, *m, i % 100);
-    panel->set_position(static_cast<float>(palette_x(scroll_x)),
-                        static_cast<float>(palette_y(scroll_y, i)), 0);
+    std::vector<panel_box> taken;
+    for (const panel_ptr& p : *current_panels)
+        taken.push_back({static_cast<int>(p->x), static_cast<int>(p->y), static_cast<int>(p->w),
+                         static_cast<int>(p->h)});
+    const panel_box spot =
+        palette_spot(taken, static_cast<int>(panel->w), static_cast<int>(panel->h), scroll_x,
+                     scroll_y, window_width, window_height, i);
+    panel->set_position(static_cast<float>(spot.x), static_cast<float>(spot.y), 0);
     OBJET* shown = panel.get();
     current_panels->insert(current_panels->begin(), std::move(panel));
     hovered_panel = -1;

@@ -16,6 +16,20 @@ int snap_to_grid(int v) {
     return v - v % 32;
 }
 
+panel_box palette_spot(const std::vector<panel_box>& taken, int w, int h, int scroll_x,
+                       int scroll_y, int view_w, int view_h, int index) {
+    auto free = [&](int x, int y) {
+        for (const panel_box& t : taken)
+            if (x < t.x + t.w && t.x < x + w && y < t.y + t.h && t.y < y + h) return false;
+        return true;
+    };
+    const int left = scroll_x + 10, top = scroll_y + dashboard_band;
+    for (int y = top; y + h <= scroll_y + view_h; y += 32)
+        for (int x = left; x + w <= scroll_x + view_w; x += 32)
+            if (free(x, y)) return {x, y, w, h};
+    return {left, top + 64 * index, w, h};
+}
+
 const panel_column panel_columns[module_kind_count] = {
     {module_kind::KEYBOARD, "%02d Keyboards\n", 128},
     {module_kind::SEQUENCER, "%02d Sequencers\n", 512},
@@ -44,11 +58,14 @@ std::vector<panel_spot> column_layout(const std::size_t (&counts)[module_kind_co
                                       const int (&heights)[module_kind_count]) {
     std::vector<panel_spot> spots;
     int column = 0;
+    int top = dashboard_band; // below the panels of a type that shares its column
     for (const panel_column& c : panel_columns) {
         const int k = index_of(c.kind);
+        if (counts[k] == 0) continue;
         for (std::size_t i = 0; i < counts[k]; ++i)
-            spots.push_back({c.kind, i, column, dashboard_band + static_cast<int>(i) * heights[k]});
-        if (counts[k] > 0) column += c.width;
+            spots.push_back({c.kind, i, column, top + static_cast<int>(i) * heights[k]});
+        column += c.width;
+        top = c.width == 0 ? top + static_cast<int>(counts[k]) * heights[k] : dashboard_band;
     }
     return spots;
 }

@@ -38,7 +38,8 @@ struct panel_column {
 extern const panel_column panel_columns[module_kind_count];
 
 // Where each module's panel goes: the column of its type, stacked downward by
-// the panel's height from the dashboard band. counts and heights are indexed
+// the panel's height from the dashboard band; a type that shares the column
+// of the one before it (width 0) has the next type's panels start below its own. counts and heights are indexed
 // by list order.
 struct panel_spot {
     module_kind kind;
@@ -48,14 +49,19 @@ struct panel_spot {
 std::vector<panel_spot> column_layout(const std::size_t (&counts)[module_kind_count],
                                       const int (&heights)[module_kind_count]);
 
-// A palette-made panel of index i (count - 1 of its type) stacks down the
-// view's left edge.
-inline int palette_x(int scroll_x) {
-    return scroll_x + 10;
-}
-inline int palette_y(int scroll_y, int index) {
-    return scroll_y + dashboard_band + 64 * index;
-}
+// A panel's place and size.
+struct panel_box {
+    int x, y, w, h;
+};
+
+// Where a palette-made panel of w x h goes in the view at (scroll_x,
+// scroll_y) of view_w x view_h: the first place on a 32-pixel grid from the
+// view's left edge below the dashboards, left to right then downward, that
+// overlaps none of the panels taken, so a new module never hides one already
+// there. When the view has no such place, the panel of index i (count - 1
+// of its type) stacks down the view's left edge, 64 pixels apart.
+panel_box palette_spot(const std::vector<panel_box>& taken, int w, int h, int scroll_x,
+                       int scroll_y, int view_w, int view_h, int index);
 
 // The load dialog shows this many names at a time.
 constexpr int dialog_rows = 10;

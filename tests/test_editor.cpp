@@ -78,12 +78,18 @@ TEST_F(EditorPanels, ModulesStandInColumnsByType) {
     // No sequencer, no multi-oscillator: the oscillators come next.
     column({"VCO_1", "VCO_2", "VCO_3"}, 128);
 
-    // A multi-oscillator bank and an oscillator share the first column.
+    // A multi-oscillator bank and an oscillator share the first column, the
+    // oscillator below the bank, not over it.
     write_text(dir + "/pair.tsy", tsy("MULTI_VCO_1;TYPE=3;FREQ=110;AMOUNT=0.9;PHASE=0;\nVCO_1;TYPE="
                                       "1;FREQ=110;AMOUNT=1;PHASE=0;\n"));
     e.load((dir + "/pair.tsy").c_str());
-    EXPECT_EQ(panel_of(e, "MULTI_VCO_1")->x, 0);
-    EXPECT_EQ(panel_of(e, "VCO_1")->x, 0);
+    const MODULE_GUI* bank = panel_of(e, "MULTI_VCO_1");
+    const MODULE_GUI* vco = panel_of(e, "VCO_1");
+    ASSERT_TRUE(bank && vco);
+    EXPECT_EQ(bank->x, 0);
+    EXPECT_EQ(bank->y, 150);
+    EXPECT_EQ(vco->x, 0);
+    EXPECT_EQ(vco->y, 150 + bank->h);
 }
 
 TEST_F(EditorPanels, NestedPatchesGetTheirOwnLevel) {
@@ -103,7 +109,7 @@ TEST_F(EditorPanels, NestedPatchesGetTheirOwnLevel) {
     EXPECT_EQ(e.level_depth, 0);
 }
 
-TEST_F(EditorPanels, PaletteNamesAndStacksNewModules) {
+TEST_F(EditorPanels, PaletteNamesAndPlacesNewModulesWhereTheyHideNothing) {
     editor e(g, nullptr);
     e.load("TSY/EMPTY.tsy");
     e.scroll_x = 64, e.scroll_y = 128;
@@ -112,10 +118,14 @@ TEST_F(EditorPanels, PaletteNamesAndStacksNewModules) {
     ASSERT_TRUE(first && second);
     EXPECT_STREQ(static_cast<MODULE_GUI*>(first)->module->name, "VCO_1");
     EXPECT_STREQ(static_cast<MODULE_GUI*>(second)->module->name, "VCO_2");
+    // The first at the view's top left below the dashboards, the second
+    // beside it on the 32-pixel grid, not over it.
     EXPECT_EQ(first->x, 64 + 10);
     EXPECT_EQ(first->y, 128 + 150);
-    EXPECT_EQ(second->x, 64 + 10);
-    EXPECT_EQ(second->y, 128 + 150 + 64);
+    EXPECT_EQ(second->y, first->y);
+    EXPECT_GE(second->x, first->x + first->w);
+    EXPECT_LT(second->x, first->x + first->w + 32);
+    EXPECT_EQ(static_cast<int>(second->x - first->x) % 32, 0);
     // The newest panel is on top.
     EXPECT_EQ((*e.current_panels)[0].get(), second);
     EXPECT_EQ(g.count(module_kind::VCO), 2u);
@@ -168,6 +178,26 @@ TEST(EditorLayout, ScrollLimitsAndGrid) {
     EXPECT_EQ(snap_to_grid(100), 96);
     EXPECT_EQ(snap_to_grid(70), 64);
     EXPECT_EQ(snap_to_grid(64), 64);
+}
+
+TEST(EditorLayout, APaletteModuleGoesWhereItHidesNoPanel) {
+    // A 1024 x 768 view at (0, 0): the band below the dashboards starts at y 150.
+    // A 300 x 200 panel at (0, 150) and one at (320, 150) leave x 10..42 taken
+    // in the first rows, so a 256 x 100 panel goes right of the second (x 650,
+    // the grid from 10 by 32) on the first row.
+    const std::vector<panel_box> two = {{0, 150, 300, 200}, {320, 150, 300, 200}};
+    const panel_box a = palette_spot(two, 256, 100, 0, 0, 1024, 768, 5);
+    EXPECT_EQ(a.x, 650);
+    EXPECT_EQ(a.y, 150);
+    // Too wide for that gap: under the first two, on the first row below y 350.
+    const panel_box b = palette_spot(two, 500, 100, 0, 0, 1024, 768, 5);
+    EXPECT_EQ(b.x, 10);
+    EXPECT_EQ(b.y, 374); // 150 + 7 * 32, the first grid row at or below 350
+    // A full view: stacked down the left edge by the index, as before.
+    const std::vector<panel_box> full = {{64, 128, 1024, 768}};
+    const panel_box c = palette_spot(full, 100, 100, 64, 128, 1024, 768, 2);
+    EXPECT_EQ(c.x, 64 + 10);
+    EXPECT_EQ(c.y, 128 + 150 + 2 * 64);
 }
 
 TEST(EditorLayout, LoadDialogScrollsWithinTheList) {
