@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
 #include "engine/patch_ops.hpp"
 #include "util/messages.hpp"
@@ -24,39 +25,6 @@ const char* plug_name(const SPRITE* w) {
 
 MODULE_GUI* module_panel(OBJET* p) {
     return dynamic_cast<MODULE_GUI*>(p);
-}
-
-// Gate and sync connections by panel type: which take them at their inputs,
-// which lose the old one when a cable end leaves them, which offer them as a
-// source. Types not listed do none of these.
-struct flag_rules {
-    module_kind kind;
-    bool takes_gate, clears_gate;
-    bool takes_sync, clears_sync;
-    bool offers_to_inputs;  // source of an input end dropped somewhere
-    bool offers_to_outputs; // new source when an output end is dropped on it
-    bool sync_source_warns; // has a sync plug but no pulse the others can follow
-};
-constexpr bool Y = true, N = false;
-constexpr flag_rules flag_table[] = {
-    {module_kind::GENERATOR, Y, N, Y, N, N, N, N},
-    {module_kind::SAMPLER, Y, Y, Y, N, N, N, Y},
-    {module_kind::FAKE303, Y, Y, Y, Y, N, N, N},
-    {module_kind::VCO, Y, Y, Y, Y, N, N, N},
-    {module_kind::MULTI_VCO, Y, Y, Y, Y, N, N, N},
-    {module_kind::VCF303, Y, Y, Y, Y, N, N, N},
-    {module_kind::VCF, Y, Y, Y, Y, N, N, N},
-    {module_kind::FORMANT_VCF, Y, Y, N, Y, N, N, N},
-    {module_kind::VCA, Y, Y, N, N, N, N, N},
-    {module_kind::SOUND_INPUT, N, N, N, N, Y, N, N},
-    {module_kind::SEQUENCER, N, N, N, N, Y, Y, N},
-    {module_kind::KEYBOARD, N, N, N, N, Y, Y, N},
-};
-const flag_rules& rules_of(module_kind k) {
-    static constexpr flag_rules none{module_kind::AFFICHAGE, N, N, N, N, N, N, N};
-    for (const flag_rules& r : flag_table)
-        if (r.kind == k) return r;
-    return none;
 }
 
 // A nested level's input port follows the enclosing level's connections,
@@ -150,16 +118,16 @@ void cut(MODULE_GUI& target, const plugged_slot& s) {
 
 // Whether an input end may leave its old plug or arrive at a new one.
 bool may_clear(module_kind k, slot_kind s) {
-    const flag_rules& r = rules_of(k);
+    const plug_rules& r = row_of(k).plugs;
     return s == slot_kind::gate ? r.clears_gate : s == slot_kind::sync ? r.clears_sync : true;
 }
 bool may_take(module_kind k, slot_kind s) {
-    const flag_rules& r = rules_of(k);
+    const plug_rules& r = row_of(k).plugs;
     return s == slot_kind::gate ? r.takes_gate : s == slot_kind::sync ? r.takes_sync : true;
 }
 bool offers(const MODULE_GUI& source, slot_kind s, bool to_input) {
     if (s == slot_kind::signal || s == slot_kind::channel) return type_of(source.kind).signal_out;
-    const flag_rules& r = rules_of(source.kind);
+    const plug_rules& r = row_of(source.kind).plugs;
     if (s == slot_kind::sync && to_input && r.sync_source_warns) {
         say("Va y avoir un probleme\n");
         return false;
@@ -405,7 +373,7 @@ int cable_editor::unplug() {
     }
     if (kind == drag_kind::sync_input)
         if (MODULE_GUI* source = module_panel(dragged->panel_b);
-            source && rules_of(source->kind).sync_source_warns)
+            source && row_of(source->kind).plugs.sync_source_warns)
             say("Va y avoir un probleme\n");
     relink_ = 1;
     return 6;

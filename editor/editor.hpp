@@ -1,7 +1,11 @@
-// The patch editor: one object holding what the main loop, the event passes,
-// the patch load and the dashboards share, on the main (graphics) thread.
-// The engine is started and stopped by the caller; the editor shows and edits
-// its root container and calls the caller's per-pass service on every pass.
+// The patch editor: one event loop over a stack of layers (layer.hpp). The
+// patch view lies at the bottom; the oscilloscope and the load dialog open
+// over it. Each event goes to the top layer and down until one takes it; the
+// top layer draws the frame. The editor's state is kept by concern: the view
+// (view.hpp), the levels of nested patches (levels.hpp), the dashboards
+// (dashboards.hpp) and the message line. Main (graphics) thread only; the
+// engine is started and stopped by the caller, and the caller's per-pass
+// service runs on every pass.
 #pragma once
 
 #include <functional>
@@ -9,35 +13,17 @@
 #include <string>
 #include <vector>
 
-#include "editor/cables.hpp"
-#include "editor/module_panels.hpp"
-#include "editor/scope.hpp"
-
-union SDL_Event;
+#include "editor/dashboards.hpp"
+#include "editor/layer.hpp"
+#include "editor/levels.hpp"
+#include "editor/view.hpp"
 
 namespace tmod {
 
 class GENERATOR;
-class SPRITE;
 class remote_server;
-struct audio_pump;
-
-// The information panel: names the panel under the pointer and the level shown.
-class INFO_DASH : public OBJET {
-  public:
-    explicit INFO_DASH(class editor& e);
-    void set_target(OBJET* panel);
-    void draw(int unused, int with_background) override;
-    OBJET* target = nullptr;
-
-  private:
-    class editor& editor_;
-    LABEL* name_label_;
-    LABEL* type_label_;
-};
-
-// Change mask of an event pass.
-enum pass_bits : int { pass_redraw = 1, pass_picked = 2, pass_scrolled = 4, pass_loaded = 666 };
+class patch_view;
+class audio_pump;
 
 class editor {
   public:
@@ -50,103 +36,73 @@ class editor {
     std::function<void()> pass_hook;
     // Reads one console line (false at end of input): the save prompt.
     std::function<bool(std::string&)> read_line;
-    // The remote control's server, when it listens: the passes accept from it.
+    // The remote control's server, when it listens: new clients are
+    // accepted on every pass, as the mode says.
     remote_server* remote = nullptr;
 
-    // The window is open: panels for the engine's patch, first frame.
+    // The window is open: panels for the patch file, first frame.
     void start(const char* patch_path);
-    // Runs until Esc at the top level. Returns 0.
+    // Passes until the editor ends (Esc at the top level, the window
+    // closed). Returns 0.
     int run();
+    // One pass: the window's events, the layers' work, the caller's
+    // service, a frame when one is due. False once the editor has ended.
+    bool pass();
+    // An event as the window gives it, in window pixels: tests drive the
+    // editor through this as a user would.
+    void input(SDL_Event e);
     // Panels and dashboards deleted (before the engine's patch goes).
     void close();
 
-    // Replaces the engine's patch with the file and rebuilds the editor
-    // around it. Never ends the program: what could be loaded stays and the
-    // message line says why the rest did not.
+    // Replaces the engine's patch with the file and shows it. Never ends the
+    // program: what could be loaded stays and the message line says why the
+    // rest did not.
     void load(const char* path);
-    // Builds one panel per module of `g` into `panels` (dashboards kept in front).
-    void build_panels(panel_list& panels, GENERATOR& g);
-    // Reads the events pending and returns the change mask.
-    int play_pass(panel_list& panels, bool accept_remote);
-    // Edit mode: the mouse draws and moves cables instead of working controls.
-    int edit_pass(panel_list& panels, bool accept_remote);
-    // The load dialog (modal). False when left without choosing.
-    bool load_dialog();
     // Asks for a name on the console and writes the shown level to TSY/<name>.
     void save_level();
     // A module of the kind from the palette, its panel on top of the level.
     OBJET* palette_create(module_kind kind);
-    // Clears every playing state of the container, nested ones included.
-    void stop_patch(GENERATOR& g);
-    void draw_frame();
-    // Acts on the button releases queued on the palette and the system panel.
-    void take_dashboard_actions();
-    // Accepts at most one waiting remote client, of the kind the mode gives.
-    int accept_remote_client();
-
-    // Editor state.
-    int running = 1;
-    int edit_mode = 0;
-    int docks_visible = 1;
-    int relink_pending = 1;
-    int scroll_x = 0, scroll_y = 0;
-    // The pointer in world coordinates and back. Images are drawn
-    // sprite_draw_shift pixels below their positions, so the pointer is taken
-    // that much higher: a click lands on what is drawn under it.
-    int world_y(int screen_y) const { return screen_y + scroll_y - sprite_draw_shift; }
-    int screen_y_of(int world) const { return world - scroll_y + sprite_draw_shift; }
-    GENERATOR* root_generator;
-    GENERATOR* current_generator;
-    std::unique_ptr<GENERATOR_GUI> root_gui;
-    GENERATOR_GUI* current_gui = nullptr;
-    panel_list* current_panels = nullptr;
-    std::vector<GENERATOR_GUI*> level_stack;
-    int level_depth = 0;
-    INFO_DASH* info_dash = nullptr;
-    OBJET* module_dash = nullptr;
-    OBJET* system_dash = nullptr;
-    std::string message_line; // why the last load or save went wrong
-    std::string window_title;
-
-    // Pointer state of the passes.
-    int hovered_panel = -1;
-    SPRITE* hovered_widget = nullptr;
-    SPRITE* pressed_widget = nullptr;
-    OBJET* active_panel = nullptr;
-    int dragged_panel = -1;
-    bool left = false, right = false, panning = false;
-    int press_x = 0, press_y = 0;
-    int anchor_x = 0, anchor_y = 0;
-
-    // Edit mode's cables and the one being dragged.
-    cable_editor cables{relink_pending};
-
-  private:
-    void dock_dashboards();
-    int key_down(int sym, panel_list& panels);
-    int key_up(int sym);
     // Plays on the level's keyboard; the root's when none is given.
     void play_note(int note, bool on, GENERATOR* level = nullptr);
-    // What both passes do with the pointer: coordinates made world, panning,
-    // right-button panel moves, hover, panel drag (and slider drag in play mode).
-    int button_down_common(panel_list& panels, SDL_Event& e);
-    int pointer_moved(panel_list& panels, const SDL_Event& e, bool slider_drag);
-    int button_up_common(panel_list& panels, SDL_Event& e);
-    void step_patch(bool forward);
+    // Clears every playing state of the container, nested ones included.
+    void stop_patch(GENERATOR& g);
+    // Leaves the shown nested level for the one that holds it.
     void leave_level();
-    bool is_dashboard(const OBJET* p) const;
-    void draw_message_line();
+    // The panels of the shown level built again from its patch.
+    void rebuild_level();
+    // Opens a layer over the others (from the next pass on).
+    void open(std::unique_ptr<layer> l);
+    // The events still queued wait for the next pass (the level they were
+    // meant for has changed).
+    void end_pass() { stop_pass_ = true; }
+    void quit() { running_ = false; }
+    bool running() const { return running_; }
 
-    // While the pump's scope view is on, the oscilloscope replaces the panels.
+    // Why the last load or save went wrong (empty: nothing to say).
+    const std::string& message() const { return message_; }
+    void say(std::string text) { message_ = std::move(text); }
+
+    class view& view() { return view_; }
+    class levels& levels() { return levels_; }
+    class dashboards& dashboards() { return docks_; }
+    audio_pump* pump() const { return pump_; }
+    bool edit_mode() const;
+
+  private:
+    void dispatch(SDL_Event& e, int& result);
     void show_scope(bool on);
+    void present();
 
+    class view view_;
+    class levels levels_;
+    class dashboards docks_;
+    std::string message_;
     audio_pump* pump_;
-    std::unique_ptr<oscilloscope> scope_;
-    bool scope_shown_ = false;
-    std::uint32_t next_scope_frame_ = 0;
-    std::unique_ptr<SPRITE> background_;
-    bool in_dialog_ = false;
-    bool dialog_cancel_ = false;
+    std::vector<std::unique_ptr<layer>> layers_;
+    std::vector<std::unique_ptr<layer>> opening_;
+    patch_view* patch_view_ = nullptr;
+    layer* scope_ = nullptr;
+    bool running_ = true;
     bool stop_pass_ = false;
 };
 

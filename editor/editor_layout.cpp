@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "editor/module_rows.hpp"
+
 namespace tmod {
 
 int clamp_scroll_x(int x) {
@@ -30,42 +32,19 @@ panel_box palette_spot(const std::vector<panel_box>& taken, int w, int h, int sc
     return {left, top + 64 * index, w, h};
 }
 
-const panel_column panel_columns[module_kind_count] = {
-    {module_kind::KEYBOARD, "%02d Keyboards\n", 128},
-    {module_kind::SEQUENCER, "%02d Sequencers\n", 512},
-    {module_kind::MULTI_VCO, "%02d Multi_Vcos\n", 0}, // shares the VCO column
-    {module_kind::VCO, "%02d Vcos\n", 256},
-    {module_kind::FAKE303, "%02d fake303s\n", 256},
-    {module_kind::SAMPLER, "%02d Samplers\n", 416},
-    {module_kind::VCA, "%02d Vcas\n", 256},
-    {module_kind::VCF303, "%02d vcf303s\n", 256},
-    {module_kind::VCF, "%02d vcfs\n", 256},
-    {module_kind::MIXER, "%02d mixers\n", 256},
-    {module_kind::SOUND_OUTPUT, "%02d sound_outputs\n", 128},
-    {module_kind::SOUND_INPUT, "%02d Sound In\n", 128},
-    {module_kind::VARIABLE, "%02d variables\n", 128},
-    {module_kind::BASIC_OPERATION, "%02d basic_Operation\n", 128},
-    {module_kind::CONSTANTE, "%02d constantes\n", 128},
-    {module_kind::AFFICHAGE, nullptr, 128},
-    {module_kind::GENERATOR, "%02d Generators\n", 416},
-    {module_kind::PHASER, "%02d Phasers\n", 128},
-    {module_kind::SFX_DELAY, "%02d Delays\n", 128},
-    {module_kind::FORMANT_VCF, "%02d FormantVCF\n", 128},
-    {module_kind::MICRO, "%02d Micros\n", 128},
-};
-
 std::vector<panel_spot> column_layout(const std::size_t (&counts)[module_kind_count],
                                       const int (&heights)[module_kind_count]) {
     std::vector<panel_spot> spots;
     int column = 0;
     int top = dashboard_band; // below the panels of a type that shares its column
-    for (const panel_column& c : panel_columns) {
-        const int k = index_of(c.kind);
+    for (module_kind kind : column_order) {
+        const int k = index_of(kind);
         if (counts[k] == 0) continue;
         for (std::size_t i = 0; i < counts[k]; ++i)
-            spots.push_back({c.kind, i, column, top + static_cast<int>(i) * heights[k]});
-        column += c.width;
-        top = c.width == 0 ? top + static_cast<int>(counts[k]) * heights[k] : dashboard_band;
+            spots.push_back({kind, i, column, top + static_cast<int>(i) * heights[k]});
+        const int width = row_of(kind).column_width;
+        column += width;
+        top = width == 0 ? top + static_cast<int>(counts[k]) * heights[k] : dashboard_band;
     }
     return spots;
 }

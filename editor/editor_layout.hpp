@@ -27,20 +27,11 @@ int clamp_scroll_y(int y);
 // keeps the sign of the value, as a dropped panel left of 0 would).
 int snap_to_grid(int v);
 
-// One column of the panels built from the engine: the types in build order,
-// the count line printed after a type that has modules and how far the next
-// type moves right.
-struct panel_column {
-    module_kind kind;
-    const char* count_line; // null: none printed
-    int width;
-};
-extern const panel_column panel_columns[module_kind_count];
-
-// Where each module's panel goes: the column of its type, stacked downward by
-// the panel's height from the dashboard band; a type that shares the column
-// of the one before it (width 0) has the next type's panels start below its own. counts and heights are indexed
-// by list order.
+// Where each module's panel goes: the column of its type (in the editor rows'
+// column order and widths), stacked downward by the panel's height from the
+// dashboard band; a type that shares the column of the one before it (width
+// 0) has the next type's panels start below its own. counts and heights are
+// indexed by list order.
 struct panel_spot {
     module_kind kind;
     std::size_t index;

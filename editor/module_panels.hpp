@@ -1,5 +1,6 @@
-// The panels of the editor's patch levels: one panel per module, built from the
-// module's type. Panels change their module only through the editing seam
+// The panels of the editor's patch levels: the base of every module panel
+// and the nested patch's panel, which holds its level's panels. The editor's
+// row of each type (module_rows.hpp) says how a panel is built. Panels change their module only through the editing seam
 // (engine/patch_ops) and the parameter descriptions, never by writing module
 // fields. Main (graphics) thread only.
 #pragma once
@@ -35,17 +36,5 @@ class GENERATOR_GUI : public MODULE_GUI {
     GENERATOR& generator() const;
     panel_list panels;
 };
-
-// The panel of a module at (0, 0), named from the type's pattern and `number`
-// (a decimal number below 100: widget names carry it as their prefix).
-panel_ptr make_module_panel(module_kind kind, OUTPUT& module, int number);
-
-// Whether the panel shows engine state that moves by itself (step lamps,
-// value displays): the editor redraws often only while such a panel is in view.
-bool shows_moving_state(const OBJET& panel);
-
-// The display mode a panel takes back when edit mode ends: 2 (the small form)
-// for the sequencer and the sampler, 1 for the others.
-int play_display_mode(const OBJET& panel);
 
 } // namespace tmod

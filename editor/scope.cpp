@@ -9,8 +9,6 @@
 #include <cstring>
 
 #include "audio/audio_pump.hpp"
-#include "editor/editor.hpp"
-#include "remote/remote_server.hpp"
 #include "toolkit/font_engine.hpp"
 #include "toolkit/frame_state.hpp"
 #include "toolkit/video.hpp"
@@ -19,8 +17,8 @@ namespace tmod {
 
 namespace {
 constexpr std::uint8_t rgb[][3] = {{0, 0, 0}, {255, 255, 255}, {255, 0, 255}, {0, 255, 255}};
-// The view follows the sound at about this many frames a second.
-constexpr Uint32 scope_frame_ms = 33;
+// The view follows the sound at about 30 frames a second.
+constexpr auto scope_frame = std::chrono::milliseconds(33);
 } // namespace
 
 void oscilloscope::begin() {
@@ -105,32 +103,18 @@ void oscilloscope::draw() const {
     glLoadIdentity();
     glColor3ub(255, 255, 255);
     pop_ortho();
-    SDL_GL_SwapBuffers();
 }
 
-void editor::show_scope(bool on) {
-    if (!on || !pump_) {
-        scope_shown_ = false;
-        return;
-    }
-    if (!scope_) scope_ = std::make_unique<oscilloscope>(*pump_);
-    const Uint32 now = SDL_GetTicks();
-    if (!scope_shown_) {
-        scope_->begin();
-        scope_shown_ = true;
-        next_scope_frame_ = now;
-    }
-    if (static_cast<Sint32>(now - next_scope_frame_) < 0) return;
-    next_scope_frame_ = now + scope_frame_ms;
-    scope_->take();
-    scope_->draw();
+scope_layer::scope_layer(audio_pump& pump) : scope_(pump) {
+    scope_.begin();
+    next_frame_ = clock::now();
 }
 
-int editor::accept_remote_client() {
-    if (!remote || !remote->is_open()) return 0;
-    // The mode decides what a new client gets: notes in play mode, the
-    // console in edit mode.
-    return remote->poll(edit_mode ? connection_kind::console : connection_kind::play, 1);
+bool scope_layer::frame_due(int, clock::time_point now) {
+    if (now < next_frame_) return false;
+    next_frame_ = now + scope_frame;
+    scope_.take();
+    return true;
 }
 
 } // namespace tmod

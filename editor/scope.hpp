@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "editor/layer.hpp"
+
 namespace tmod {
 
 class audio_pump;
@@ -23,7 +25,7 @@ class oscilloscope {
     void begin();
     // Moves the values queued since the last call onto the trace.
     void take();
-    // The trace and the words of the last wrap, presented (main thread).
+    // The trace and the words of the last wrap (main thread).
     void draw() const;
 
     float x() const { return x_; }
@@ -41,6 +43,21 @@ class oscilloscope {
     std::vector<float> values_;
     // Where the last wrap wrote its words.
     std::vector<std::pair<int, int>> words_;
+};
+
+// The oscilloscope over the patch view, while the pump's scope view is on.
+// It takes no events: the keys reach the patch view (F1 leaves, edit mode's
+// keypad zooms). About 30 frames a second follow the sound.
+class scope_layer : public layer {
+  public:
+    explicit scope_layer(audio_pump& pump);
+    bool handle(SDL_Event&, int&) override { return false; }
+    bool frame_due(int result, clock::time_point now) override;
+    void draw() override { scope_.draw(); }
+
+  private:
+    oscilloscope scope_;
+    clock::time_point next_frame_;
 };
 
 } // namespace tmod

@@ -6,9 +6,11 @@
 #include <tuple>
 #include <unistd.h>
 
-#include "editor/editor.hpp"
+#include "editor/cables.hpp"
+#include "editor/levels.hpp"
 #include "engine/generator.hpp"
 #include "engine/patch_ops.hpp"
+#include "patchfile/patch_reader.hpp"
 #include "support/harness.hpp"
 #include "toolkit/image_bank.hpp"
 #include "util/messages.hpp"
@@ -31,20 +33,28 @@ class Cables : public ::testing::Test {
     }
     void load(const std::string& objects, const std::string& links) {
         write_text(dir + "/p.tsy", tsy(objects, links));
-        e.load((dir + "/p.tsy").c_str());
-        ASSERT_TRUE(e.message_line.empty()) << e.message_line;
+        cables.clear();
+        panels.clear(); // they show the modules about to go
+        ASSERT_EQ(load_patch(g, (dir + "/p.tsy").c_str()), load_ok);
+        build();
+    }
+    // The level's panels as the editor builds them from the patch.
+    void build() {
+        cables.clear();
+        panels.clear();
+        build_panels(panels, g);
     }
     MODULE_GUI* panel(const std::string& module) {
-        for (auto& p : *e.current_panels)
+        for (auto& p : panels)
             if (auto* m = dynamic_cast<MODULE_GUI*>(p.get()); m && module == m->module->name)
                 return m;
         ADD_FAILURE() << "no panel for " << module;
         return nullptr;
     }
     std::set<cable_row> rebuilt() {
-        e.cables.rebuild(*e.current_generator, *e.current_panels);
+        cables.rebuild(g, panels);
         std::set<cable_row> rows;
-        for (auto& c : e.cables.cables) {
+        for (auto& c : cables.cables) {
             auto* a = dynamic_cast<MODULE_GUI*>(c->panel_a);
             auto* b = dynamic_cast<MODULE_GUI*>(c->panel_b);
             if (!a || !b || !c->widget_a || !c->widget_b) {
@@ -54,14 +64,13 @@ class Cables : public ::testing::Test {
             rows.insert({a->module->name, strip_panel_prefix(c->widget_a->name), b->module->name,
                          strip_panel_prefix(c->widget_b->name), c->colour});
         }
-        EXPECT_EQ(rows.size(), e.cables.cables.size()) << "two cables for one connection";
+        EXPECT_EQ(rows.size(), cables.cables.size()) << "two cables for one connection";
         return rows;
     }
     // The module that feeds the slot, found by comparing the slot's source
     // with every module's outputs.
     std::string source_of(const std::string& module, const char* key, int channel = 0) {
-        GENERATOR& g = *e.current_generator;
-        OUTPUT* m = g.find_any(module);
+                OUTPUT* m = g.find_any(module);
         const module_type* t = g.type_of_module(m);
         const slot_desc* s = t ? find_slot(*t, key) : nullptr;
         if (!s) return "?";
@@ -87,18 +96,20 @@ class Cables : public ::testing::Test {
         ASSERT_TRUE(p);
         SPRITE* w = find_plug(*p, from_plug);
         ASSERT_TRUE(w) << from << " " << from_plug;
-        EXPECT_EQ(e.cables.press(p, w), 1);
-        e.cables.right_ctrl_held = right_ctrl;
-        if (del) e.cables.unplug();
-        e.cables.motion(500, 500);
+        EXPECT_EQ(cables.press(p, w), 1);
+        cables.right_ctrl_held = right_ctrl;
+        if (del) cables.unplug();
+        cables.motion(500, 500);
         MODULE_GUI* t = to ? panel(to) : nullptr;
-        e.cables.drop(t, t ? find_plug(*t, to_plug) : nullptr);
-        e.cables.right_ctrl_held = e.cables.delete_held = false;
-        EXPECT_EQ(e.relink_pending, 1);
+        cables.drop(t, t ? find_plug(*t, to_plug) : nullptr);
+        cables.right_ctrl_held = cables.delete_held = false;
+        EXPECT_EQ(relink, 1);
     }
 
     GENERATOR g;
-    editor e{g, nullptr};
+    panel_list panels;
+    int relink = 0;
+    cable_editor cables{relink};
     std::string dir;
 };
 
@@ -109,7 +120,7 @@ TEST_F(Cables, RebuildGivesOneCablePerConnectedSlotOfEveryPanelType) {
         const module_type& t = type_of(k);
         ASSERT_TRUE(add_module(g, t.kind, std::string(t.editor_word) + "_9")) << t.editor_word;
     }
-    e.build_panels(*e.current_panels, g);
+    build();
     auto ref = [&](const char* name) {
         OUTPUT* m = g.find_any(name);
         return module_ref{m, g.type_of_module(m)};
@@ -175,9 +186,9 @@ TEST_F(Cables, RebuildGivesOneCablePerConnectedSlotOfEveryPanelType) {
     };
     message_capture said;
     EXPECT_EQ(rebuilt(), expected);
-    EXPECT_EQ(e.relink_pending, 0);
+    EXPECT_EQ(relink, 0);
     // A source without a panel on this level is said and skipped.
-    for (auto& p : *e.current_panels)
+    for (auto& p : panels)
         if (auto* m = dynamic_cast<MODULE_GUI*>(p.get()); m && m->kind == module_kind::KEYBOARD)
             p->elements_back.clear(); // its plugs are gone
     const std::size_t before = expected.size();
@@ -244,8 +255,8 @@ TEST_F(Cables, GesturesConnectOnlyWhatTheRulesAllow) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         load(objects, linked);
-        e.cables.rebuild(*e.current_generator, *e.current_panels);
-        ASSERT_EQ(e.cables.cables.size(), 2u);
+        cables.rebuild(g, panels);
+        ASSERT_EQ(cables.cables.size(), 2u);
         message_capture said;
         const step& s = c.gesture;
         drag(s.from, s.from_plug, s.to, s.to_plug, s.right_ctrl, s.del);

@@ -1,12 +1,21 @@
-// The editor without a window: panels laid out in columns from the engine,
-// the palette's names and places, the view's limits and grid, the load
-// dialog's window and the names the console accepts.
+// The editor without a window, driven through its input as a user would
+// (keys, clicks at window pixels) and checked through what it saves: panels
+// laid out in columns, the palette's names and places, nested levels, bad
+// loads; and the editor's one row per module type against the engine's slots.
+#include <SDL/SDL.h>
 #include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <sstream>
 #include <unistd.h>
 
+#include "editor/cables.hpp"
 #include "editor/editor.hpp"
 #include "editor/editor_layout.hpp"
+#include "editor/levels.hpp"
+#include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
 #include "support/harness.hpp"
 #include "toolkit/image_bank.hpp"
@@ -16,128 +25,139 @@ using namespace tmod::test;
 
 namespace {
 
-class EditorPanels : public ::testing::Test {
+// An editor working in a copy of the data directory.
+class EditorDriven : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(chdir(TM_SOURCE_DATA_DIR), 0);
+        data = scratch_dir() + "/data";
+        ASSERT_EQ(shell("cp -r '" TM_SOURCE_DATA_DIR "' '" + data + "'"), 0);
+        ASSERT_EQ(chdir(data.c_str()), 0);
         static bool images = false;
         std::string why;
-        if (!images) {
-            ASSERT_EQ(image_bank().try_load_bundle("grfx/opengl.tim", why), 1) << why;
-        }
+        if (!images) ASSERT_EQ(image_bank().try_load_bundle("grfx/opengl.tim", why), 1) << why;
         images = true;
     }
-    // The module panels of the shown level, with the module's name.
-    std::vector<MODULE_GUI*> module_panels(editor& e) {
-        std::vector<MODULE_GUI*> out;
-        for (auto& p : *e.current_panels)
-            if (auto* m = dynamic_cast<MODULE_GUI*>(p.get())) out.push_back(m);
+    void key(SDLKey sym) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = sym;
+        ed.input(e);
+        e.type = SDL_KEYUP;
+        ed.input(e);
+        ed.pass();
+    }
+    // A left click at window pixels (x, y).
+    void click(int x, int y) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y);
+        ed.input(e);
+        for (Uint8 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+            e = SDL_Event{};
+            e.type = type;
+            e.button.button = SDL_BUTTON_LEFT;
+            e.button.x = static_cast<Uint16>(x), e.button.y = static_cast<Uint16>(y);
+            ed.input(e);
+        }
+        ed.pass();
+    }
+    // F4 with the name typed: the saved text.
+    std::string save(const std::string& name) {
+        ed.read_line = [name](std::string& line) {
+            line = name;
+            return true;
+        };
+        key(SDLK_F4);
+        EXPECT_EQ(ed.message(), "Saved TSY/" + name);
+        return read_text("TSY/" + name);
+    }
+    // The positions section of a saved patch, in its order.
+    static std::vector<std::pair<int, int>> positions(const std::string& text) {
+        std::vector<std::pair<int, int>> out;
+        std::istringstream in(text.substr(text.find("BEGIN_OBJECTS_POSITION_DECLARE")));
+        std::string line;
+        while (std::getline(in, line)) {
+            int i, x, y;
+            if (std::sscanf(line.c_str(), "%d;%d;%d", &i, &x, &y) == 3) out.push_back({x, y});
+        }
         return out;
     }
-    MODULE_GUI* panel_of(editor& e, const char* module) {
-        for (MODULE_GUI* m : module_panels(e))
-            if (std::string(m->module->name) == module) return m;
-        ADD_FAILURE() << "no panel for " << module;
-        return nullptr;
-    }
+
+    std::string data;
     GENERATOR g;
+    editor ed{g, nullptr};
 };
 
-TEST_F(EditorPanels, ModulesStandInColumnsByType) {
-    const std::string dir = scratch_dir();
-    write_text(dir + "/five.tsy",
+TEST_F(EditorDriven, ModulesStandInColumnsByType) {
+    write_text("TSY/five.tsy",
                tsy("KEYBOARD_1;OCTAVE=4;\nKEYBOARD_2;OCTAVE=4;\nVCO_1;TYPE=1;FREQ=110;AMOUNT=1;"
                    "PHASE=0;\nVCO_2;TYPE=1;FREQ=110;AMOUNT=1;PHASE=0;\nVCO_3;TYPE=1;FREQ=110;"
                    "AMOUNT=1;PHASE=0;\n"));
-    editor e(g, nullptr);
-    e.load((dir + "/five.tsy").c_str());
-    EXPECT_TRUE(e.message_line.empty()) << e.message_line;
-    // The dashboards lead the list, then one panel per module.
-    ASSERT_EQ(e.current_panels->size(), 3u + 5u);
-    EXPECT_EQ((*e.current_panels)[0].get(), e.info_dash);
-    EXPECT_EQ((*e.current_panels)[1].get(), e.module_dash);
-    EXPECT_EQ((*e.current_panels)[2].get(), e.system_dash);
-
-    // Within a column, panels stack downward by their height from the top.
-    auto column = [&](std::vector<const char*> names, float x) {
-        std::vector<float> ys;
-        float h = 0;
-        for (const char* n : names) {
-            const MODULE_GUI* p = panel_of(e, n);
-            if (!p) return;
-            EXPECT_EQ(p->x, x) << n;
-            ys.push_back(p->y);
-            h = p->h;
-        }
-        ASSERT_GT(h, 0);
+    ed.load("TSY/five.tsy");
+    EXPECT_TRUE(ed.message().empty()) << ed.message();
+    // Columns by type from the left, each stacked downward by its panels'
+    // height from below the dashboards' band (y 150).
+    std::map<int, std::vector<int>> columns;
+    for (auto [x, y] : positions(save("five_saved.tsy"))) columns[x].push_back(y);
+    ASSERT_EQ(columns.size(), 2u);
+    ASSERT_EQ(columns[0].size(), 2u);   // the keyboards
+    ASSERT_EQ(columns[128].size(), 3u); // no sequencer, no bank: the oscillators next
+    for (auto& [x, ys] : columns) {
         std::sort(ys.begin(), ys.end());
-        // Below the band of the docked dashboards.
-        for (std::size_t i = 0; i < ys.size(); ++i) EXPECT_EQ(ys[i], 150 + i * h);
-    };
-    column({"KEYBOARD_1", "KEYBOARD_2"}, 0);
-    // No sequencer, no multi-oscillator: the oscillators come next.
-    column({"VCO_1", "VCO_2", "VCO_3"}, 128);
-
+        EXPECT_EQ(ys[0], 150) << x;
+        for (std::size_t i = 1; i < ys.size(); ++i) EXPECT_EQ(ys[i] - ys[i - 1], ys[1] - ys[0]);
+    }
     // A multi-oscillator bank and an oscillator share the first column, the
     // oscillator below the bank, not over it.
-    write_text(dir + "/pair.tsy", tsy("MULTI_VCO_1;TYPE=3;FREQ=110;AMOUNT=0.9;PHASE=0;\nVCO_1;TYPE="
-                                      "1;FREQ=110;AMOUNT=1;PHASE=0;\n"));
-    e.load((dir + "/pair.tsy").c_str());
-    const MODULE_GUI* bank = panel_of(e, "MULTI_VCO_1");
-    const MODULE_GUI* vco = panel_of(e, "VCO_1");
-    ASSERT_TRUE(bank && vco);
-    EXPECT_EQ(bank->x, 0);
-    EXPECT_EQ(bank->y, 150);
-    EXPECT_EQ(vco->x, 0);
-    EXPECT_EQ(vco->y, 150 + bank->h);
+    write_text("TSY/pair.tsy", tsy("MULTI_VCO_1;TYPE=3;FREQ=110;AMOUNT=0.9;PHASE=0;\nVCO_1;TYPE="
+                                   "1;FREQ=110;AMOUNT=1;PHASE=0;\n"));
+    ed.load("TSY/pair.tsy");
+    const auto pair = positions(save("pair_saved.tsy"));
+    ASSERT_EQ(pair.size(), 2u);
+    EXPECT_EQ(pair[0].first, 0);
+    EXPECT_EQ(pair[1].first, 0);
+    EXPECT_EQ(std::min(pair[0].second, pair[1].second), 150);
+    EXPECT_GT(std::max(pair[0].second, pair[1].second), 150 + 100);
 }
 
-TEST_F(EditorPanels, NestedPatchesGetTheirOwnLevel) {
-    editor e(g, nullptr);
-    e.load("TSY/demo_nested.tsy");
-    int nested = 0;
-    for (auto& p : *e.current_panels)
-        if (auto* gui = dynamic_cast<GENERATOR_GUI*>(p.get())) {
-            ++nested;
-            // One panel per module of the nested patch, and no dashboards there.
-            EXPECT_EQ(gui->panels.size(), gui->generator().total_count());
-            EXPECT_GT(gui->panels.size(), 0u);
-            for (auto& q : gui->panels) EXPECT_NE(dynamic_cast<MODULE_GUI*>(q.get()), nullptr);
-        }
-    EXPECT_EQ(nested, 2);
-    EXPECT_EQ(e.level_stack.size(), 1u);
-    EXPECT_EQ(e.level_depth, 0);
+TEST_F(EditorDriven, ANestedPatchIsEnteredByAClickAndLeftByEsc) {
+    ed.load("TSY/demo_nested.tsy");
+    const std::size_t top = positions(save("top.tsy")).size();
+    EXPECT_EQ(top, g.total_count());
+    // Dashboards away (F5), then a click on the wave picture of the first
+    // nested patch's panel (the GENERATOR column is the last on screen, from
+    // x 768; the picture at 8, 58 of the panel, 64 x 32, drawn 15 lower).
+    key(SDLK_F5);
+    click(800, 240);
+    const std::string inner = save("inner.tsy");
+    const auto* nested = static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, 1));
+    EXPECT_EQ(positions(inner).size(), nested->total_count());
+    EXPECT_NE(inner.find("BEGIN_OBJECTS_DECLARE"), std::string::npos);
+    key(SDLK_ESCAPE);
+    EXPECT_TRUE(ed.running());
+    EXPECT_EQ(positions(save("back.tsy")).size(), top);
+    key(SDLK_ESCAPE);
+    EXPECT_FALSE(ed.running());
 }
 
-TEST_F(EditorPanels, PaletteNamesAndPlacesNewModulesWhereTheyHideNothing) {
-    editor e(g, nullptr);
-    e.load("TSY/EMPTY.tsy");
-    e.scroll_x = 64, e.scroll_y = 128;
-    OBJET* first = e.palette_create(module_kind::VCO);
-    OBJET* second = e.palette_create(module_kind::VCO);
-    ASSERT_TRUE(first && second);
-    EXPECT_STREQ(static_cast<MODULE_GUI*>(first)->module->name, "VCO_1");
-    EXPECT_STREQ(static_cast<MODULE_GUI*>(second)->module->name, "VCO_2");
-    // The first at the view's top left below the dashboards, the second
-    // beside it on the 32-pixel grid, not over it.
-    EXPECT_EQ(first->x, 64 + 10);
-    EXPECT_EQ(first->y, 128 + 150);
-    EXPECT_EQ(second->y, first->y);
-    EXPECT_GE(second->x, first->x + first->w);
-    EXPECT_LT(second->x, first->x + first->w + 32);
-    EXPECT_EQ(static_cast<int>(second->x - first->x) % 32, 0);
-    // The newest panel is on top.
-    EXPECT_EQ((*e.current_panels)[0].get(), second);
+TEST_F(EditorDriven, PaletteNamesAndPlacesNewModulesWhereTheyHideNothing) {
+    ed.load("TSY/EMPTY.tsy");
+    // The palette's VCO button, twice: VCO_1 and VCO_2, the second beside
+    // the first on the 32-pixel grid, both below the dashboards.
+    click(717, 133);
+    click(717, 133);
     EXPECT_EQ(g.count(module_kind::VCO), 2u);
-
-    // Released palette buttons: "VCF303" is not a VCF, "MULTI_VCO" not a VCO.
-    for (const char* button : {"BUTTON_VCF303", "BUTTON_MULTI_VCO"}) {
-        SPRITE* b = e.module_dash->find_button(button);
-        ASSERT_TRUE(b) << button;
-        e.module_dash->post(GUI_MESSAGE::mouse(event_button_up, 1, b));
-        e.take_dashboard_actions();
-        e.module_dash->update();
-    }
+    EXPECT_NE(g.find(module_kind::VCO, "VCO_1"), nullptr);
+    EXPECT_NE(g.find(module_kind::VCO, "VCO_2"), nullptr);
+    const auto placed = positions(save("two_vcos.tsy"));
+    ASSERT_EQ(placed.size(), 2u);
+    EXPECT_EQ(placed[0], std::make_pair(10, 150));
+    EXPECT_EQ(placed[1].second, 150);
+    EXPECT_GT(placed[1].first, 10 + 200); // past the first panel's width
+    EXPECT_EQ((placed[1].first - 10) % 32, 0);
+    // "VCF303" is not a VCF, "MULTI_VCO" not a VCO.
+    click(717, 119);
+    click(637, 133);
     EXPECT_EQ(g.count(module_kind::VCF303), 1u);
     EXPECT_EQ(g.count(module_kind::VCF), 0u);
     EXPECT_EQ(g.count(module_kind::MULTI_VCO), 1u);
@@ -145,27 +165,63 @@ TEST_F(EditorPanels, PaletteNamesAndPlacesNewModulesWhereTheyHideNothing) {
     EXPECT_NE(g.find(module_kind::VCF303, "VCF303_1"), nullptr);
 }
 
-TEST_F(EditorPanels, ABadLoadKeepsTheEditorAndSaysWhy) {
-    const std::string dir = scratch_dir();
-    editor e(g, nullptr);
-    e.load((dir + "/missing.tsy").c_str());
-    EXPECT_NE(e.message_line.find("missing.tsy"), std::string::npos) << e.message_line;
-    // Still an editor to work in: the dashboards and an empty level.
-    EXPECT_EQ(e.current_panels->size(), 3u);
-    EXPECT_EQ(e.running, 1);
+TEST_F(EditorDriven, ABadLoadKeepsTheEditorAndSaysWhy) {
+    ed.load("TSY/missing.tsy");
+    EXPECT_NE(ed.message().find("missing.tsy"), std::string::npos) << ed.message();
+    EXPECT_TRUE(ed.running());
 
     // A record that cannot be read: the rest of the patch is shown.
-    write_text(dir + "/half.tsy",
-               tsy("VCO_1;TYPE=1;FREQ=110;AMOUNT=1;PHASE=0;\nNOTHING_KNOWN_1;X=1;\n"
-                   "KEYBOARD_1;OCTAVE=4;\n",
-                   "VCO_1;IN=NO_SUCH_MODULE;\n"));
-    e.load((dir + "/half.tsy").c_str());
-    EXPECT_FALSE(e.message_line.empty());
-    EXPECT_NE(panel_of(e, "VCO_1"), nullptr);
-    EXPECT_NE(panel_of(e, "KEYBOARD_1"), nullptr);
-    e.message_line.clear();
-    e.load((dir + "/half.tsy").c_str());
-    EXPECT_FALSE(e.message_line.empty()) << "said again on every load";
+    write_text("TSY/half.tsy", tsy("VCO_1;TYPE=1;FREQ=110;AMOUNT=1;PHASE=0;\nNOTHING_KNOWN_1;X=1;\n"
+                                   "KEYBOARD_1;OCTAVE=4;\n",
+                                   "VCO_1;IN=NO_SUCH_MODULE;\n"));
+    ed.load("TSY/half.tsy");
+    EXPECT_FALSE(ed.message().empty());
+    const std::string saved = save("half_saved.tsy");
+    EXPECT_NE(saved.find("VCO_1;"), std::string::npos);
+    EXPECT_NE(saved.find("KEY"), std::string::npos);
+    EXPECT_EQ(positions(saved).size(), 2u);
+    ed.load("TSY/half.tsy");
+    EXPECT_FALSE(ed.message().empty()) << "said again on every load";
+}
+
+// One editor row per registered type, agreeing with what the engine says.
+TEST_F(EditorDriven, EveryTypeHasOneRowThatAgreesWithItsSlots) {
+    std::set<module_kind> columns(std::begin(column_order), std::end(column_order));
+    EXPECT_EQ(columns.size(), static_cast<std::size_t>(module_kind_count)) << "a column each";
+    for (int k = 0; k < module_kind_count; ++k) {
+        const module_type& type = type_of(k);
+        const editor_row& row = row_of(type.kind);
+        SCOPED_TRACE(type.class_name);
+        EXPECT_EQ(row.kind, type.kind);
+        EXPECT_TRUE(row.play_mode == 1 || row.play_mode == 2);
+        // A type offers gates and pulses to cables only when it has them.
+        if (row.plugs.offers_to_outputs) EXPECT_TRUE(type.gate_out || type.sync_out);
+        // Cables take only connections the slots have.
+        auto has_slot = [&](slot_kind wanted) {
+            for (const slot_desc& s : type.slots)
+                if (s.kind == wanted && s.plug) return true;
+            return false;
+        };
+        if (row.plugs.takes_gate) EXPECT_TRUE(has_slot(slot_kind::gate));
+        if (row.plugs.takes_sync) EXPECT_TRUE(has_slot(slot_kind::sync));
+        // Every slot a plug shows has that plug on the back of the panel.
+        module_ptr m = create_module(type.kind);
+        panel_ptr panel = make_module_panel(type.kind, *m, 7);
+        for (const slot_desc& s : type.slots) {
+            if (!s.plug) continue;
+            char plug[32];
+            std::snprintf(plug, sizeof plug, s.kind == slot_kind::channel ? "INPUT_1" : "%s",
+                          s.plug);
+            EXPECT_NE(find_plug(*panel, plug), nullptr) << plug;
+        }
+        // The parameters a control row names exist.
+        for (const step_button& b : row.step_buttons) {
+            bool found = false;
+            for (const param_desc& d : type.params)
+                found = found || (d.key && !std::strcmp(d.key, b.key));
+            EXPECT_TRUE(found) << b.key;
+        }
+    }
 }
 
 TEST(EditorLayout, ScrollLimitsAndGrid) {

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "editor/module_panels.hpp"
+#include "editor/module_rows.hpp"
 #include "editor/panels/sequencer_panel.hpp"
 #include "engine/generator.hpp"
 #include "modules/control.hpp"

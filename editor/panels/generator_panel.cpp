@@ -17,7 +17,7 @@ constexpr const char* stock_patch = "TSY/moog3.tsy";
 
 class NESTED_GENERATOR_GUI : public GENERATOR_GUI {
   public:
-    NESTED_GENERATOR_GUI(GENERATOR& g, const char* name, panel_layouts layouts)
+    NESTED_GENERATOR_GUI(GENERATOR& g, const char* name, const panel_layouts& layouts)
         : GENERATOR_GUI(g, 0, 0, name) {
         load_faces(*this, layouts.back, layouts.controls);
     }
@@ -47,10 +47,10 @@ class NESTED_GENERATOR_GUI : public GENERATOR_GUI {
 
 } // namespace
 
-panel_ptr make_generator_panel(module_kind, OUTPUT& module, const char* name,
-                               panel_layouts layouts) {
+panel_ptr make_generator_panel(const editor_row& row, OUTPUT& module, const char* name) {
     // The table sends only GENERATOR modules here.
-    return std::make_unique<NESTED_GENERATOR_GUI>(static_cast<GENERATOR&>(module), name, layouts);
+    return std::make_unique<NESTED_GENERATOR_GUI>(static_cast<GENERATOR&>(module), name,
+                                                  row.layouts);
 }
 
 } // namespace tmod

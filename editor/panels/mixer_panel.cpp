@@ -21,8 +21,8 @@ int channel_of(const char* control, const char* format) {
 
 class MIXER_GUI : public PARAM_GUI {
   public:
-    MIXER_GUI(module_kind k, OUTPUT& m, const char* name, panel_layouts layouts)
-        : PARAM_GUI(k, m, name, layouts.back, layouts.controls),
+    MIXER_GUI(const editor_row& r, OUTPUT& m, const char* name)
+        : PARAM_GUI(r, m, name),
           levels(find_control(type, "SLD_CANAL_%d")),
           bypasses(find_control(type, "BYPASS_CANAL_%d")) {
         const int channels = levels ? levels->count : 0;
@@ -107,9 +107,8 @@ class MIXER_GUI : public PARAM_GUI {
 
 } // namespace
 
-panel_ptr make_mixer_panel(module_kind kind, OUTPUT& module, const char* name,
-                           panel_layouts layouts) {
-    return std::make_unique<MIXER_GUI>(kind, module, name, layouts);
+panel_ptr make_mixer_panel(const editor_row& row, OUTPUT& module, const char* name) {
+    return made(std::make_unique<MIXER_GUI>(row, module, name));
 }
 
 } // namespace tmod

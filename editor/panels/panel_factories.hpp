@@ -1,23 +1,15 @@
-// The constructors of the module panels, one per panel class; the table of
-// module_panels.cpp picks one by module type.
+// The constructors of the module panels, one per panel class; the editor's
+// row of each type names one.
 #pragma once
 
-#include "editor/module_panels.hpp"
+#include "editor/module_rows.hpp"
 
 namespace tmod {
 
-struct panel_layouts {
-    const char* back;
-    const char* controls;
-};
-
-using panel_factory = panel_ptr (*)(module_kind kind, OUTPUT& module, const char* panel_name,
-                                    panel_layouts layouts);
-
-panel_ptr make_param_panel(module_kind, OUTPUT&, const char*, panel_layouts);
-panel_ptr make_mixer_panel(module_kind, OUTPUT&, const char*, panel_layouts);
-panel_ptr make_sequencer_panel(module_kind, OUTPUT&, const char*, panel_layouts);
-panel_ptr make_sampler_panel(module_kind, OUTPUT&, const char*, panel_layouts);
-panel_ptr make_generator_panel(module_kind, OUTPUT&, const char*, panel_layouts);
+panel_ptr make_param_panel(const editor_row&, OUTPUT&, const char*);
+panel_ptr make_mixer_panel(const editor_row&, OUTPUT&, const char*);
+panel_ptr make_sequencer_panel(const editor_row&, OUTPUT&, const char*);
+panel_ptr make_sampler_panel(const editor_row&, OUTPUT&, const char*);
+panel_ptr make_generator_panel(const editor_row&, OUTPUT&, const char*);
 
 } // namespace tmod

@@ -15,69 +15,6 @@ namespace tmod {
 
 namespace {
 
-constexpr const char* wave_pictures[] = {
-    "DISP_SIN",         "DISP_TRI",           "DISP_SAW",          "DISP_SQR",      "DISP_PULSE",
-    "DISP_NOISE_WHITE", "DISP_NOISE_ROSSLER", "DISP_NOISE_LORENZ", "DISP_NOISE_TAM"};
-constexpr const char* mini_wave_pictures[] = {"MINI_DISP_SIN", "MINI_DISP_TRI", "MINI_DISP_SAW",
-                                              "MINI_DISP_SQR"};
-constexpr const char* filter_pictures[] = {
-    "DISP_FILTRE_LOWPASS",  "DISP_FILTRE_HIGHPASS",  "DISP_FILTRE_BANDPASS", "DISP_FILTRE_NOTCH",
-    "DISP_FILTRE_LOWSHELF", "DISP_FILTRE_HIGHSHELF", "DISP_FILTRE_PEAKING"};
-
-// A clickable display that cycles an enumeration: the parameter is the one
-// bound to `control` (or to `param_control` when the display moves another
-// one), its pictures start at the parameter's minimum, and `label` shows the
-// value's name.
-struct cycle_display {
-    module_kind kind;
-    const char* element;
-    const char* param_control;
-    table_view<const char*> pictures;
-    const char* label;
-};
-constexpr cycle_display cycle_displays[] = {
-    {module_kind::VCO, "AFFICHAGE_TYPE_ONDE", "AFFICHAGE_TYPE_ONDE", wave_pictures, nullptr},
-    {module_kind::MULTI_VCO, "AFFICHAGE_TYPE_ONDE", "AFFICHAGE_TYPE_ONDE", wave_pictures, nullptr},
-    {module_kind::FAKE303, "AFFICHAGE_TYPE_ONDE", "AFFICHAGE_TYPE_ONDE", mini_wave_pictures,
-     nullptr},
-    {module_kind::VCF, "AFFICHAGE_TYPE_FILTRE", "AFFICHAGE_TYPE_FILTRE", filter_pictures,
-     "LABEL_TYPE"},
-    // The vowel is bound to the GAIN slider; the display steps it by whole vowels.
-    {module_kind::FORMANT_VCF, "AFFICHAGE_TYPE_FILTRE", "GAIN", filter_pictures, "LABEL_TYPE"},
-    {module_kind::BASIC_OPERATION, "TYPE", "TYPE", {}, "LABEL_OPERATION"},
-    {module_kind::BASIC_OPERATION, "BUTTON_TYPE", "TYPE", {}, "LABEL_OPERATION"},
-};
-
-// Buttons that add a fixed amount (through the step rule when it is fixed).
-struct step_button {
-    module_kind kind;
-    const char* element;
-    const char* key;
-    int direction;
-};
-constexpr step_button step_buttons[] = {
-    {module_kind::CONSTANTE, "BUTTON_OCT_UP", "VALUE", 1},
-    {module_kind::CONSTANTE, "BUTTON_OCT_DOWN", "VALUE", -1},
-    {module_kind::KEYBOARD, "BUTTON_OCT_UP", "OCTAVE", 1},
-    {module_kind::KEYBOARD, "BUTTON_OCT_DOWN", "OCTAVE", -1},
-};
-
-// Labels and slider angles that do not follow "LABEL_<control>" and the value.
-struct control_view {
-    module_kind kind;
-    const char* control;
-    const char* label;
-    double angle_scale;
-};
-constexpr control_view control_views[] = {
-    {module_kind::CONSTANTE, "VALUE", "LABEL_CST_VALUE", 1.0},
-    {module_kind::VCF303, "LEVEL", "LABEL_LEVEL", 36.0},
-    {module_kind::MULTI_VCO, "SLIDER_NBR_VCO", "LABEL_NBR_VCO", 1.0},
-    // A knob turn a second.
-    {module_kind::SAMPLER, "LOOP_BEGIN_TIME", "LABEL_LOOP_BEGIN_TIME", 360.0 / 44100.0},
-    {module_kind::SAMPLER, "LOOP_END_TIME", "LABEL_LOOP_END_TIME", 360.0 / 44100.0},
-};
-
 // Sliders of an indexed parameter stepped as a plain one: the control word
 // names them ("SLD_FREQ_%02d", numbered from 1) and their labels are
 // "LABEL_" and the rest. Parameters set otherwise (mixer knobs) are not.
@@ -91,33 +28,10 @@ std::string numbered_control(const char* pattern, int n) {
     return out;
 }
 
-// Displays of a value the engine moves: the module's output in a label, and
-// a lamp lit while it is above 0.
-struct live_view {
-    module_kind kind;
-    const char* label;
-    const char* lamp;
-};
-constexpr live_view live_views[] = {
-    {module_kind::AFFICHAGE, "LABEL_CST_VALUE", "LAMPE"},
-    {module_kind::VARIABLE, "LABEL_VAR_VALUE", nullptr},
-};
-
-// The keyboard's octave digit.
-struct digit_view {
-    module_kind kind;
-    const char* element;
-    const char* key;
-    const char* image_format;
-};
-constexpr digit_view digit_views[] = {
-    {module_kind::KEYBOARD, "SPRITE_OCT", "OCTAVE", "LED_NUMERIC_1_%d"},
-};
-
-template <class Row, std::size_t N>
-const Row* row_for(const Row (&rows)[N], module_kind kind, const char* element) {
+template <class Row>
+const Row* row_for(table_view<Row> rows, const char* element) {
     for (const Row& r : rows)
-        if (r.kind == kind && std::strcmp(r.element, element) == 0) return &r;
+        if (std::strcmp(r.element, element) == 0) return &r;
     return nullptr;
 }
 
@@ -128,9 +42,9 @@ const param_desc* find_key(const module_type& type, const char* key) {
     return nullptr;
 }
 
-bool is_display(module_kind kind, const char* control) {
-    for (const cycle_display& c : cycle_displays)
-        if (c.kind == kind && std::strcmp(c.param_control, control) == 0 &&
+bool is_display(const editor_row& row, const char* control) {
+    for (const cycle_display& c : row.displays)
+        if (std::strcmp(c.param_control, control) == 0 &&
             std::strcmp(c.element, c.param_control) == 0)
             return true;
     return false;
@@ -174,10 +88,9 @@ void load_faces(OBJET& panel, const char* back_rc, const char* front_rc) {
     panel.front_h = static_cast<int>(panel.height);
 }
 
-PARAM_GUI::PARAM_GUI(module_kind k, OUTPUT& m, const char* panel_name, const char* back_rc,
-                     const char* controls_rc)
-    : MODULE_GUI(k, m, 0, 0, panel_name), type(type_of(k)) {
-    load_faces(*this, back_rc, controls_rc);
+PARAM_GUI::PARAM_GUI(const editor_row& r, OUTPUT& m, const char* panel_name)
+    : MODULE_GUI(r.kind, m, 0, 0, panel_name), type(type_of(r.kind)), row(r) {
+    load_faces(*this, r.layouts.back, r.layouts.controls);
 }
 
 std::string PARAM_GUI::prefixed(const std::string& local) const {
@@ -254,11 +167,11 @@ void PARAM_GUI::refresh() {
                 show_state(d.control, saturating_int(v));
                 continue;
             }
-            if (is_display(kind, d.control)) continue;
+            if (is_display(row, d.control)) continue;
             std::string label_name = std::string("LABEL_") + d.control;
             double angle_scale = 1.0;
-            for (const control_view& c : control_views)
-                if (c.kind == kind && std::strcmp(c.control, d.control) == 0)
+            for (const control_view& c : row.control_views)
+                if (std::strcmp(c.control, d.control) == 0)
                     label_name = c.label, angle_scale = c.angle_scale;
             show_text(label_name.c_str(), shown_text(d, v));
             const std::string slider = std::string("SLD_") + d.control;
@@ -266,8 +179,7 @@ void PARAM_GUI::refresh() {
             show_angle(d.control, saturating_int(static_cast<int>(v) * angle_scale));
         }
     }
-    for (const cycle_display& c : cycle_displays) {
-        if (c.kind != kind) continue;
+    for (const cycle_display& c : row.displays) {
         const param_desc* d = find_control(type, c.param_control);
         if (!d || !d->get) continue;
         const double v = value(*d);
@@ -280,8 +192,7 @@ void PARAM_GUI::refresh() {
             show_text(c.label, n ? std::string(n) : std::string());
         }
     }
-    for (const digit_view& dv : digit_views) {
-        if (dv.kind != kind) continue;
+    for (const digit_view& dv : row.digit_views) {
         if (const param_desc* d = find_key(type, dv.key)) {
             char image[64];
             std::snprintf(image, sizeof image, dv.image_format, saturating_int(value(*d)));
@@ -292,8 +203,7 @@ void PARAM_GUI::refresh() {
 }
 
 void PARAM_GUI::refresh_live() {
-    for (const live_view& l : live_views) {
-        if (l.kind != kind) continue;
+    for (const live_view& l : row.live_views) {
         const double v = module->value.load();
         std::string text;
         append_number(text, "%6.3f", v);
@@ -308,7 +218,7 @@ bool PARAM_GUI::on_button(const char* control, int mouse_button) {
         if (d) change(*d, 0, step_value(*d, value(*d), 1));
         return d != nullptr;
     }
-    if (const cycle_display* c = row_for(cycle_displays, kind, control)) {
+    if (const cycle_display* c = row_for(row.displays, control)) {
         const param_desc* d = find_control(type, c->param_control);
         if (!d) return false;
         const int dir = mouse_button == 5 ? -1 : 1;
@@ -325,7 +235,7 @@ bool PARAM_GUI::on_button(const char* control, int mouse_button) {
         change(*d, 0, next);
         return true;
     }
-    if (const step_button* b = row_for(step_buttons, kind, control)) {
+    if (const step_button* b = row_for(row.step_buttons, control)) {
         const param_desc* d = find_key(type, b->key);
         if (!d) return false;
         const double v = value(*d);
@@ -392,9 +302,8 @@ int PARAM_GUI::update() {
 
 namespace tmod {
 
-panel_ptr make_param_panel(module_kind kind, OUTPUT& module, const char* name,
-                           panel_layouts layouts) {
-    return std::make_unique<PARAM_GUI>(kind, module, name, layouts.back, layouts.controls);
+panel_ptr make_param_panel(const editor_row& row, OUTPUT& module, const char* name) {
+    return made(std::make_unique<PARAM_GUI>(row, module, name));
 }
 
 } // namespace tmod

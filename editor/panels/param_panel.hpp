@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "editor/module_panels.hpp"
+#include "editor/module_rows.hpp"
 
 namespace tmod {
 
@@ -15,8 +15,7 @@ class PARAM_GUI : public MODULE_GUI {
   public:
     // Reads the background layout, then the controls layout (a missing file
     // leaves its controls out).
-    PARAM_GUI(module_kind kind, OUTPUT& module, const char* panel_name, const char* back_rc,
-              const char* controls_rc);
+    PARAM_GUI(const editor_row& row, OUTPUT& module, const char* panel_name);
 
     // Handles the queued messages (newest first), refreshes what moves, then
     // the panel's own update.
@@ -25,6 +24,7 @@ class PARAM_GUI : public MODULE_GUI {
     virtual void refresh();
 
     const module_type& type;
+    const editor_row& row;
 
   protected:
     // A button released with a mouse button (1 left, 4/5 the wheel). True when handled.
@@ -47,6 +47,14 @@ class PARAM_GUI : public MODULE_GUI {
     // Adds the panel's prefix ("12_") to a local name.
     std::string prefixed(const std::string& local) const;
 };
+
+// A panel built by a factory shows its module's values at once, before any
+// message arrives.
+template <class Panel>
+panel_ptr made(std::unique_ptr<Panel> panel) {
+    panel->refresh();
+    return panel;
+}
 
 // The panel's number prefix of its widgets ("12" for "VCO_12").
 std::string panel_prefix(const char* panel_name);

@@ -18,8 +18,8 @@ constexpr const char* sound_extension = "wav";
 
 class SAMPLER_GUI : public PARAM_GUI {
   public:
-    SAMPLER_GUI(module_kind k, OUTPUT& m, const char* name, panel_layouts layouts)
-        : PARAM_GUI(k, m, name, layouts.back, layouts.controls) {
+    SAMPLER_GUI(const editor_row& r, OUTPUT& m, const char* name)
+        : PARAM_GUI(r, m, name) {
         for (const param_desc& d : type.params)
             if (d.text && d.apply) file = &d;
         for (const param_desc& d : type.panel_params)
@@ -100,9 +100,8 @@ class SAMPLER_GUI : public PARAM_GUI {
 
 } // namespace
 
-panel_ptr make_sampler_panel(module_kind kind, OUTPUT& module, const char* name,
-                             panel_layouts layouts) {
-    return std::make_unique<SAMPLER_GUI>(kind, module, name, layouts);
+panel_ptr make_sampler_panel(const editor_row& row, OUTPUT& module, const char* name) {
+    return made(std::make_unique<SAMPLER_GUI>(row, module, name));
 }
 
 } // namespace tmod

@@ -80,8 +80,8 @@ const param_desc* by_key(const module_type& type, const char* key) {
 
 class SEQUENCER_GUI : public PARAM_GUI {
   public:
-    SEQUENCER_GUI(module_kind k, OUTPUT& m, const char* name, panel_layouts layouts)
-        : PARAM_GUI(k, m, name, layouts.back, layouts.controls),
+    SEQUENCER_GUI(const editor_row& r, OUTPUT& m, const char* name)
+        : PARAM_GUI(r, m, name),
           file(by_key(type, "PARTITION_FILE_NAME")), divider(by_key(type, "DIVIDER")),
           max_step(by_key(type, "NBR_STEP")), note(by_key(type, "NOTE")),
           bypass(by_key(type, "BYPASS")), vol(by_key(type, "VOLUME")),
@@ -356,9 +356,8 @@ void set_console_input(std::istream* in) {
     console_in = in ? in : &std::cin;
 }
 
-panel_ptr make_sequencer_panel(module_kind kind, OUTPUT& module, const char* name,
-                               panel_layouts layouts) {
-    return std::make_unique<SEQUENCER_GUI>(kind, module, name, layouts);
+panel_ptr make_sequencer_panel(const editor_row& row, OUTPUT& module, const char* name) {
+    return made(std::make_unique<SEQUENCER_GUI>(row, module, name));
 }
 
 } // namespace tmod

@@ -1,0 +1,70 @@
+// The three dashboards docked in the band at the top of the root level: the
+// information panel (the level shown, the panel under the pointer), the
+// module palette and the system panel (LOAD, SAVE, EDIT). While shown they
+// lead the root level's panels; hidden (F5) they are kept here. Main thread only.
+#pragma once
+
+#include <vector>
+
+#include "editor/module_panels.hpp"
+
+namespace tmod {
+
+class levels;
+class view;
+class LABEL;
+
+class INFO_DASH : public OBJET {
+  public:
+    INFO_DASH(const levels& shown, const view& v);
+    // The panel whose widget is under the pointer (null: none).
+    void set_target(OBJET* panel);
+    void draw(int unused, int with_background) override;
+    OBJET* target = nullptr;
+
+  private:
+    const levels& levels_;
+    const view& view_;
+    LABEL* name_label_;
+    LABEL* type_label_;
+};
+
+// What the dashboards' buttons asked for since the last pass.
+struct dashboard_actions {
+    std::vector<module_kind> create;
+    bool load = false, save = false, flip_mode = false;
+};
+
+class dashboards {
+  public:
+    dashboards(const levels& shown, const view& v) : levels_(shown), view_(v) {}
+
+    // Made anew in front of the root level's panels (shown or not, as before).
+    void make(panel_list& root_panels);
+    // Forgotten (the root level's panels, theirs among them, are going).
+    void clear();
+    bool shown() const { return shown_; }
+    // F5: taken out of the root level's panels, or put back in front.
+    void toggle(panel_list& root_panels);
+    // Back in the band at the top of the view.
+    void dock();
+    bool is_dashboard(const OBJET* p) const;
+    // The buttons released since the last call.
+    dashboard_actions take_actions();
+
+    INFO_DASH* info() const { return info_; }
+    OBJET* palette() const { return palette_; }
+
+  private:
+    void put_in(panel_list& root_panels);
+
+    const levels& levels_;
+    const view& view_;
+    INFO_DASH* info_ = nullptr;
+    OBJET* palette_ = nullptr;
+    OBJET* system_ = nullptr;
+    bool shown_ = true;
+    panel_list kept_; // while hidden
+};
+
+} // namespace tmod

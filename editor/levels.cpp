@@ -1,0 +1,71 @@
+#include "editor/levels.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "editor/editor_layout.hpp"
+#include "editor/module_rows.hpp"
+#include "engine/generator.hpp"
+#include "util/alloc_tracker.hpp"
+
+namespace tmod {
+
+void levels::reset() {
+    clear();
+    root_gui_.reset(static_cast<GENERATOR_GUI*>(TM_NEW(GENERATOR_GUI, root_, 0, 0, "0")));
+    shown_ = root_gui_.get();
+}
+
+void levels::clear() {
+    parents_.clear();
+    shown_ = nullptr;
+    root_gui_.reset();
+}
+
+GENERATOR& levels::generator() const {
+    return shown_ && shown_ != root_gui_.get() ? shown_->generator() : root_;
+}
+
+panel_list& levels::panels() const {
+    return shown_->panels;
+}
+
+void levels::enter(GENERATOR_GUI& panel) {
+    parents_.push_back(shown_);
+    shown_ = &panel;
+}
+
+bool levels::leave() {
+    if (parents_.empty()) return false;
+    shown_ = parents_.back();
+    parents_.pop_back();
+    return true;
+}
+
+void build_panels(panel_list& panels, GENERATOR& g) {
+    std::printf("************ Init Gui From Current *******************\n");
+    std::size_t counts[module_kind_count] = {};
+    int heights[module_kind_count] = {};
+    std::vector<panel_ptr> made[module_kind_count];
+    int number = 0; // panel names: a decimal number below 100
+    for (module_kind kind : column_order) {
+        const int k = index_of(kind);
+        counts[k] = g.count(kind);
+        for (std::size_t i = 0; i < counts[k]; ++i) {
+            made[k].push_back(make_module_panel(kind, *g.at(kind, i), number++ % 100));
+            heights[k] = std::max(heights[k], static_cast<int>(made[k].back()->h));
+        }
+        const char* line = row_of(kind).count_line;
+        if (counts[k] > 0 && line) std::printf(line, static_cast<int>(counts[k]));
+    }
+    for (const panel_spot& s : column_layout(counts, heights)) {
+        panel_ptr p = std::move(made[index_of(s.kind)][s.index]);
+        p->set_position(static_cast<float>(s.x), static_cast<float>(s.y), 0);
+        if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get()))
+            build_panels(nested->panels, nested->generator());
+        panels.insert(panels.begin(), std::move(p));
+    }
+    std::printf("*************** END **********************\n");
+}
+
+} // namespace tmod

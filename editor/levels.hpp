@@ -1,0 +1,49 @@
+// The patch levels the editor shows: the root patch, and the nested patches
+// (GENERATOR modules) entered from it, each with its panels. Main thread only.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "editor/module_panels.hpp"
+
+namespace tmod {
+
+class GENERATOR;
+
+class levels {
+  public:
+    explicit levels(GENERATOR& root) : root_(root) {}
+
+    // A root level with no panels yet, shown.
+    void reset();
+    // Every panel goes (before the modules they show do).
+    void clear();
+
+    GENERATOR& root() const { return root_; }
+    // The level shown: its patch and its panels (the root's before reset()).
+    GENERATOR& generator() const;
+    GENERATOR_GUI* gui() const { return shown_; }
+    panel_list& panels() const;
+    panel_list& root_panels() const { return root_gui_->panels; }
+    bool has_panels() const { return shown_ != nullptr; }
+    // 0 at the root.
+    int depth() const { return static_cast<int>(parents_.size()); }
+
+    // Shows the nested patch of `panel`, a panel of the level shown.
+    void enter(GENERATOR_GUI& panel);
+    // Back to the enclosing level. False at the root.
+    bool leave();
+
+  private:
+    GENERATOR& root_;
+    std::unique_ptr<GENERATOR_GUI> root_gui_;
+    GENERATOR_GUI* shown_ = nullptr;
+    std::vector<GENERATOR_GUI*> parents_;
+};
+
+// One panel per module of `g`, in columns by type below the dashboards,
+// nested levels built too; appended in front of what `panels` holds.
+void build_panels(panel_list& panels, GENERATOR& g);
+
+} // namespace tmod

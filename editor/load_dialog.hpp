@@ -1,0 +1,47 @@
+// The load dialog (LOAD): the patch files of TSY/, ten at a time; the
+// arrows scroll, a click on a name loads it, Esc or a press outside leaves.
+// A layer over the patch view: it takes the pointer and the keys that act on
+// patches; notes and the other keys reach the patch view below.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "editor/layer.hpp"
+#include "editor/pointer.hpp"
+
+namespace tmod {
+
+class editor;
+class LABEL;
+
+class load_dialog : public layer {
+  public:
+    explicit load_dialog(editor& e);
+    ~load_dialog() override;
+
+    bool handle(SDL_Event& e, int& result) override;
+    // The dialog's messages: hover colours, the name chosen, the arrows.
+    void pass() override;
+    bool frame_due(int result, clock::time_point now) override;
+    void draw() override;
+
+  private:
+    void show_window(int first);
+    int shown_row(const SPRITE* target) const;
+
+    editor& ed_;
+    panel_pointer pointer_;
+    panel_list own_;
+    OBJET* dialog_ = nullptr;
+    std::vector<std::string> names_;
+    // Ours, except while shown: then the dialog's (show_window hands them back).
+    std::vector<LABEL*> labels_;
+    int first_ = 0;
+    int direction_ = 0;
+    bool changed_ = true;
+    clock::time_point last_scroll_ = clock::now();
+    clock::time_point last_frame_;
+};
+
+} // namespace tmod

@@ -1,0 +1,371 @@
+#include "editor/patch_view.hpp"
+
+#include <GL/gl.h>
+#include <SDL/SDL.h>
+#include <cstdio>
+
+#include "audio/audio_pump.hpp"
+#include "editor/editor.hpp"
+#include "editor/load_dialog.hpp"
+#include "editor/module_rows.hpp"
+#include "engine/engine_state.hpp"
+#include "engine/generator.hpp"
+#include "toolkit/file_listing.hpp"
+#include "toolkit/frame_state.hpp"
+#include "toolkit/image_bank.hpp"
+#include "util/alloc_tracker.hpp"
+
+namespace tmod {
+
+namespace {
+// Panels showing moving engine state refresh at least this often.
+constexpr auto idle_redraw = std::chrono::milliseconds(50);
+// With none in view a frame costs more than the wait saves: a slow redraw
+// still shows what remote control changed.
+constexpr auto quiet_redraw = std::chrono::seconds(1);
+
+// The note keys of play mode, in note order from 1.
+constexpr SDLKey note_keys[] = {
+    SDLK_q, SDLK_w,         SDLK_e, SDLK_r, SDLK_t, SDLK_y, SDLK_u, SDLK_i, SDLK_o,
+    SDLK_p, SDLK_a,         SDLK_s, SDLK_d, SDLK_f, SDLK_g, SDLK_h, SDLK_j, SDLK_k,
+    SDLK_l, SDLK_SEMICOLON, SDLK_z, SDLK_x, SDLK_c, SDLK_v, SDLK_b, SDLK_n,
+};
+// Notes 1 to 5 in edit mode.
+constexpr SDLKey edit_note_keys[] = {SDLK_a, SDLK_z, SDLK_e, SDLK_r, SDLK_t};
+// Keys that do in edit mode what they do in play mode.
+constexpr SDLKey shared_keys[] = {SDLK_5, SDLK_F1, SDLK_F2, SDLK_F4, SDLK_F5, SDLK_F6};
+
+template <std::size_t N>
+int index_in(const SDLKey (&keys)[N], int sym) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (keys[i] == sym) return static_cast<int>(i) + 1;
+    return 0;
+}
+} // namespace
+
+patch_view::patch_view(editor& e) : ed_(e), pointer_(e.view()) {
+    pointer_.on_hover = [this](OBJET* p) {
+        if (INFO_DASH* info = ed_.dashboards().info()) info->set_target(p);
+    };
+}
+
+patch_view::~patch_view() = default;
+
+void patch_view::panels_rebuilt() {
+    cables_.clear();
+    relink_ = 1;
+    pointer_.forget();
+    if (INFO_DASH* info = ed_.dashboards().info()) info->target = nullptr;
+}
+
+bool patch_view::handle(SDL_Event& e, int& result) {
+    if (!ed_.levels().has_panels()) return false;
+    switch (e.type) {
+    case SDL_MOUSEBUTTONDOWN:
+        result |= button_down(e);
+        break;
+    case SDL_MOUSEMOTION: {
+        panel_list& panels = ed_.levels().panels();
+        result |= pointer_.moved(panels, e, !edit_mode_);
+        if (edit_mode_ && pointer_.left && cables_.dragged) {
+            cables_.motion(pointer_x, pointer_y);
+            result |= pass_redraw;
+        }
+        break;
+    }
+    case SDL_MOUSEBUTTONUP:
+        result |= button_up(e);
+        break;
+    case SDL_KEYDOWN:
+        result |= edit_mode_ ? edit_key_down(e) : play_key_down(e.key.keysym.sym);
+        break;
+    case SDL_KEYUP:
+        result |= edit_mode_ ? edit_key_up(e.key.keysym.sym) : play_key_up(e.key.keysym.sym);
+        break;
+    case SDL_QUIT:
+        ed_.quit();
+        break;
+    case SDL_USEREVENT:
+        result |= pass_redraw;
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+int patch_view::button_down(SDL_Event& e) {
+    panel_list& panels = ed_.levels().panels();
+    int result = pointer_.button_down(panels, e);
+    if (e.button.button != SDL_BUTTON_LEFT) return result;
+    pointer_.left = true;
+    pointer_.press_x = pointer_x, pointer_.press_y = pointer_y;
+    if (edit_mode_) {
+        // The panel under the press itself, not the one the last motion left.
+        pointer_.hovered_panel = panel_at_pointer(panels);
+        if (pointer_.hovered_panel >= 0 && pointer_.hovered_panel < static_cast<int>(panels.size())) {
+            OBJET* p = panels[static_cast<std::size_t>(pointer_.hovered_panel)].get();
+            result |= cables_.press(p, p->element_at_pointer());
+        }
+        return result;
+    }
+    for (std::size_t i = 0; i < panels.size(); ++i) {
+        SPRITE* w = panels[i]->element_at_pointer();
+        if (!w) continue;
+        pointer_.hovered_panel = static_cast<int>(i);
+        pointer_.pressed_widget = w;
+        if (auto* nested = dynamic_cast<GENERATOR_GUI*>(panels[i].get())) {
+            ed_.levels().enter(*nested);
+            pointer_.hovered_panel = -1;
+            pointer_.pressed_widget = pointer_.hovered_widget = nullptr;
+            pointer_.left = false;
+            ed_.end_pass();
+        } else {
+            deliver(*panels[i], 1, nullptr, w, e);
+            pointer_.active_panel = panels[i].get();
+        }
+        break;
+    }
+    return result | pass_redraw;
+}
+
+int patch_view::button_up(SDL_Event& e) {
+    panel_list& panels = ed_.levels().panels();
+    int result = pointer_.button_up(panels, e);
+    if (e.button.button != SDL_BUTTON_LEFT) return result;
+    if (edit_mode_) {
+        if (!pointer_.left) return result;
+        pointer_.left = false;
+        pointer_x = e.button.x, pointer_y = e.button.y;
+        const int t = panel_at_pointer(panels);
+        OBJET* target = t >= 0 ? panels[static_cast<std::size_t>(t)].get() : nullptr;
+        cables_.drop(target, target ? target->element_at_pointer() : nullptr);
+        pointer_.warp_to_press();
+        return result | pass_picked | pass_scrolled;
+    }
+    if (pointer_.pressed_widget && pointer_.left) {
+        const int i = panel_at(panels);
+        if (i >= 0) {
+            to_front(panels, i);
+            deliver(*panels[0], 1, nullptr, pointer_.pressed_widget, e);
+            pointer_.hovered_panel = 0;
+        }
+        pointer_.pressed_widget = nullptr;
+        pointer_.active_panel = nullptr;
+        pointer_.warp_to_press();
+    }
+    pointer_.left = false;
+    return result;
+}
+
+void patch_view::flip_mode() {
+    relink_ = 1;
+    edit_mode_ = !edit_mode_;
+    // The dashboards have no back face: they keep theirs.
+    for (auto& p : ed_.levels().panels())
+        if (!ed_.dashboards().is_dashboard(p.get()))
+            p->set_display_mode(edit_mode_ ? OBJET::back : play_display_mode(*p));
+    if (!edit_mode_) cables_.clear();
+}
+
+void patch_view::shared_key(int sym) {
+    panel_list& panels = ed_.levels().panels();
+    switch (sym) {
+    case SDLK_5: {
+        const int i = panel_at(panels);
+        if (i >= 0) panels[static_cast<std::size_t>(i)]->set_display_mode(0);
+        break;
+    }
+    case SDLK_F1:
+        if (audio_pump* pump = ed_.pump()) pump->scope_view = pump->scope_view == 1 ? 0 : 1;
+        break;
+    case SDLK_F2:
+        for (std::size_t i = 0; i < panels.size(); ++i) {
+            std::printf("*[%zu]****************************\n", i);
+            panels[i]->save_rc("RC/LOL.RC");
+        }
+        break;
+    case SDLK_F4:
+        ed_.save_level();
+        break;
+    case SDLK_F5:
+        ed_.dashboards().toggle(ed_.levels().root_panels());
+        break;
+    case SDLK_F6:
+        flip_mode();
+        break;
+    default:
+        break;
+    }
+}
+
+void patch_view::step_patch(bool forward) {
+    char next[800] = {};
+    const char* current = ed_.levels().generator().file_name;
+    const char* found = forward ? next_file(current, "TSY", "tsy", next, sizeof next)
+                                : previous_file(current, "TSY", "tsy", next, sizeof next);
+    if (!found) {
+        ed_.say("No other patch in TSY");
+        return;
+    }
+    std::printf("A LOADER [%s]\n", next);
+    SDL_WM_SetCaption(next, nullptr);
+    ed_.load(next);
+}
+
+int patch_view::play_key_down(int sym) {
+    if (const int n = index_in(note_keys, sym)) {
+        ed_.play_note(n, true);
+        return pass_redraw;
+    }
+    switch (sym) {
+    case SDLK_KP_PLUS:
+    case SDLK_KP_MINUS:
+        step_patch(sym == SDLK_KP_PLUS);
+        ed_.end_pass();
+        return pass_loaded;
+    case SDLK_F7:
+    case SDLK_F8:
+        tempo_bpm = tempo_bpm + (sym == SDLK_F7 ? 1 : -1);
+        std::printf("BPM[%d]\n", tempo_bpm.load());
+        break;
+    case SDLK_F9:
+        image_bank().reload();
+        break;
+    case SDLK_F11:
+        for (std::size_t i = 0; i < ed_.levels().panels().size(); ++i)
+            std::printf("*[%zu]****************************\n", i);
+        break;
+    default:
+        shared_key(sym);
+        break;
+    }
+    return pass_redraw;
+}
+
+int patch_view::play_key_up(int sym) {
+    if (index_in(note_keys, sym)) {
+        ed_.play_note(0, false);
+    } else if (sym == SDLK_ESCAPE) {
+        if (ed_.levels().depth() <= 0) {
+            ed_.quit();
+        } else {
+            ed_.leave_level();
+            ed_.end_pass();
+        }
+    } else if (sym == SDLK_DELETE) {
+        ed_.stop_patch(ed_.levels().generator());
+    }
+    return pass_redraw;
+}
+
+int patch_view::edit_key_down(const SDL_Event& e) {
+    const int sym = e.key.keysym.sym;
+    panel_list& panels = ed_.levels().panels();
+    if (const int n = index_in(edit_note_keys, sym)) {
+        ed_.play_note(n, true, &ed_.levels().generator());
+    } else if (index_in(shared_keys, sym)) {
+        shared_key(sym);
+    } else if (sym == SDLK_1) {
+        const int h = pointer_.hovered_panel;
+        if (h >= 0 && h < static_cast<int>(panels.size())) {
+            SDL_Event up = e;
+            up.type = SDL_MOUSEBUTTONUP;
+            up.button.type = SDL_MOUSEBUTTONUP;
+            up.button.button = SDL_BUTTON_LEFT;
+            up.button.state = SDL_RELEASED;
+            up.button.x = static_cast<Uint16>(pointer_x);
+            up.button.y = static_cast<Uint16>(pointer_y);
+            panels[static_cast<std::size_t>(h)]->post(GUI_MESSAGE::input(up, nullptr));
+        }
+    } else if (sym == SDLK_KP_PLUS || sym == SDLK_KP_MINUS) {
+        if (audio_pump* pump = ed_.pump())
+            pump->scope_zoom =
+                sym == SDLK_KP_PLUS ? pump->scope_zoom * 2.0f : pump->scope_zoom / 2.0f;
+    } else if (sym == SDLK_DELETE) {
+        return pass_redraw | cables_.unplug();
+    } else if (sym == SDLK_RCTRL) {
+        cables_.right_ctrl_held = true;
+    }
+    return pass_redraw;
+}
+
+int patch_view::edit_key_up(int sym) {
+    if (sym == SDLK_RCTRL) {
+        cables_.right_ctrl_held = false;
+    } else if (sym == SDLK_DELETE) {
+        cables_.delete_held = false;
+    } else if (sym >= SDLK_a && sym <= SDLK_z) {
+        ed_.play_note(0, false, &ed_.levels().generator());
+    } else if (sym == SDLK_ESCAPE) {
+        cables_.clear(); // leaving a level rebuilds its panels
+        play_key_up(sym);
+    }
+    return pass_redraw;
+}
+
+void patch_view::pass() {
+    if (!ed_.levels().has_panels()) return;
+    const dashboard_actions asked = ed_.dashboards().take_actions();
+    for (module_kind k : asked.create) ed_.palette_create(k);
+    if (asked.flip_mode) flip_mode(); // as F6 does
+    if (asked.save) ed_.save_level();
+    if (asked.load) ed_.open(std::make_unique<load_dialog>(ed_));
+    panel_list& panels = ed_.levels().panels();
+    const audio_pump* pump = ed_.pump();
+    if (edit_mode_ && !(pump && pump->scope_view == 1)) {
+        if (relink_) {
+            // Panels made or loaded since edit mode began show their plugs too.
+            for (auto& p : panels)
+                if (dynamic_cast<MODULE_GUI*>(p.get()) && p->display_mode != OBJET::back)
+                    p->set_display_mode(OBJET::back);
+            cables_.rebuild(ed_.levels().generator(), panels);
+        }
+        for (auto& p : panels) p->update();
+    }
+    if (ed_.dashboards().shown()) ed_.dashboards().dock();
+}
+
+bool patch_view::frame_due(int result, clock::time_point now) {
+    if (result & pass_loaded) return false;
+    bool moving = false;
+    const view& v = ed_.view();
+    for (const auto& p : ed_.levels().panels())
+        moving = moving || (shows_moving_state(*p) && panel_in_view(*p, v.x(), v.y()));
+    if (result == 0 && now - last_draw_ < (moving ? idle_redraw : quiet_redraw)) return false;
+    last_draw_ = now;
+    return true;
+}
+
+void patch_view::draw_message_line() {
+    const std::string& line = ed_.message();
+    if (line.empty()) return;
+    const view& v = ed_.view();
+    // Filled rectangles land 13 pixels lower than given.
+    fill_rect(v.x(), v.y() + v.height() - 24 - 13, v.width(), 24, 0xC0400000u);
+    screen_text(0, 12, 8, static_cast<float>(v.height() - 30), 0xFFFF40u, line.c_str());
+}
+
+void patch_view::draw() {
+    if (!background_) {
+        background_.reset(TM_NEW(SPRITE, "FOND_GLOBAL", 0, 0, 0, 0u, 0, 1.0f, 0, 255));
+        background_->alpha = 255;
+    }
+    const view& v = ed_.view();
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT);
+    background_->set_image("FOND_ELECTRO");
+    const int tw = background_->w > 0 ? static_cast<int>(background_->w) : 256;
+    const int th = background_->h > 0 ? static_cast<int>(background_->h) : 256;
+    for (int i = 0; i < 10; ++i)
+        for (int j = 0; j < 10; ++j) {
+            background_->set_position(static_cast<float>(i * tw), static_cast<float>(j * th), 0);
+            background_->blit();
+        }
+    glColor3f(1, 1, 1);
+    if (ed_.levels().has_panels()) draw_visible_panels(ed_.levels().panels(), v.x(), v.y(), 1);
+    if (edit_mode_) cables_.draw();
+    draw_message_line();
+}
+
+} // namespace tmod
