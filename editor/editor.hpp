@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "editor/dashboards.hpp"
-#include "editor/layer.hpp"
+#include "editor/layers/layer.hpp"
 #include "editor/levels.hpp"
 #include "editor/view.hpp"
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "editor/layer.hpp"
+#include "editor/layers/layer.hpp"
 #include "editor/module_panels.hpp"
 
 union SDL_Event;

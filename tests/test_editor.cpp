@@ -34,7 +34,9 @@ class EditorDriven : public ::testing::Test {
         ASSERT_EQ(chdir(data.c_str()), 0);
         static bool images = false;
         std::string why;
-        if (!images) ASSERT_EQ(image_bank().try_load_bundle("grfx/opengl.tim", why), 1) << why;
+        if (!images) {
+            ASSERT_EQ(image_bank().try_load_bundle("grfx/opengl.tim", why), 1) << why;
+        }
         images = true;
     }
     void key(SDLKey sym) {
@@ -195,15 +197,15 @@ TEST_F(EditorDriven, EveryTypeHasOneRowThatAgreesWithItsSlots) {
         EXPECT_EQ(row.kind, type.kind);
         EXPECT_TRUE(row.play_mode == 1 || row.play_mode == 2);
         // A type offers gates and pulses to cables only when it has them.
-        if (row.plugs.offers_to_outputs) EXPECT_TRUE(type.gate_out || type.sync_out);
+        EXPECT_TRUE(!row.plugs.offers_to_outputs || type.gate_out || type.sync_out);
         // Cables take only connections the slots have.
         auto has_slot = [&](slot_kind wanted) {
             for (const slot_desc& s : type.slots)
                 if (s.kind == wanted && s.plug) return true;
             return false;
         };
-        if (row.plugs.takes_gate) EXPECT_TRUE(has_slot(slot_kind::gate));
-        if (row.plugs.takes_sync) EXPECT_TRUE(has_slot(slot_kind::sync));
+        EXPECT_TRUE(!row.plugs.takes_gate || has_slot(slot_kind::gate));
+        EXPECT_TRUE(!row.plugs.takes_sync || has_slot(slot_kind::sync));
         // Every slot a plug shows has that plug on the back of the panel.
         module_ptr m = create_module(type.kind);
         panel_ptr panel = make_module_panel(type.kind, *m, 7);

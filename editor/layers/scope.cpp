@@ -1,4 +1,4 @@
-#include "editor/scope.hpp"
+#include "editor/layers/scope.hpp"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "editor/layer.hpp"
+#include "editor/layers/layer.hpp"
 
 namespace tmod {
 

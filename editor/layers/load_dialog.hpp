@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/layer.hpp"
+#include "editor/layers/layer.hpp"
 #include "editor/pointer.hpp"
 
 namespace tmod {

@@ -1,4 +1,4 @@
-#include "editor/patch_view.hpp"
+#include "editor/layers/patch_view.hpp"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
@@ -6,7 +6,7 @@
 
 #include "audio/audio_pump.hpp"
 #include "editor/editor.hpp"
-#include "editor/load_dialog.hpp"
+#include "editor/layers/load_dialog.hpp"
 #include "editor/module_rows.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"

@@ -1,4 +1,4 @@
-#include "editor/load_dialog.hpp"
+#include "editor/layers/load_dialog.hpp"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>

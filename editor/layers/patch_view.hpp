@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "editor/cables.hpp"
-#include "editor/layer.hpp"
+#include "editor/layers/layer.hpp"
 #include "editor/pointer.hpp"
 
 namespace tmod {
