@@ -2,13 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <unistd.h>
 
 #include "app/command_line.hpp"
 #include "app/pass_service.hpp"
 #include "app/startup.hpp"
+#include "app/typed_lines.hpp"
 #include "audio/frame_fifo.hpp"
 #include "editor/editor.hpp"
 #include "engine/engine_state.hpp"
@@ -70,14 +70,13 @@ int editor_job(const options& o) {
         run.serve(service, session.sound.frames_played());
         ed.remote = session.remote.get();
         ed.pass_hook = [&] { service.run(); };
-        ed.read_line = [](std::string& line) {
-            return static_cast<bool>(std::getline(std::cin, line));
-        };
+        typed_lines typed;
+        ed.poll_line = [&typed](std::string& line) { return typed.next(line); };
         const std::string patch = patch_to_load(o);
         // The start-up already read the patch: the editor shows it, and later
         // loads replace it.
         engine_play_current(session);
-        ed.start(patch.c_str());
+        ed.start(patch.c_str(), o.patch.empty());
         ed.run();
         audio_enabled = 0;
         ed.close();

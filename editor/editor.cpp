@@ -4,12 +4,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <optional>
 
 #include "audio/audio_pump.hpp"
 #include "editor/editor_layout.hpp"
 #include "editor/module_rows.hpp"
+#include "editor/layers/asking.hpp"
 #include "editor/layers/patch_view.hpp"
 #include "editor/layers/scope.hpp"
 #include "engine/engine_state.hpp"
@@ -22,6 +22,7 @@
 #include "remote/remote_server.hpp"
 #include "toolkit/file_listing.hpp"
 #include "toolkit/frame_state.hpp"
+#include "util/text.hpp"
 #include "util/messages.hpp"
 
 namespace tmod {
@@ -46,13 +47,19 @@ editor::editor(GENERATOR& root, audio_pump* pump)
     auto bottom = std::make_unique<patch_view>(*this);
     patch_view_ = bottom.get();
     layers_.push_back(std::move(bottom));
+    ask_user = [this](name_request r) { ask(std::move(r.question), std::move(r.text), std::move(r.accept)); };
 }
 
 editor::~editor() {
+    ask_user = nullptr;
     close();
 }
 
 void editor::close() {
+    // What was asked about the panels going is asked no more.
+    for (auto* list : {&layers_, &opening_})
+        for (auto& l : *list)
+            if (dynamic_cast<asking_layer*>(l.get())) l->closed = true;
     // Panels refer to modules: they go before the patch does, cables first.
     if (patch_view_) patch_view_->panels_rebuilt();
     docks_.clear();
@@ -63,9 +70,12 @@ bool editor::edit_mode() const {
     return patch_view_->edit_mode();
 }
 
-void editor::start(const char* patch_path) {
+void editor::start(const char* patch_path, bool untitled) {
     if (const char* v = std::getenv("TM_FRAME_STATS"); v && *v == '1') frame_stats.emplace();
+    // Typed characters for the prompts, whatever the keyboard's layout.
+    SDL_EnableUNICODE(1);
     load(patch_path);
+    if (untitled) root_file_.clear();
     view_.scroll_to(0, 0);
     present();
     if (pump_) pump_->scope_view = 0;
@@ -77,8 +87,23 @@ void editor::open(std::unique_ptr<layer> l) {
 }
 
 void editor::dispatch(SDL_Event& e, int& result) {
+    if (e.type == SDL_KEYUP) {
+        // A key goes up where it went down: a note held when a prompt opens
+        // still ends, and the Esc that closed a prompt quits nothing.
+        const auto owner = key_owners_.find(e.key.keysym.sym);
+        if (owner != key_owners_.end()) {
+            layer* l = owner->second;
+            key_owners_.erase(owner);
+            for (auto& open : layers_)
+                if (open.get() == l && !l->closed) l->handle(e, result);
+            return;
+        }
+    }
     for (std::size_t i = layers_.size(); i-- > 0;)
-        if (layers_[i]->handle(e, result)) return;
+        if (layers_[i]->handle(e, result)) {
+            if (e.type == SDL_KEYDOWN) key_owners_[e.key.keysym.sym] = layers_[i].get();
+            return;
+        }
 }
 
 void editor::input(SDL_Event e) {
@@ -92,6 +117,7 @@ bool editor::pass() {
     SDL_Event e;
     while (running_ && !stop_pass_ && SDL_PollEvent(&e)) dispatch(e, result);
     if (!running_) return false;
+    take_lines();
     if (remote && remote->is_open())
         // The mode decides what a new client gets: notes in play mode, the
         // console in edit mode.
@@ -115,6 +141,19 @@ bool editor::pass() {
     // Nothing happened: wait for input a little instead of spinning.
     if (result == 0) SDL_Delay(5);
     return running_;
+}
+
+void editor::take_lines() {
+    std::string line;
+    // A few waiting lines are kept for prompts still to come (a script types
+    // the name before it presses the key that asks).
+    while (lines_.size() < 64 && poll_line && poll_line(line)) lines_.push_back(line);
+    auto* asking = dynamic_cast<asking_layer*>(layers_.back().get());
+    if (!asking || asking->closed || lines_.empty()) return;
+    std::string answer = lines_.front();
+    lines_.erase(lines_.begin());
+    if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+    asking->answer(answer);
 }
 
 int editor::run() {
@@ -174,6 +213,7 @@ void editor::load(const char* path) {
         message_ = std::string(status == load_failed ? "Cannot load " : "Loaded with errors ") +
                    path + (first.empty() ? " (see the console)" : ": " + first);
     }
+    root_file_ = path;
     levels_.reset();
     build_panels(levels_.panels(), levels_.generator());
     docks_.make(levels_.panels());
@@ -252,23 +292,49 @@ OBJET* editor::palette_create(module_kind kind) {
     return shown;
 }
 
-void editor::save_level() {
-    std::printf("Patch files in TSY:\n");
-    for (const std::string& path : list_files("TSY", "tsy"))
-        if (path.find('/', 4) == std::string::npos) std::printf("  %s\n", base_name(path).c_str());
-    std::printf("Save the shown patch as (a name in TSY, empty to cancel): ");
+std::string editor::own_file() const {
+    return levels_.depth() == 0 ? root_file_ : std::string(levels_.generator().file_name);
+}
+
+void editor::ask(std::string question, std::string text,
+                 std::function<std::string(const std::string&)> accept) {
+    open(std::make_unique<prompt>(*this, std::move(question), std::move(text), std::move(accept)));
+}
+
+void editor::confirm(std::string text, std::function<void()> yes) {
+    open(std::make_unique<question>(
+        *this, std::move(text),
+        std::vector<question::choice>{{'y', std::move(yes)}, {'n', [] {}}}));
+}
+
+void editor::save() {
+    const std::string own = own_file();
+    if (own.empty())
+        save_as();
+    else
+        write_level(own);
+}
+
+void editor::save_as() {
+    std::string shown = base_name(own_file());
+    if (shown.size() > 4 && shown.compare(shown.size() - 4, 4, ".tsy") == 0)
+        shown.resize(shown.size() - 4);
+    std::printf("Save the shown patch as: a name in TSY, typed in the window\n");
     std::fflush(stdout);
-    std::string name;
-    const bool got = read_line ? read_line(name) : static_cast<bool>(std::getline(std::cin, name));
-    if (!name.empty() && name.back() == '\r') name.pop_back();
-    std::string why;
-    if (!got) why = "no name given (end of input)";
-    else plain_file_name(name, why);
-    if (!why.empty()) {
-        message_ = "Not saved: " + why;
-        std::printf("Not saved: %s\n", why.c_str());
-        return;
-    }
+    ask("Save the patch in TSY as", shown, [this](const std::string& typed) {
+        std::string why;
+        const std::string name = typed_file_name(typed, ".tsy", why);
+        if (name.empty()) return why;
+        const std::string path = "TSY/" + name;
+        if (path_exists(path.c_str()) && !same_file(path.c_str(), own_file().c_str()))
+            confirm("replace " + name + "? (y/n)", [this, path] { write_level(path); });
+        else
+            write_level(path);
+        return std::string();
+    });
+}
+
+bool editor::write_level(const std::string& path) {
     panel_list& panels = levels_.panels();
     // Control moves still queued in this pass reach their modules first.
     for (auto& p : panels) p->update();
@@ -276,16 +342,17 @@ void editor::save_level() {
     for (auto it = panels.rbegin(); it != panels.rend(); ++it)
         if (auto* m = dynamic_cast<MODULE_GUI*>(it->get()))
             placed.push_back({m->module, m->kind, m->x, m->y});
-    const std::string path = "TSY/" + name;
     std::string error;
-    if (save_patch(levels_.generator(), placed, path.c_str(), &error)) {
-        message_ = "Saved " + path;
-        std::printf("Saved %s\n", path.c_str());
-        std::fflush(stdout);
-    } else {
+    if (!save_patch(levels_.generator(), placed, path.c_str(), &error)) {
         message_ = "Not saved: " + error;
         std::printf("Not saved: %s\n", error.c_str());
+        return false;
     }
+    message_ = "Saved " + path;
+    std::printf("Saved %s\n", path.c_str());
+    std::fflush(stdout);
+    if (levels_.depth() == 0) root_file_ = path;
+    return true;
 }
 
 } // namespace tmod

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,14 +35,16 @@ class editor {
 
     // Caller's work on every pass (scripted events, remote poll, recording).
     std::function<void()> pass_hook;
-    // Reads one console line (false at end of input): the save prompt.
-    std::function<bool(std::string&)> read_line;
+    // A line typed on standard input, when one is there (never waits): it
+    // answers the prompt or question open in the window, so scripts can.
+    std::function<bool(std::string&)> poll_line;
     // The remote control's server, when it listens: new clients are
     // accepted on every pass, as the mode says.
     remote_server* remote = nullptr;
 
-    // The window is open: panels for the patch file, first frame.
-    void start(const char* patch_path);
+    // The window is open: panels for the patch file, first frame. An
+    // untitled patch (the start-up empty one) is not saved over by Ctrl+S.
+    void start(const char* patch_path, bool untitled = false);
     // Passes until the editor ends (Esc at the top level, the window
     // closed). Returns 0.
     int run();
@@ -58,8 +61,16 @@ class editor {
     // program: what could be loaded stays and the message line says why the
     // rest did not.
     void load(const char* path);
-    // Asks for a name on the console and writes the shown level to TSY/<name>.
-    void save_level();
+    // Ctrl+S: the shown level to its own file; a level without one asks as
+    // save_as does.
+    void save();
+    // F4, SAVE: asks in the window for a name in TSY/ (the level's own
+    // prefilled), asks before replacing another file, then saves.
+    void save_as();
+    // Opens a prompt or a question over the others.
+    void ask(std::string question, std::string text,
+             std::function<std::string(const std::string&)> accept);
+    void confirm(std::string question, std::function<void()> yes);
     // A module of the kind from the palette, its panel on top of the level.
     OBJET* palette_create(module_kind kind);
     // Plays on the level's keyboard; the root's when none is given.
@@ -90,6 +101,11 @@ class editor {
 
   private:
     void dispatch(SDL_Event& e, int& result);
+    void take_lines();
+    // The file the shown level saves to with Ctrl+S (empty: none yet).
+    std::string own_file() const;
+    // Writes the shown level; the message line says how it went.
+    bool write_level(const std::string& path);
     void show_scope(bool on);
     void present();
 
@@ -102,6 +118,9 @@ class editor {
     std::vector<std::unique_ptr<layer>> opening_;
     patch_view* patch_view_ = nullptr;
     layer* scope_ = nullptr;
+    std::map<int, layer*> key_owners_; // keys down, and the layer that took each
+    std::vector<std::string> lines_; // typed on standard input, not yet asked for
+    std::string root_file_;
     bool running_ = true;
     bool stop_pass_ = false;
 };

@@ -1,6 +1,7 @@
 #include "editor/editor_layout.hpp"
 
 #include <algorithm>
+#include <cctype>
 
 #include "editor/module_rows.hpp"
 
@@ -54,25 +55,33 @@ int dialog_scroll(int first, int direction, int names) {
     return std::clamp(first + direction, 0, last_first);
 }
 
-bool plain_file_name(const std::string& name, std::string& why) {
-    if (name.empty()) {
-        why = "no name given";
-        return false;
-    }
-    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
-        why = "a name with \"/\" would leave the directory";
-        return false;
-    }
-    if (name.find("..") != std::string::npos) {
-        why = "a name with \"..\" is not a plain file name";
-        return false;
-    }
-    for (unsigned char c : name)
-        if (c < 32 || c == 127) {
-            why = "the name holds a control character";
-            return false;
+std::string typed_file_name(const std::string& typed, const char* extension, std::string& why) {
+    constexpr std::size_t longest = 120;
+    why.clear();
+    if (typed.empty()) {
+        why = "type a name";
+    } else if (typed.size() > longest) {
+        why = "a name has at most 120 characters";
+    } else if (typed.find('/') != std::string::npos || typed.find('\\') != std::string::npos) {
+        why = "a name cannot hold \"/\": it stays in its folder";
+    } else if (typed.find("..") != std::string::npos || typed[0] == '.') {
+        why = "a name cannot start with \".\" or hold \"..\"";
+    } else {
+        for (unsigned char c : typed) {
+            const bool allowed = std::isalnum(c) || c == '_' || c == '-' || c == '.' || c >= 0x80;
+            if (allowed) continue;
+            if (c == ' ')
+                why = "a name is one word, without blanks";
+            else if (c < 32 || c == 127)
+                why = "a name cannot hold control characters";
+            else
+                why = std::string("a name cannot hold \"") + static_cast<char>(c) +
+                      "\": only letters, digits, _ - and .";
+            break;
         }
-    return true;
+    }
+    if (!why.empty()) return {};
+    return typed.find('.') == std::string::npos ? typed + extension : typed;
 }
 
 } // namespace tmod

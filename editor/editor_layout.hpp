@@ -1,6 +1,6 @@
 // The editor's placement rules as plain functions: view scroll limits, the
 // panel grid, the columns panels are built in, the palette's stacking, the
-// load dialog's window and the console's file names. No window needed.
+// load dialog's window and the file names typed in the window. No window needed.
 #pragma once
 
 #include <cstddef>
@@ -59,8 +59,10 @@ constexpr int dialog_rows = 10;
 // The first shown index after one pass of scrolling (direction +1 down, -1 up).
 int dialog_scroll(int first, int direction, int names);
 
-// A name typed on the console must be a plain file name inside its
-// directory. False with the reason otherwise.
-bool plain_file_name(const std::string& name, std::string& why);
+// The file name a name typed for a save or a load stands for: one word of
+// letters (non-ASCII ones too), digits, "_", "-" and ".", inside its folder,
+// with `extension` (".tsy", ".PAR") added when it has none. Empty, with the
+// reason in `why`, when the name cannot be one.
+std::string typed_file_name(const std::string& typed, const char* extension, std::string& why);
 
 } // namespace tmod

@@ -8,6 +8,8 @@
 
 namespace tmod {
 
+std::function<void(name_request)> ask_user;
+
 MODULE_GUI::MODULE_GUI(module_kind k, OUTPUT& m, int x, int y, const char* panel_name)
     : OBJET(x, y, panel_name), kind(k), module(&m) {}
 

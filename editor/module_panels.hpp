@@ -5,7 +5,9 @@
 // fields. Main (graphics) thread only.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/module_types.hpp"
@@ -26,6 +28,19 @@ class MODULE_GUI : public OBJET {
     const module_kind kind;
     OUTPUT* const module; // never deleted by the panel
 };
+
+// A name a panel asks the user for (a partition to load or save): the
+// question, the field's first text, and what takes the answer; `accept`
+// returns an empty string when it took the answer, else why not (the
+// question stays open with it).
+struct name_request {
+    std::string question;
+    std::string text;
+    std::function<std::string(const std::string&)> accept;
+};
+// Where panels ask: the editor opens a prompt in its window while it runs.
+// Unset, nothing is asked.
+extern std::function<void(name_request)> ask_user;
 
 // A nested patch: its panel in the enclosing level, and the panels of its own
 // level. The root level of the editor is a GENERATOR_GUI too. Its item name

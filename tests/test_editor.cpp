@@ -63,13 +63,19 @@ class EditorDriven : public ::testing::Test {
         }
         ed.pass();
     }
-    // F4 with the name typed: the saved text.
-    std::string save(const std::string& name) {
-        ed.read_line = [name](std::string& line) {
-            line = name;
-            return true;
+    // A line typed on standard input.
+    void type_line(const std::string& line) {
+        ed.poll_line = [line, given = false](std::string& out) mutable {
+            if (given) return false;
+            out = line;
+            return given = true;
         };
+    }
+    // F4, the name typed: the saved text.
+    std::string save(const std::string& name) {
+        type_line(name);
         key(SDLK_F4);
+        ed.pass(); // the prompt takes the line
         EXPECT_EQ(ed.message(), "Saved TSY/" + name);
         return read_text("TSY/" + name);
     }
@@ -269,14 +275,18 @@ TEST(EditorLayout, LoadDialogScrollsWithinTheList) {
     EXPECT_EQ(dialog_scroll(0, +1, 4), 0);
 }
 
-TEST(EditorLayout, ConsoleNamesArePlainFileNames) {
+TEST(EditorLayout, TypedNamesAreOneWordInsideTheirFolder) {
     std::string why;
-    EXPECT_TRUE(plain_file_name("my_patch.tsy", why));
-    for (const char* bad : {"", "../evil.tsy", "sub/x.tsy", "/etc/passwd", "..", "a\tb"}) {
-        why.clear();
-        EXPECT_FALSE(plain_file_name(bad, why)) << bad;
+    EXPECT_EQ(typed_file_name("my_first_patch", ".tsy", why), "my_first_patch.tsy");
+    EXPECT_EQ(typed_file_name("bass-2.tsy", ".tsy", why), "bass-2.tsy");
+    EXPECT_EQ(typed_file_name("lead", ".PAR", why), "lead.PAR");
+    EXPECT_EQ(typed_file_name("m\xc3\xa9lodie", ".tsy", why), "m\xc3\xa9lodie.tsy");
+    for (const char* bad : {"", "   ", "my part", "semi;colon", "a=b", "../evil", "sub/x", "/etc/passwd",
+                            "..", ".hidden", "a\tb", "bell\a"}) {
+        EXPECT_EQ(typed_file_name(bad, ".tsy", why), "") << bad;
         EXPECT_FALSE(why.empty()) << bad;
     }
+    EXPECT_EQ(typed_file_name(std::string(121, 'a'), ".tsy", why), "");
 }
 
 } // namespace

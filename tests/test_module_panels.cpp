@@ -234,7 +234,7 @@ struct in_directory {
     std::filesystem::path previous;
 };
 
-TEST(ModulePanels, PartitionNamesTypedOnTheConsoleStayInsidePartitions) {
+TEST(ModulePanels, PartitionNamesTypedInTheWindowStayInsidePartitions) {
     const std::string dir = test::scratch_dir();
     std::filesystem::create_directories(dir + "/PARTITIONS");
     in_directory here(dir);
@@ -242,36 +242,39 @@ TEST(ModulePanels, PartitionNamesTypedOnTheConsoleStayInsidePartitions) {
     OBJET& p = *b.panel;
     SPRITE* save = add_button(p, "BT_SAVE");
     SPRITE* load = add_button(p, "BT_LOAD");
+    // The editor's prompt, answered here with `typed`: what it says back.
+    std::string typed, refused;
+    ask_user = [&](name_request r) { refused = r.accept(typed); };
 
-    const struct {
-        const char* typed;
-        const char* said;
-    } refused[] = {
-        {"../escape.par\n", "cancelled"},
-        {"sub/x.par\n", "cancelled"},
-        {"\n", "cancelled"},
-        {"", "cancelled"}, // end of input
-    };
-    for (const auto& r : refused) {
-        std::istringstream typed(r.typed);
-        set_console_input(&typed);
-        message_capture said;
+    for (const char* bad : {"../escape", "sub/x", "", "my part", "semi;colon", "a=b", "bell\a"}) {
+        typed = bad;
+        refused.clear();
         click(p, save, 1);
-        EXPECT_NE(said.text().find(r.said), std::string::npos) << said.text();
+        EXPECT_FALSE(refused.empty()) << bad;
     }
     EXPECT_TRUE(std::filesystem::is_empty("PARTITIONS"));
-    EXPECT_FALSE(std::filesystem::exists("escape.par"));
+    EXPECT_FALSE(std::filesystem::exists("escape.PAR"));
 
     auto& seq = static_cast<SEQUENCER&>(*b.module);
     seq.memory.note[0][7] = 5;
-    std::istringstream typed("mine.par\nmine.par\n");
-    set_console_input(&typed);
+    typed = "mine";
     click(p, save, 1);
-    ASSERT_EQ(std::filesystem::file_size("PARTITIONS/mine.par"), sizeof(partition_block));
+    EXPECT_EQ(refused, "");
+    ASSERT_EQ(std::filesystem::file_size("PARTITIONS/mine.PAR"), sizeof(partition_block));
     seq.memory.note[0][7] = 0;
     click(p, load, 1);
     EXPECT_EQ(seq.memory.note[0][7], 5);
-    set_console_input(nullptr);
+    // Another partition is never written over from the panel; a missing one
+    // is not loaded.
+    test::write_text("PARTITIONS/other.PAR", "theirs");
+    typed = "other";
+    click(p, save, 1);
+    EXPECT_FALSE(refused.empty());
+    EXPECT_EQ(test::read_text("PARTITIONS/other.PAR"), "theirs");
+    typed = "nothing";
+    click(p, load, 1);
+    EXPECT_FALSE(refused.empty());
+    ask_user = nullptr;
 }
 
 TEST(ModulePanels, WheelOverAKnobRaisesUpAndLowersDown) {

@@ -66,4 +66,15 @@ bool is_regular_file(const char* path) {
     return path && ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool path_exists(const char* path) {
+    struct stat st;
+    return path && ::lstat(path, &st) == 0;
+}
+
+bool same_file(const char* a, const char* b) {
+    struct stat sa, sb;
+    return a && b && ::stat(a, &sa) == 0 && ::stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 } // namespace tmod

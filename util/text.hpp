@@ -33,4 +33,8 @@ namespace tmod {
 // True when the path names a regular file. Readers refuse anything else, so a
 // patch naming a device or a pipe (/dev/zero, /dev/stdin) cannot hang a load.
 bool is_regular_file(const char* path);
+// True when something (a file, a folder, a link) is there.
+bool path_exists(const char* path);
+// True when both paths name one existing file (device and inode).
+bool same_file(const char* a, const char* b);
 } // namespace tmod

@@ -77,10 +77,16 @@ bool patch_view::handle(SDL_Event& e, int& result) {
         result |= button_up(e);
         break;
     case SDL_KEYDOWN:
-        result |= edit_mode_ ? edit_key_down(e) : play_key_down(e.key.keysym.sym);
+        if (command_key(e)) {
+            result |= pass_redraw;
+            command(e.key.keysym.sym);
+        } else {
+            result |= edit_mode_ ? edit_key_down(e) : play_key_down(e.key.keysym.sym);
+        }
         break;
     case SDL_KEYUP:
-        result |= edit_mode_ ? edit_key_up(e.key.keysym.sym) : play_key_up(e.key.keysym.sym);
+        if (!command_key(e))
+            result |= edit_mode_ ? edit_key_up(e.key.keysym.sym) : play_key_up(e.key.keysym.sym);
         break;
     case SDL_QUIT:
         ed_.quit();
@@ -158,6 +164,17 @@ int patch_view::button_up(SDL_Event& e) {
     return result;
 }
 
+// While either Ctrl is held, letters are commands and never notes (right
+// Ctrl alone keeps its cable meaning in edit mode).
+bool patch_view::command_key(const SDL_Event& e) {
+    const int sym = e.key.keysym.sym;
+    return (e.key.keysym.mod & KMOD_CTRL) && sym >= SDLK_a && sym <= SDLK_z;
+}
+
+void patch_view::command(int sym) {
+    if (sym == SDLK_s) ed_.save();
+}
+
 void patch_view::flip_mode() {
     relink_ = 1;
     edit_mode_ = !edit_mode_;
@@ -186,7 +203,7 @@ void patch_view::shared_key(int sym) {
         }
         break;
     case SDLK_F4:
-        ed_.save_level();
+        ed_.save_as();
         break;
     case SDLK_F5:
         ed_.dashboards().toggle(ed_.levels().root_panels());
@@ -309,7 +326,7 @@ void patch_view::pass() {
     const dashboard_actions asked = ed_.dashboards().take_actions();
     for (module_kind k : asked.create) ed_.palette_create(k);
     if (asked.flip_mode) flip_mode(); // as F6 does
-    if (asked.save) ed_.save_level();
+    if (asked.save) ed_.save_as();
     if (asked.load) ed_.open(std::make_unique<load_dialog>(ed_));
     panel_list& panels = ed_.levels().panels();
     const audio_pump* pump = ed_.pump();

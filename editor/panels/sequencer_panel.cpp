@@ -7,18 +7,19 @@
 #include <iostream>
 #include <memory>
 
+#include "editor/editor_layout.hpp"
 #include "editor/panels/panel_factories.hpp"
 #include "editor/panels/param_panel.hpp"
 #include "modules/sequencer.hpp"
 #include "toolkit/file_listing.hpp"
 #include "toolkit/widgets.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
 namespace {
 
-std::istream* console_in = &std::cin;
 
 constexpr int strips = 32;
 constexpr int pattern_buttons = 8;
@@ -231,20 +232,27 @@ class SEQUENCER_GUI : public PARAM_GUI {
         }
         if (std::strcmp(control, "BT_LOAD") == 0) {
             say("LOAD\n");
-            const std::string name = ask_name();
-            if (!name.empty()) load((std::string(partitions_dir) + "/" + name).c_str());
+            ask("Load the partition of PARTITIONS", [this](const std::string& path) {
+                if (!is_regular_file(path.c_str())) return "no partition " + path;
+                load(path.c_str());
+                return std::string();
+            });
             return true;
         }
         if (std::strcmp(control, "BT_SAVE") == 0) {
             say("SAVE\n");
-            const std::string name = ask_name();
-            if (!name.empty()) {
-                const std::string path = std::string(partitions_dir) + "/" + name;
+            ask("Save the partition in PARTITIONS as", [this](const std::string& path) {
+                const char* own = file && file->text ? file->text(*module) : "";
+                // Another sequencer's patterns are never written over from here.
+                if (path_exists(path.c_str()) && !same_file(path.c_str(), own))
+                    return path + " is another partition: type another name";
                 // The module writes its own file (it copies the memory under the patch lock).
                 if (!file || !file->save || !file->save(*module, path.c_str()))
-                    say("Cannot save the partition %s\n", path.c_str());
+                    return "cannot write " + path;
+                say("Saved %s\n", path.c_str());
                 refresh();
-            }
+                return std::string();
+            });
             return true;
         }
         if (std::strcmp(control, "VIEW") == 0) {
@@ -290,24 +298,18 @@ class SEQUENCER_GUI : public PARAM_GUI {
         if (d) show_state(numbered(pattern, i).c_str(), static_cast<int>(value(*d, at)));
     }
 
-    // The partitions, then a name typed on the console; empty when cancelled.
-    std::string ask_name() {
-        for (const std::string& f : list_files(partitions_dir, partition_extension))
-            say("%s\n", base_name(f).c_str());
-        say("File name : ");
-        std::string line;
-        if (!std::getline(*console_in, line)) {
-            console_in->clear();
-            say("\nNo name given: cancelled\n");
-            return {};
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::string refusal = partition_name_refusal(line);
-        if (!refusal.empty()) {
-            say("%s\n", refusal.c_str());
-            return {};
-        }
-        return line;
+    // Asks in the window for a partition name; `act` gets its path in
+    // PARTITIONS and answers as a prompt's acceptor does.
+    void ask(const char* question, std::function<std::string(const std::string&)> act) {
+        if (!ask_user) return;
+        std::string shown = base_name(file && file->text ? file->text(*module) : "");
+        if (const auto dot = shown.rfind('.'); dot != std::string::npos) shown.resize(dot);
+        ask_user({question, shown, [act](const std::string& typed) {
+                      std::string why;
+                      const std::string name = typed_file_name(typed, ".PAR", why);
+                      if (name.empty()) return why;
+                      return act(std::string(partitions_dir) + "/" + name);
+                  }});
     }
 
     void load(const char* path) {
@@ -342,19 +344,6 @@ class SEQUENCER_GUI : public PARAM_GUI {
 };
 
 } // namespace
-
-std::string partition_name_refusal(const std::string& name) {
-    if (name.empty()) return "No name given: cancelled";
-    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
-        name.find("..") != std::string::npos)
-        return "A partition name is a plain name inside " + std::string(partitions_dir) +
-               " (no \"/\" or \"..\"): cancelled";
-    return {};
-}
-
-void set_console_input(std::istream* in) {
-    console_in = in ? in : &std::cin;
-}
 
 panel_ptr make_sequencer_panel(const editor_row& row, OUTPUT& module, const char* name) {
     return made(std::make_unique<SEQUENCER_GUI>(row, module, name));
