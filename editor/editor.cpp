@@ -1,6 +1,7 @@
 #include "editor/editor.hpp"
 
 #include <SDL/SDL.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -216,7 +217,22 @@ void editor::load(const char* path) {
     root_file_ = path;
     levels_.reset();
     build_panels(levels_.panels(), levels_.generator());
+    show_from_top_left();
     docks_.make(levels_.panels());
+}
+
+// The view starts at the top-left corner of the panels, below the band of
+// the dashboards.
+void editor::show_from_top_left() {
+    int left = scroll_max_x, top = scroll_max_y + dashboard_band;
+    bool any = false;
+    for (const panel_ptr& p : levels_.panels()) {
+        left = std::min(left, static_cast<int>(p->x));
+        top = std::min(top, static_cast<int>(p->y));
+        any = true;
+    }
+    if (!any) left = 0, top = dashboard_band;
+    view_.scroll_to(left, top - dashboard_band);
 }
 
 void editor::rebuild_level() {
@@ -338,12 +354,21 @@ bool editor::write_level(const std::string& path) {
     panel_list& panels = levels_.panels();
     // Control moves still queued in this pass reach their modules first.
     for (auto& p : panels) p->update();
+    // The positions follow the modules in list order, as the objects
+    // section does, so a load finds each panel's record by its module.
+    std::map<const OUTPUT*, const MODULE_GUI*> panel_of;
+    for (const panel_ptr& p : panels)
+        if (auto* m = dynamic_cast<const MODULE_GUI*>(p.get())) panel_of[m->module] = m;
+    GENERATOR& g = levels_.generator();
     std::vector<placed_module> placed;
-    for (auto it = panels.rbegin(); it != panels.rend(); ++it)
-        if (auto* m = dynamic_cast<MODULE_GUI*>(it->get()))
-            placed.push_back({m->module, m->kind, m->x, m->y});
+    for (int k = 0; k < module_kind_count; ++k)
+        for (std::size_t i = 0; i < g.count(static_cast<module_kind>(k)); ++i)
+            if (const auto found = panel_of.find(g.at(static_cast<module_kind>(k), i));
+                found != panel_of.end())
+                placed.push_back({found->second->module, found->second->kind, found->second->x,
+                                  found->second->y});
     std::string error;
-    if (!save_patch(levels_.generator(), placed, path.c_str(), &error)) {
+    if (!save_patch(g, placed, path.c_str(), &error)) {
         message_ = "Not saved: " + error;
         std::printf("Not saved: %s\n", error.c_str());
         return false;

@@ -102,6 +102,7 @@ class editor {
   private:
     void dispatch(SDL_Event& e, int& result);
     void take_lines();
+    void show_from_top_left();
     // The file the shown level saves to with Ctrl+S (empty: none yet).
     std::string own_file() const;
     // Writes the shown level; the message line says how it went.

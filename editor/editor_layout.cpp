@@ -50,6 +50,12 @@ std::vector<panel_spot> column_layout(const std::size_t (&counts)[module_kind_co
     return spots;
 }
 
+panel_box clamp_into_world(panel_box b, int view_w, int view_h) {
+    b.x = std::clamp(b.x, 0, std::max(0, scroll_max_x + view_w - b.w));
+    b.y = std::clamp(b.y, dashboard_band, std::max(dashboard_band, scroll_max_y + view_h - b.h));
+    return b;
+}
+
 int dialog_scroll(int first, int direction, int names) {
     const int last_first = std::max(0, names - dialog_rows);
     return std::clamp(first + direction, 0, last_first);

@@ -54,6 +54,10 @@ struct panel_box {
 panel_box palette_spot(const std::vector<panel_box>& taken, int w, int h, int scroll_x,
                        int scroll_y, int view_w, int view_h, int index);
 
+// A saved panel's place kept inside the world a view of view_w x view_h
+// scrolls over, and below the dashboards' band.
+panel_box clamp_into_world(panel_box b, int view_w, int view_h);
+
 // The load dialog shows this many names at a time.
 constexpr int dialog_rows = 10;
 // The first shown index after one pass of scrolling (direction +1 down, -1 up).

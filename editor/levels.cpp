@@ -6,6 +6,8 @@
 #include "editor/editor_layout.hpp"
 #include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
+#include "patchfile/patch_positions.hpp"
+#include "toolkit/frame_state.hpp"
 #include "util/alloc_tracker.hpp"
 
 namespace tmod {
@@ -58,12 +60,26 @@ void build_panels(panel_list& panels, GENERATOR& g) {
         const char* line = row_of(kind).count_line;
         if (counts[k] > 0 && line) std::printf(line, static_cast<int>(counts[k]));
     }
+    // Where the patch file says its panels were, when it says it for every
+    // one: the records follow the modules in list order.
+    const std::vector<saved_place> saved = read_positions(g.file_name);
+    std::vector<OBJET*> by_rank;
+    if (saved.size() == g.total_count())
+        for (int k = 0; k < module_kind_count; ++k)
+            for (const panel_ptr& p : made[k]) by_rank.push_back(p.get());
     for (const panel_spot& s : column_layout(counts, heights)) {
         panel_ptr p = std::move(made[index_of(s.kind)][s.index]);
         p->set_position(static_cast<float>(s.x), static_cast<float>(s.y), 0);
         if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get()))
             build_panels(nested->panels, nested->generator());
         panels.insert(panels.begin(), std::move(p));
+    }
+    for (std::size_t r = 0; r < by_rank.size(); ++r) {
+        OBJET& p = *by_rank[r];
+        const panel_box b = clamp_into_world(
+            {saved[r].x, saved[r].y, static_cast<int>(p.w), static_cast<int>(p.h)}, window_width,
+            window_height);
+        p.set_position(static_cast<float>(b.x), static_cast<float>(b.y), 0);
     }
     std::printf("*************** END **********************\n");
 }

@@ -42,8 +42,10 @@ class levels {
     std::vector<GENERATOR_GUI*> parents_;
 };
 
-// One panel per module of `g`, in columns by type below the dashboards,
-// nested levels built too; appended in front of what `panels` holds.
+// One panel per module of `g`, nested levels built too, appended in front of
+// what `panels` holds: where the patch file's positions section puts them
+// when it has one record per module, else in columns by type below the
+// dashboards.
 void build_panels(panel_list& panels, GENERATOR& g);
 
 } // namespace tmod

@@ -63,6 +63,28 @@ class EditorDriven : public ::testing::Test {
         }
         ed.pass();
     }
+    // A right-button drag from one window point to another (moves a panel).
+    void drag_right(int x0, int y0, int x1, int y1) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.x = static_cast<Uint16>(x0), e.motion.y = static_cast<Uint16>(y0);
+        ed.input(e);
+        e = SDL_Event{};
+        e.type = SDL_MOUSEBUTTONDOWN;
+        e.button.button = SDL_BUTTON_RIGHT;
+        e.button.x = static_cast<Uint16>(x0), e.button.y = static_cast<Uint16>(y0);
+        ed.input(e);
+        e = SDL_Event{};
+        e.type = SDL_MOUSEMOTION;
+        e.motion.x = static_cast<Uint16>(x1), e.motion.y = static_cast<Uint16>(y1);
+        ed.input(e);
+        e = SDL_Event{};
+        e.type = SDL_MOUSEBUTTONUP;
+        e.button.button = SDL_BUTTON_RIGHT;
+        e.button.x = static_cast<Uint16>(x1), e.button.y = static_cast<Uint16>(y1);
+        ed.input(e);
+        ed.pass();
+    }
     // A line typed on standard input.
     void type_line(const std::string& line) {
         ed.poll_line = [line, given = false](std::string& out) mutable {
@@ -190,6 +212,63 @@ TEST_F(EditorDriven, ABadLoadKeepsTheEditorAndSaysWhy) {
     EXPECT_EQ(positions(saved).size(), 2u);
     ed.load("TSY/half.tsy");
     EXPECT_FALSE(ed.message().empty()) << "said again on every load";
+}
+
+TEST_F(EditorDriven, PanelsComeBackWhereTheyWereSaved) {
+    // One module of every type, from the palette.
+    ed.load("TSY/EMPTY.tsy");
+    for (module_kind k : palette_order) ASSERT_TRUE(ed.palette_create(k));
+    // The panel under the view's top left below the band is dragged away
+    // with the right button (and snaps to the grid).
+    drag_right(60, 250, 600, 500);
+    const std::string a = save("every_a.tsy");
+    const auto placed = positions(a);
+    ASSERT_EQ(placed.size(), static_cast<std::size_t>(module_kind_count));
+    EXPECT_EQ(std::count(placed.begin(), placed.end(), std::make_pair(576, 480)), 1);
+    ed.load("TSY/every_a.tsy");
+    EXPECT_EQ(save("every_b.tsy"), a) << "saved, loaded and saved again";
+
+    // A nested level's panels, saved as a patch of their own, come back too.
+    ed.load("TSY/demo_nested.tsy");
+    key(SDLK_F5);
+    click(800, 240);
+    const std::string inner = save("inner_a.tsy");
+    ed.load("TSY/inner_a.tsy");
+    EXPECT_EQ(save("inner_b.tsy"), inner);
+}
+
+TEST_F(EditorDriven, SavingAsksBeforeReplacingAnotherFileAndRefusesBadNames) {
+    ed.load("TSY/sine440.tsy");
+    const std::string demo = read_text("TSY/demo_subtractive.tsy");
+    // A name that cannot be read back: the prompt stays open and says why;
+    // Esc leaves it.
+    type_line("my part");
+    key(SDLK_F4);
+    ed.pass();
+    EXPECT_TRUE(ed.message().empty());
+    key(SDLK_ESCAPE);
+    EXPECT_TRUE(ed.running()) << "the Esc that closed the prompt quits nothing";
+    // Another patch's name: "n" keeps it, "y" replaces it.
+    for (const char* answer : {"n", "y"}) {
+        type_line("demo_subtractive");
+        key(SDLK_F4);
+        ed.pass(); // the name, then the question
+        type_line(answer);
+        ed.pass();
+        ed.pass();
+    }
+    EXPECT_NE(read_text("TSY/demo_subtractive.tsy"), demo);
+    EXPECT_EQ(ed.message(), "Saved TSY/demo_subtractive.tsy");
+    // Ctrl+S now writes there without a question.
+    std::remove("TSY/demo_subtractive.tsy");
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = SDLK_s;
+    e.key.keysym.mod = KMOD_LCTRL;
+    ed.input(e);
+    ed.pass();
+    EXPECT_NE(read_text("TSY/demo_subtractive.tsy").find("SOUND_OUTPUT_1;IN=VCO_1;"),
+              std::string::npos);
 }
 
 // One editor row per registered type, agreeing with what the engine says.

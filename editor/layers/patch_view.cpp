@@ -33,7 +33,10 @@ constexpr SDLKey note_keys[] = {
 // Notes 1 to 5 in edit mode.
 constexpr SDLKey edit_note_keys[] = {SDLK_a, SDLK_z, SDLK_e, SDLK_r, SDLK_t};
 // Keys that do in edit mode what they do in play mode.
-constexpr SDLKey shared_keys[] = {SDLK_5, SDLK_F1, SDLK_F2, SDLK_F4, SDLK_F5, SDLK_F6};
+constexpr SDLKey shared_keys[] = {SDLK_5,  SDLK_F1,   SDLK_F2, SDLK_F4,  SDLK_F5,
+                                  SDLK_F6, SDLK_LEFT, SDLK_UP, SDLK_DOWN, SDLK_RIGHT};
+// The arrow keys pan the view this far.
+constexpr int pan_step = 128;
 
 template <std::size_t N>
 int index_in(const SDLKey (&keys)[N], int sym) {
@@ -187,7 +190,16 @@ void patch_view::flip_mode() {
 
 void patch_view::shared_key(int sym) {
     panel_list& panels = ed_.levels().panels();
+    view& v = ed_.view();
     switch (sym) {
+    case SDLK_LEFT:
+    case SDLK_RIGHT:
+        v.scroll_to(v.x() + (sym == SDLK_LEFT ? -pan_step : pan_step), v.y());
+        break;
+    case SDLK_UP:
+    case SDLK_DOWN:
+        v.scroll_to(v.x(), v.y() + (sym == SDLK_UP ? -pan_step : pan_step));
+        break;
     case SDLK_5: {
         const int i = panel_at(panels);
         if (i >= 0) panels[static_cast<std::size_t>(i)]->set_display_mode(0);
