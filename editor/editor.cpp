@@ -193,8 +193,6 @@ void editor::show_scope(bool on) {
 }
 
 void editor::load(const char* path) {
-    // Panels refer to the modules about to go.
-    close();
     load_status status;
     std::vector<std::string> said;
     {
@@ -202,18 +200,25 @@ void editor::load(const char* path) {
         status = load_patch(levels_.root(), path);
         said = capture.lines();
     }
-    message_.clear();
-    if (status != load_ok) {
-        // The first complaint says most; the rest went to the console.
-        std::string first;
-        for (const std::string& l : said)
-            if (l.find_first_not_of(' ') != std::string::npos && l.rfind("Loading TSY", 0) != 0) {
-                first = l;
-                break;
-            }
-        message_ = std::string(status == load_failed ? "Cannot load " : "Loaded with errors ") +
-                   path + (first.empty() ? " (see the console)" : ": " + first);
+    // The first complaint says most; the rest went to the console.
+    std::string first;
+    for (const std::string& l : said)
+        if (l.find_first_not_of(' ') != std::string::npos && l.rfind("Loading TSY", 0) != 0) {
+            first = l;
+            break;
+        }
+    const std::string why = first.empty() ? " (see the console)" : ": " + first;
+    if (status == load_failed && levels_.has_panels()) {
+        // Nothing was read: the patch shown plays on, as it was.
+        message_ = std::string("Cannot load ") + path + why;
+        return;
     }
+    // The panels showed the modules the load replaced.
+    close();
+    message_.clear();
+    if (status != load_ok)
+        message_ = std::string(status == load_failed ? "Cannot load " : "Loaded with errors ") +
+                   path + why;
     root_file_ = path;
     levels_.reset();
     build_panels(levels_.panels(), levels_.generator());

@@ -367,7 +367,8 @@ load_status load_patch(GENERATOR& container, const char* path) {
     GENERATOR fresh;
     const load_status status =
         path && *path ? patch_loader(fresh, path).run() : load_failed;
-    container.replace_modules(fresh);
+    // A file that could not be read changes nothing: the patch playing plays on.
+    if (status != load_failed) container.replace_modules(fresh);
     return status;
 }
 

@@ -20,8 +20,9 @@ enum load_status : int {
 };
 
 // Main thread only. Reads the whole tree of files into a private container,
-// then replaces the container's modules (even on failure) under the patch lock,
-// holding rendering off (audio_enabled 0) for that swap only.
+// then replaces the container's modules under the patch lock, holding
+// rendering off (audio_enabled 0) for that swap only. A load that read
+// nothing (load_failed) leaves the container as it was.
 load_status load_patch(GENERATOR& container, const char* path);
 
 // The reader's word buffer: longer words are skipped with a message.

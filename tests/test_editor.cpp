@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "editor/cables.hpp"
@@ -212,6 +213,19 @@ TEST_F(EditorDriven, ABadLoadKeepsTheEditorAndSaysWhy) {
     EXPECT_EQ(positions(saved).size(), 2u);
     ed.load("TSY/half.tsy");
     EXPECT_FALSE(ed.message().empty()) << "said again on every load";
+
+    // A file that cannot be read changes nothing: the patch plays on with
+    // its panels, and saves as it was.
+    ed.load("TSY/sine440.tsy");
+    ASSERT_EQ(mkfifo("TSY/fifo.tsy", 0600), 0);
+    for (const char* unreadable : {"TSY/vanished.tsy", "TSY/fifo.tsy"}) {
+        ed.load(unreadable);
+        EXPECT_NE(ed.message().find(unreadable), std::string::npos) << ed.message();
+        EXPECT_EQ(g.total_count(), 2u);
+    }
+    const std::string kept = save("kept.tsy");
+    EXPECT_NE(kept.find("SOUND_OUTPUT_1;IN=VCO_1;"), std::string::npos) << kept;
+    EXPECT_EQ(positions(kept).size(), 2u);
 }
 
 TEST_F(EditorDriven, PanelsComeBackWhereTheyWereSaved) {
