@@ -88,6 +88,7 @@ void editor::open(std::unique_ptr<layer> l) {
 }
 
 void editor::dispatch(SDL_Event& e, int& result) {
+    note_input(e);
     if (e.type == SDL_KEYUP) {
         // A key goes up where it went down: a note held when a prompt opens
         // still ends, and the Esc that closed a prompt quits nothing.
@@ -119,6 +120,12 @@ bool editor::pass() {
     while (running_ && !stop_pass_ && SDL_PollEvent(&e)) dispatch(e, result);
     if (!running_) return false;
     take_lines();
+    // The panels take the controls' messages now (not only when a frame is
+    // drawn), so an edit holds the change its gesture made.
+    if (levels_.has_panels())
+        for (auto& p : levels_.panels())
+            if (!p->messages.empty() && !docks_.is_dashboard(p.get())) p->update();
+    record_edit(false);
     if (remote && remote->is_open())
         // The mode decides what a new client gets: notes in play mode, the
         // console in edit mode.
@@ -155,6 +162,137 @@ void editor::take_lines() {
     lines_.erase(lines_.begin());
     if (!answer.empty() && answer.back() == '\r') answer.pop_back();
     asking->answer(answer);
+}
+
+// Gestures: a button held, or a run of wheel steps (one edit while they
+// come within half a second of each other).
+constexpr auto wheel_run = std::chrono::milliseconds(500);
+
+void editor::note_input(const SDL_Event& e) {
+    if (e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP) {
+        const int b = e.button.button;
+        if (b == SDL_BUTTON_WHEELUP || b == SDL_BUTTON_WHEELDOWN) {
+            last_wheel_ = layer::clock::now();
+        } else if (e.type == SDL_MOUSEBUTTONDOWN) {
+            ++buttons_held_;
+        } else {
+            buttons_held_ = std::max(0, buttons_held_ - 1);
+        }
+        input_since_edit_ = true;
+    } else if (e.type == SDL_KEYDOWN) {
+        input_since_edit_ = true;
+    }
+}
+
+void editor::start_history() {
+    history_.clear();
+    last_level_ = levels_.path();
+    last_state_ = capture_level(levels_.generator(), levels_.panels());
+    input_since_edit_ = false;
+}
+
+void editor::record_edit(bool now) {
+    if (!levels_.has_panels()) return;
+    const level_path path = levels_.path();
+    if (path != last_level_) {
+        // Another level is shown: its state is where its edits start.
+        last_level_ = path;
+        last_state_ = capture_level(levels_.generator(), levels_.panels());
+        input_since_edit_ = false;
+        return;
+    }
+    if (!input_since_edit_) return;
+    if (!now && (buttons_held_ > 0 || layer::clock::now() - last_wheel_ < wheel_run)) return;
+    input_since_edit_ = false;
+    level_state state = capture_level(levels_.generator(), levels_.panels());
+    edit e = compare(last_state_, state);
+    last_state_ = std::move(state);
+    if (e.changes.empty()) return;
+    e.level = path;
+    history_.push(std::move(e));
+}
+
+std::pair<GENERATOR*, panel_list*> editor::level_at(const level_path& path) {
+    GENERATOR* g = &levels_.root();
+    panel_list* panels = &levels_.root_panels();
+    for (const std::string& name : path) {
+        GENERATOR_GUI* next = nullptr;
+        for (panel_ptr& p : *panels)
+            if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get());
+                nested && name == nested->generator().name)
+                next = nested;
+        if (!next) return {nullptr, nullptr};
+        g = &next->generator();
+        panels = &next->panels;
+    }
+    return {g, panels};
+}
+
+void editor::undo() {
+    record_edit(true);
+    const edit* e = history_.undo();
+    if (!e) {
+        message_ = "Nothing to undo";
+        return;
+    }
+    const auto [g, panels] = level_at(e->level);
+    if (g) {
+        patch_view_->panels_rebuilt();
+        apply(*e, false, *g, *panels);
+    }
+    message_ = "undo: " + e->what;
+    last_state_ = capture_level(levels_.generator(), levels_.panels());
+}
+
+void editor::redo() {
+    record_edit(true);
+    const edit* e = history_.redo();
+    if (!e) {
+        message_ = "Nothing to redo";
+        return;
+    }
+    const auto [g, panels] = level_at(e->level);
+    if (g) {
+        patch_view_->panels_rebuilt();
+        apply(*e, true, *g, *panels);
+    }
+    message_ = "redo: " + e->what;
+    last_state_ = capture_level(levels_.generator(), levels_.panels());
+}
+
+void editor::remove_module_of(OBJET* panel) {
+    auto* gui = dynamic_cast<MODULE_GUI*>(panel);
+    if (!gui || docks_.is_dashboard(panel)) return;
+    record_edit(true);
+    OUTPUT* m = gui->module;
+    const std::string name = m->name;
+    patch_view_->panels_rebuilt();
+    panel_list& panels = levels_.panels();
+    panels.erase(std::remove_if(panels.begin(), panels.end(),
+                                [panel](const panel_ptr& p) { return p.get() == panel; }),
+                 panels.end());
+    remove_module(levels_.generator(), m);
+    message_ = "Removed " + name + " (Ctrl+Z brings it back)";
+    input_since_edit_ = true;
+    record_edit(true);
+}
+
+void editor::unless_unsaved(std::function<void()> act) {
+    record_edit(true);
+    if (!unsaved()) {
+        act();
+        return;
+    }
+    std::string name = base_name(own_file());
+    if (name.empty()) name = "The patch";
+    open(std::make_unique<question>(
+        *this, name + " has unsaved changes: s save, d discard, Esc cancel",
+        std::vector<question::choice>{{'s',
+                                       [this, act] {
+                                           save();
+                                           if (!unsaved()) act();
+                                       }},
+                                      {'d', act}}));
 }
 
 int editor::run() {
@@ -224,6 +362,7 @@ void editor::load(const char* path) {
     build_panels(levels_.panels(), levels_.generator());
     show_from_top_left();
     docks_.make(levels_.panels());
+    start_history();
 }
 
 // The view starts at the top-left corner of the panels, below the band of
@@ -329,6 +468,7 @@ void editor::confirm(std::string text, std::function<void()> yes) {
 }
 
 void editor::save() {
+    record_edit(true);
     const std::string own = own_file();
     if (own.empty())
         save_as();
@@ -382,6 +522,7 @@ bool editor::write_level(const std::string& path) {
     std::printf("Saved %s\n", path.c_str());
     std::fflush(stdout);
     if (levels_.depth() == 0) root_file_ = path;
+    history_.mark_saved();
     return true;
 }
 

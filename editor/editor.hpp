@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "editor/dashboards.hpp"
+#include "editor/history.hpp"
 #include "editor/layers/layer.hpp"
 #include "editor/levels.hpp"
 #include "editor/view.hpp"
@@ -87,6 +88,19 @@ class editor {
     // meant for has changed).
     void end_pass() { stop_pass_ = true; }
     void quit() { running_ = false; }
+
+    // Ctrl+Z and Ctrl+Y: the last edit taken back, or done again; the
+    // message line says which.
+    void undo();
+    void redo();
+    // The shown patch differs from its file.
+    bool unsaved() const { return !history_.at_saved(); }
+    // Runs `act` now when nothing is unsaved; else asks first whether to
+    // save, discard the changes or cancel.
+    void unless_unsaved(std::function<void()> act);
+    // Takes the module of a panel of the shown level out of the patch, with
+    // every cable to and from it (an edit that undo brings back).
+    void remove_module_of(OBJET* panel);
     bool running() const { return running_; }
 
     // Why the last load or save went wrong (empty: nothing to say).
@@ -102,6 +116,13 @@ class editor {
   private:
     void dispatch(SDL_Event& e, int& result);
     void take_lines();
+    // A change of the shown level since the last edit becomes one (once no
+    // gesture is going on, unless `now`).
+    void record_edit(bool now);
+    void note_input(const SDL_Event& e);
+    // The patch level at that path, with its panels (nulls when gone).
+    std::pair<GENERATOR*, panel_list*> level_at(const level_path& path);
+    void start_history();
     void show_from_top_left();
     // The file the shown level saves to with Ctrl+S (empty: none yet).
     std::string own_file() const;
@@ -121,6 +142,12 @@ class editor {
     layer* scope_ = nullptr;
     std::map<int, layer*> key_owners_; // keys down, and the layer that took each
     std::vector<std::string> lines_; // typed on standard input, not yet asked for
+    class history history_;
+    level_state last_state_; // of the level shown, when the last edit ended
+    level_path last_level_;
+    bool input_since_edit_ = false;
+    int buttons_held_ = 0;
+    layer::clock::time_point last_wheel_{};
     std::string root_file_;
     bool running_ = true;
     bool stop_pass_ = false;

@@ -32,6 +32,13 @@ panel_list& levels::panels() const {
     return shown_->panels;
 }
 
+std::vector<std::string> levels::path() const {
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < parents_.size(); ++i) names.push_back(parents_[i]->generator().name);
+    if (!parents_.empty()) names.push_back(shown_->generator().name);
+    return names;
+}
+
 void levels::enter(GENERATOR_GUI& panel) {
     parents_.push_back(shown_);
     shown_ = &panel;

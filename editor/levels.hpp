@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "editor/module_panels.hpp"
@@ -29,6 +30,9 @@ class levels {
     bool has_panels() const { return shown_ != nullptr; }
     // 0 at the root.
     int depth() const { return static_cast<int>(parents_.size()); }
+
+    // The names of the nested modules that lead from the root to the level shown.
+    std::vector<std::string> path() const;
 
     // Shows the nested patch of `panel`, a panel of the level shown.
     void enter(GENERATOR_GUI& panel);

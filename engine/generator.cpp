@@ -1,5 +1,7 @@
 #include "engine/generator.hpp"
 
+#include <algorithm>
+
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
 #include "engine/patch_ops.hpp"
@@ -69,13 +71,15 @@ void GENERATOR::size_lanes(int k) {
         lanes_[k].resize(lists_[k].size(), kernel->block_bytes, kernel->width, kernel->spare_bytes);
 }
 
-OUTPUT* GENERATOR::add_module(module_ptr m) {
+OUTPUT* GENERATOR::add_module(module_ptr m, std::size_t at) {
     patch_edit edit(patch_mutex());
     const int k = index_of(m.get_deleter().kind);
     settle_lanes(k);
-    lists_[k].push_back(std::move(m));
+    std::vector<module_ptr>& list = lists_[k];
+    const auto place = list.begin() + static_cast<std::ptrdiff_t>(std::min(at, list.size()));
+    OUTPUT* added = list.insert(place, std::move(m))->get();
     size_lanes(k);
-    return lists_[k].back().get();
+    return added;
 }
 
 module_ptr GENERATOR::take_module(const OUTPUT* m) {

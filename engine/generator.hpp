@@ -4,6 +4,8 @@
 // the outer patch connects to its IN, GATE and SYNC through its SOUND_INPUT.
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,9 +29,9 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     // Destroys every module, list by list (holds rendering off meanwhile).
     void clear();
 
-    // The editor appends (under the patch lock, so a tick in progress is not
-    // disturbed); takes ownership.
-    OUTPUT* add_module(module_ptr m);
+    // The editor appends, or puts back at `at` of its list (under the patch
+    // lock, so a tick in progress is not disturbed); takes ownership.
+    OUTPUT* add_module(module_ptr m, std::size_t at = SIZE_MAX);
     // Takes a module out of its list and hands it back (null when it is not
     // here). The caller holds the patch lock and frees it after releasing it.
     module_ptr take_module(const OUTPUT* m);

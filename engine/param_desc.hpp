@@ -76,6 +76,9 @@ struct param_desc {
     // The setter writes more than one word the audio thread reads: the
     // editing seam applies it on the audio thread.
     bool audio_thread = false;
+    // The engine moves it as it plays (a sequencer's step): no edit, and
+    // nothing a patch keeps.
+    bool moving = false;
     std::uint16_t count = 1;
     std::int8_t rank = -1;             // place in the object record; -1: not written there
     double scale = 1.0;                // the file and the display show value * scale
@@ -114,6 +117,11 @@ struct param_desc {
         d.audio_thread = true;
         return d;
     }
+    constexpr param_desc moves() const {
+        param_desc d = *this;
+        d.moving = true;
+        return d;
+    }
     constexpr param_desc named(table_view<const char*> n) const {
         param_desc d = *this;
         d.names = n;
@@ -135,6 +143,12 @@ struct param_desc {
         return d;
     }
 };
+
+// Whether the parameter is part of what the user sets and a patch keeps:
+// it reads and writes as a number and the engine does not move it.
+inline bool user_state(const param_desc& d) {
+    return d.get && d.set && !d.moving;
+}
 
 // The value after one step; direction > 0 raises, < 0 lowers. Values the rule
 // does not apply to come back unchanged (within its floors and range).

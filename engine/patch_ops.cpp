@@ -91,11 +91,11 @@ void unplug(GENERATOR& g, const sample_value* value, const flag_value* gate,
 
 } // namespace
 
-OUTPUT* add_module(GENERATOR& g, module_kind kind, std::string_view name) {
+OUTPUT* add_module(GENERATOR& g, module_kind kind, std::string_view name, std::size_t at) {
     module_ptr m = create_module(kind);
     if (!m) return nullptr;
     m->set_name(name);
-    return g.add_module(std::move(m));
+    return g.add_module(std::move(m), at);
 }
 
 bool remove_module(GENERATOR& g, OUTPUT* module) {

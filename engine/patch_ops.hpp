@@ -16,6 +16,7 @@
 // removal or clearing applies what is queued before freeing them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,8 +40,9 @@ struct edit_result {
 };
 
 // A new module of the kind with its defaults and the name, appended to the
-// container under the patch lock.
-OUTPUT* add_module(GENERATOR& g, module_kind kind, std::string_view name);
+// container under the patch lock (or put at `at` of its type's list).
+OUTPUT* add_module(GENERATOR& g, module_kind kind, std::string_view name,
+                   std::size_t at = SIZE_MAX);
 
 // Disconnects every slot of the container (nested containers included) that
 // refers to the module's value, gate or pulse, takes the module out under the

@@ -373,7 +373,7 @@ constexpr param_desc tick_state(double (*get)(const OUTPUT&, int),
                                 void (*set)(OUTPUT&, int, double)) {
     param_desc d;
     d.get = get, d.set = set;
-    return d.on_audio_thread();
+    return d.on_audio_thread().moves();
 }
 
 // Indexed controls ("%d": the step from 1, or the pattern button) are the

@@ -4,6 +4,9 @@
 // loads; and the editor's one row per module type against the engine's slots.
 #include <SDL/SDL.h>
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
@@ -283,6 +286,114 @@ TEST_F(EditorDriven, SavingAsksBeforeReplacingAnotherFileAndRefusesBadNames) {
     ed.pass();
     EXPECT_NE(read_text("TSY/demo_subtractive.tsy").find("SOUND_OUTPUT_1;IN=VCO_1;"),
               std::string::npos);
+}
+
+// Every kind of edit, undone and redone: the patch saves to the bytes it
+// had before the edit, then to those it had after.
+TEST_F(EditorDriven, UndoAndRedoTakeBackEveryKindOfEdit) {
+    auto mouse = [&](Uint8 type, int button, int x, int y) {
+        SDL_Event e{};
+        e.type = type;
+        if (type == SDL_MOUSEMOTION) {
+            e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y);
+        } else {
+            e.button.button = static_cast<Uint8>(button);
+            e.button.x = static_cast<Uint16>(x), e.button.y = static_cast<Uint16>(y);
+        }
+        ed.input(e);
+    };
+    auto left_drag = [&](int x0, int y0, int x1, int y1) {
+        mouse(SDL_MOUSEMOTION, 0, x0, y0);
+        mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, x0, y0);
+        ed.pass();
+        mouse(SDL_MOUSEMOTION, 0, x1, y1);
+        ed.pass();
+        mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, x1, y1);
+        ed.pass();
+    };
+    auto ctrl = [&](SDLKey sym) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = sym;
+        e.key.keysym.mod = KMOD_LCTRL;
+        ed.input(e);
+        ed.pass();
+    };
+    // demo_subtractive: keyboard at x 0, oscillator at 128, the two
+    // envelopes at 384, the filter at 640, the output at 896 (window pixels).
+    const struct {
+        const char* what;
+        std::function<void()> gesture;
+    } edits[] = {
+        {"knob drag", [&] { left_drag(160, 235, 160, 242); }},
+        {"wheel run",
+         [&] {
+             mouse(SDL_MOUSEMOTION, 0, 160, 235);
+             for (int i = 0; i < 3; ++i) {
+                 mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_WHEELUP, 160, 235);
+                 mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_WHEELUP, 160, 235);
+                 ed.pass();
+             }
+         }},
+        {"button", [&] { click(816, 202); }},
+        {"palette", [&] { click(717, 133); }},
+        {"panel move", [&] { drag_right(700, 330, 300, 600); }},
+        {"remove a module with cables both ways",
+         [&] {
+             mouse(SDL_MOUSEMOTION, 0, 700, 330);
+             key(SDLK_BACKSPACE);
+         }},
+        // Edit mode (plugs 32 wide on the panels' backs): the filter's
+        // INPUT_MOD_FREQ end (92, 26) moved to the oscillator's free
+        // INPUT_MOD_AMP (52, 26).
+        {"cable moved",
+         [&] {
+             key(SDLK_F6);
+             left_drag(748, 207, 196, 207);
+         }},
+        // The filter's INPUT (12, 26) picked up, unplugged with Delete.
+        {"cable removed",
+         [&] {
+             key(SDLK_F6);
+             mouse(SDL_MOUSEMOTION, 0, 670, 207);
+             mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, 670, 207);
+             ed.pass();
+             mouse(SDL_MOUSEMOTION, 0, 600, 400);
+             key(SDLK_DELETE);
+             mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, 600, 400);
+             ed.pass();
+         }},
+    };
+    int n = 0;
+    for (const auto& c : edits) {
+        SCOPED_TRACE(c.what);
+        // Each save under a name of its own: no question about replacing.
+        auto saved = [&](const char* name) { return save(std::to_string(n) + name); };
+        ++n;
+        ed.load("TSY/demo_subtractive.tsy");
+        const std::string before = saved("before.tsy");
+        c.gesture();
+        // The edit ends once no gesture goes on (a wheel run: half a second on).
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        ed.pass();
+        const std::string after = saved("after.tsy");
+        ASSERT_NE(after, before);
+        ctrl(SDLK_z);
+        EXPECT_NE(ed.message().find("undo: "), std::string::npos) << ed.message();
+        EXPECT_EQ(saved("undone.tsy"), before);
+        ctrl(SDLK_y);
+        EXPECT_EQ(saved("redone.tsy"), after);
+        ctrl(SDLK_z);
+        EXPECT_EQ(saved("undone_again.tsy"), before);
+        if (ed.edit_mode()) key(SDLK_F6);
+    }
+    // A new edit after an undo drops what could be redone.
+    ed.load("TSY/demo_subtractive.tsy");
+    click(816, 202);
+    ctrl(SDLK_z);
+    click(717, 133);
+    ctrl(SDLK_y);
+    EXPECT_EQ(ed.message(), "Nothing to redo");
 }
 
 // One editor row per registered type, agreeing with what the engine says.

@@ -82,7 +82,11 @@ bool patch_view::handle(SDL_Event& e, int& result) {
     case SDL_KEYDOWN:
         if (command_key(e)) {
             result |= pass_redraw;
-            command(e.key.keysym.sym);
+            command(e.key.keysym.sym, (e.key.keysym.mod & KMOD_SHIFT) != 0);
+        } else if (e.key.keysym.sym == SDLK_BACKSPACE) {
+            result |= pass_redraw;
+            const int i = panel_at(ed_.levels().panels());
+            if (i >= 0) ed_.remove_module_of(ed_.levels().panels()[static_cast<std::size_t>(i)].get());
         } else {
             result |= edit_mode_ ? edit_key_down(e) : play_key_down(e.key.keysym.sym);
         }
@@ -92,7 +96,7 @@ bool patch_view::handle(SDL_Event& e, int& result) {
             result |= edit_mode_ ? edit_key_up(e.key.keysym.sym) : play_key_up(e.key.keysym.sym);
         break;
     case SDL_QUIT:
-        ed_.quit();
+        ed_.unless_unsaved([this] { ed_.quit(); });
         break;
     case SDL_USEREVENT:
         result |= pass_redraw;
@@ -174,8 +178,10 @@ bool patch_view::command_key(const SDL_Event& e) {
     return (e.key.keysym.mod & KMOD_CTRL) && sym >= SDLK_a && sym <= SDLK_z;
 }
 
-void patch_view::command(int sym) {
+void patch_view::command(int sym, bool shift) {
     if (sym == SDLK_s) ed_.save();
+    if (sym == SDLK_z && !shift) ed_.undo();
+    if (sym == SDLK_y || (sym == SDLK_z && shift)) ed_.redo();
 }
 
 void patch_view::flip_mode() {
@@ -250,7 +256,7 @@ int patch_view::play_key_down(int sym) {
     switch (sym) {
     case SDLK_KP_PLUS:
     case SDLK_KP_MINUS:
-        step_patch(sym == SDLK_KP_PLUS);
+        ed_.unless_unsaved([this, sym] { step_patch(sym == SDLK_KP_PLUS); });
         ed_.end_pass();
         return pass_loaded;
     case SDLK_F7:
@@ -277,7 +283,7 @@ int patch_view::play_key_up(int sym) {
         ed_.play_note(0, false);
     } else if (sym == SDLK_ESCAPE) {
         if (ed_.levels().depth() <= 0) {
-            ed_.quit();
+            ed_.unless_unsaved([this] { ed_.quit(); });
         } else {
             ed_.leave_level();
             ed_.end_pass();
@@ -339,7 +345,7 @@ void patch_view::pass() {
     for (module_kind k : asked.create) ed_.palette_create(k);
     if (asked.flip_mode) flip_mode(); // as F6 does
     if (asked.save) ed_.save_as();
-    if (asked.load) ed_.open(std::make_unique<load_dialog>(ed_));
+    if (asked.load) ed_.unless_unsaved([this] { ed_.open(std::make_unique<load_dialog>(ed_)); });
     panel_list& panels = ed_.levels().panels();
     const audio_pump* pump = ed_.pump();
     if (edit_mode_ && !(pump && pump->scope_view == 1)) {

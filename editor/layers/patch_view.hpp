@@ -39,7 +39,7 @@ class patch_view : public layer {
     int edit_key_down(const SDL_Event& e);
     int edit_key_up(int sym);
     static bool command_key(const SDL_Event& e);
-    void command(int sym);
+    void command(int sym, bool shift);
     // What both modes do with the keys they share.
     void shared_key(int sym);
     void flip_mode();
