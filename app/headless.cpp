@@ -9,7 +9,6 @@
 
 #include "app/command_line.hpp"
 #include "app/pass_service.hpp"
-#include "app/render_file.hpp"
 #include "app/startup.hpp"
 #include "audio/frame_fifo.hpp"
 #include "engine/audio_log.hpp"

@@ -11,14 +11,6 @@
 
 namespace tmod {
 
-std::size_t apply_due_events(const std::vector<timed_event>& events, std::size_t next,
-                             long long frame, audio_pump& pump, held_notes& held) {
-    for (; next < events.size() && events[next].frame <= frame; ++next)
-        apply_play_command(events[next].command, pump.generator_table, audio_pump::generator_count,
-                           held);
-    return next;
-}
-
 void pass_service::set_events(const std::vector<timed_event>& events, long long first_frame) {
     events_ = &events;
     first_frame_ = first_frame;
@@ -89,7 +81,7 @@ bool live_run::start(const options& o, int& exit_status) {
         exit_status = 2;
         return false;
     }
-    if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
+    if (!o.events.empty() && !read_events(o.events.c_str(), events, error)) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         exit_status = 2;
         return false;
@@ -106,7 +98,7 @@ bool live_run::start(const options& o, int& exit_status) {
 }
 
 void live_run::serve(pass_service& service, long long first_frame) {
-    service.set_events(events.events, first_frame);
+    service.set_events(events, first_frame);
     if (recording) service.set_recording(played, record);
 }
 

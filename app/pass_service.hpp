@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/render_file.hpp"
 #include "app/startup.hpp"
+#include "app/timed_events.hpp"
 #include "audio/frame_fifo.hpp"
 #include "engine/engine_state.hpp"
 #include "remote/play_command.hpp"
@@ -23,12 +23,6 @@
 namespace tmod {
 
 struct options;
-
-// Applies events[next...] whose frame is at most `frame` to the pump's
-// generators, as a play connection would; returns the index of the first event
-// still to come. Shared by the render loop and the pass service.
-std::size_t apply_due_events(const std::vector<timed_event>& events, std::size_t next,
-                             long long frame, audio_pump& pump, held_notes& held);
 
 class pass_service {
   public:
@@ -75,7 +69,7 @@ class pass_service {
 // temporary name (its length is unknown: RF64, rewritten as WAV on close when
 // it stayed under 4 GiB). A failed start leaves an existing file as it was.
 struct live_run {
-    render_options events;
+    std::vector<timed_event> events;
     sound_writer record;
     frame_fifo played{10 * sample_rate}; // ten seconds: the loops drain it every pass
     engine_session session;

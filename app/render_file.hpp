@@ -6,26 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "app/timed_events.hpp"
+
 namespace tmod {
 
 class audio_pump;
 class offline_backend;
-
-// A remote-control command applied just before a given frame.
-struct timed_event {
-    long long frame;
-    std::string command;
-};
-
-// What an events file may hold: it is read whole before anything plays.
-constexpr long long events_max_bytes = 16LL << 20;
-constexpr long events_max_lines = 1000000;
-
-// Reads "SECONDS COMMAND" lines ("0.50 TRIG 60"); blank lines and lines
-// starting with '#' are skipped. Events come back sorted by frame (stable).
-// Only a regular file within the limits above is read. Returns false with a
-// message naming the file or the bad line.
-bool read_events(const char* path, std::vector<timed_event>& events, std::string& error);
 
 struct render_options {
     double seconds = 10.0;
