@@ -54,7 +54,8 @@ bool render_to_file(audio_pump& pump, const char* out_path, const render_options
         }
         const bool written = options.float_output ? out.write(values.data(), n, error)
                                                   : out.write(frames.data(), n, error);
-        if (!written || (options.interrupted && *options.interrupted)) {
+        if (!written ||
+            (options.interrupted && options.interrupted->load(std::memory_order_relaxed))) {
             if (written) error = std::string("the render of ") + out_path + " was interrupted";
             if (options.progress) std::fprintf(stderr, "\n");
             std::fprintf(stderr, "tmodular: %s; nothing was written\n", error.c_str());

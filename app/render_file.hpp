@@ -2,7 +2,7 @@
 // pump's own callback and written to a WAV file with libsndfile.
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -21,8 +21,8 @@ struct render_options {
     // When set, blocks are pulled through the offline backend (which feeds the
     // recorded input first) instead of calling the pump directly.
     offline_backend* source = nullptr;
-    // Set (by a signal handler) to abandon the render.
-    const volatile std::sig_atomic_t* interrupted = nullptr;
+    // Made non-zero (by a signal handler) to abandon the render.
+    const std::atomic<int>* interrupted = nullptr;
 };
 
 // Renders the container in the pump's slot 0 into a temporary file that
