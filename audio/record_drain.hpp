@@ -1,7 +1,7 @@
 // The writer of --record: a thread of its own moves what the output tap
 // received into the file, so a main loop that is busy (a long load, a large
-// patch, a prompt waiting for its line) costs the take nothing. The audio
-// thread only pushes into the tap, which counts what found no room.
+// patch) costs the take nothing. The audio thread only pushes into the tap,
+// which counts what found no room.
 #pragma once
 
 #include <condition_variable>
