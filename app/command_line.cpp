@@ -86,7 +86,7 @@ const option_row option_table[] = {
      "recording device number (from 1), or no recording"},
     number("--buffer", "FRAMES", &options::buffer_frames, 16, 65536, "expected 16 to 65536 frames",
            "ask the sound system for blocks of FRAMES frames (latency)"),
-    flag("--headless", &options::headless, "no window: play PATCH until SIGINT/SIGTERM"),
+    flag("--headless", &options::headless, "no window: play PATCH until SIGINT, SIGTERM or SIGHUP"),
     text("--record", "OUT.wav", &options::record, "with --headless: also write every frame played"),
     text("--render", "OUT.wav", &options::render,
          "no window, no device: compute PATCH and write 16-bit stereo"),

@@ -4,6 +4,8 @@
 #include <csignal>
 #include <unistd.h>
 
+#include "app/stop_signals.hpp"
+
 namespace tmod {
 
 namespace {
@@ -11,12 +13,16 @@ namespace {
 // before the default action of the signal.
 int raw_fd = -1;
 termios raw_saved;
-struct sigaction old_int, old_term;
+struct sigaction old_actions[stop_signal_count];
+
+void put_back_handlers() {
+    for (std::size_t i = 0; i < stop_signal_count; ++i)
+        sigaction(stop_signal_table[i], &old_actions[i], nullptr);
+}
 
 void restore_and_reraise(int sig) {
     if (raw_fd >= 0) tcsetattr(raw_fd, TCSANOW, &raw_saved);
-    sigaction(SIGINT, &old_int, nullptr);
-    sigaction(SIGTERM, &old_term, nullptr);
+    put_back_handlers();
     raise(sig);
 }
 } // namespace
@@ -32,8 +38,9 @@ console_keys::console_keys(int fd) : fd_(fd) {
     struct sigaction sa {};
     sa.sa_handler = restore_and_reraise;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &old_int);
-    sigaction(SIGTERM, &sa, &old_term);
+    for (int sig : stop_signal_table) sigaddset(&sa.sa_mask, sig);
+    for (std::size_t i = 0; i < stop_signal_count; ++i)
+        sigaction(stop_signal_table[i], &sa, &old_actions[i]);
     raw_ = tcsetattr(fd_, TCSANOW, &raw) == 0;
 }
 
@@ -41,8 +48,7 @@ console_keys::~console_keys() {
     if (!raw_) return;
     tcsetattr(fd_, TCSANOW, &saved_);
     raw_fd = -1;
-    sigaction(SIGINT, &old_int, nullptr);
-    sigaction(SIGTERM, &old_term, nullptr);
+    put_back_handlers();
 }
 
 int console_keys::get() {

@@ -5,9 +5,12 @@
 #include <string>
 #include <unistd.h>
 
+#include <SDL/SDL.h>
+
 #include "app/command_line.hpp"
 #include "app/pass_service.hpp"
 #include "app/startup.hpp"
+#include "app/stop_signals.hpp"
 #include "app/typed_lines.hpp"
 #include "audio/frame_fifo.hpp"
 #include "editor/editor.hpp"
@@ -69,7 +72,18 @@ int editor_job(const options& o) {
         pass_service service(session);
         run.serve(service, session.sound.frames_played());
         ed.remote = session.remote.get();
-        ed.pass_hook = [&] { service.run(); };
+        // A stop signal is a request to quit, as the window manager's close is
+        // (SDL leaves SIGINT and SIGTERM to the handlers already there).
+        int stops_seen = 0;
+        ed.pass_hook = [&] {
+            service.run();
+            for (const int stops = stop_signals::received().load(std::memory_order_relaxed);
+                 stops_seen < stops; ++stops_seen) {
+                SDL_Event quit{};
+                quit.type = SDL_QUIT;
+                SDL_PushEvent(&quit);
+            }
+        };
         typed_lines typed;
         ed.poll_line = [&typed](std::string& line) { return typed.next(line); };
         const std::string patch = patch_to_load(o);
@@ -81,7 +95,7 @@ int editor_job(const options& o) {
         audio_enabled = 0;
         ed.close();
         engine_shutdown(session);
-        if (!service.finish_recording()) exit_status = 1;
+        if (!run.finish_recording()) exit_status = 1;
     }
     std::printf("FORGETINSIDEBRACKETS [\n");
     font_table().release_all();

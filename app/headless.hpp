@@ -1,10 +1,10 @@
 // Headless play: the engine started as usual, the patch played without a
-// window until SIGINT or SIGTERM, then shut down cleanly. The loop runs on the
+// window until a stop signal (SIGINT, SIGTERM, SIGHUP...), then shut down
+// cleanly. The loop runs on the
 // main thread and calls its hooks on every pass, which is where other services
 // (the remote control's listening socket) poll.
 #pragma once
 
-#include <csignal>
 #include <functional>
 #include <vector>
 
@@ -15,16 +15,15 @@ struct options;
 
 class headless_loop {
   public:
-    // Installs the SIGINT/SIGTERM handlers; the destructor puts the old ones back.
-    explicit headless_loop(engine_session& session);
-    ~headless_loop();
+    // The stop signals are the caller's (a live_run catches them).
+    explicit headless_loop(engine_session& session) : session_(session) {}
     headless_loop(const headless_loop&) = delete;
     headless_loop& operator=(const headless_loop&) = delete;
 
     // Called on every pass (about every 10 ms), main thread.
     void add_hook(std::function<void()> hook) { hooks_.push_back(std::move(hook)); }
 
-    // Runs passes until SIGINT/SIGTERM or stop().
+    // Runs passes until a stop signal or stop().
     void run();
     void stop() { stopping_ = true; }
 
@@ -34,8 +33,6 @@ class headless_loop {
     engine_session& session_;
     std::vector<std::function<void()>> hooks_;
     bool stopping_ = false;
-    struct sigaction saved_int_ {}; // the handlers before ours
-    struct sigaction saved_term_ {};
 };
 
 // The --headless job (and the program without a window): start-up, --events

@@ -10,6 +10,7 @@
 #include "engine/engine_state.hpp"
 #include "remote/midi_input.hpp"
 #include "util/alloc_tracker.hpp"
+#include "util/atomic_file.hpp"
 #ifdef TM_WITH_EDITOR
 #include "app/editor_job.hpp"
 #endif
@@ -21,6 +22,18 @@ namespace {
 // program; it then works inside its data directory.
 void make_absolute(std::string& path) {
     if (!path.empty()) path = std::filesystem::absolute(path).lexically_normal().string();
+}
+
+// Where saves go, in the data directory: a save killed halfway (SIGKILL, a
+// crash) leaves its temporary there.
+constexpr const char* save_folders[] = {"TSY", "PARTITIONS", "recovery"};
+
+void remove_temporaries_of_ended_runs() {
+    for (const char* folder : save_folders)
+        if (const int n = remove_stale_temporaries(folder))
+            std::printf("Removed %d temporary file(s) left in %s/ by a run that ended while "
+                        "saving\n",
+                        n, folder);
 }
 } // namespace
 
@@ -50,6 +63,7 @@ int main(int argc, char** argv) {
                      usage_line());
         return 2;
     }
+    remove_temporaries_of_ended_runs();
     tempo_bpm = o.tempo;
     // The leak report of the run goes to the data directory.
     open_leak_log("MEMLEAKS.log");

@@ -1,6 +1,7 @@
 #include "app/pass_service.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -11,38 +12,10 @@
 
 namespace tmod {
 
-std::size_t apply_due_events(const std::vector<timed_event>& events, std::size_t next,
-                             long long frame, audio_pump& pump, held_notes& held) {
-    for (; next < events.size() && events[next].frame <= frame; ++next)
-        apply_play_command(events[next].command, pump.generator_table, audio_pump::generator_count,
-                           held);
-    return next;
-}
-
 void pass_service::set_events(const std::vector<timed_event>& events, long long first_frame) {
     events_ = &events;
     first_frame_ = first_frame;
     next_event_ = 0;
-}
-
-void pass_service::set_recording(frame_fifo& tap, sound_writer& file) {
-    tap_ = &tap;
-    record_ = &file;
-    block_.resize(2 * 4096);
-}
-
-bool pass_service::drain() {
-    if (!tap_ || write_failed_) return !write_failed_;
-    std::string error;
-    for (;;) {
-        const int n = tap_->pop(block_.data(), static_cast<int>(block_.size() / 2));
-        if (n == 0) return true;
-        if (!record_->write(block_.data(), n, error)) {
-            std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-            write_failed_ = true;
-            return false;
-        }
-    }
 }
 
 void pass_service::run() {
@@ -53,7 +26,6 @@ void pass_service::run() {
                              session_.pump, held_);
     if (session_.remote && remote_kind_) session_.remote->poll(*remote_kind_);
     audio_log_flush();
-    drain();
     const std::string problem = take_rtaudio_problem();
     if (!problem.empty()) say("Sound system: %s\n", problem.c_str());
     const auto now = std::chrono::steady_clock::now();
@@ -70,16 +42,14 @@ void pass_service::run() {
     std::fflush(stdout);
 }
 
-bool pass_service::finish_recording() {
-    audio_log_flush();
-    if (!tap_) return true;
-    if (!drain()) return false;
-    std::string error;
-    if (!record_->finish(error)) {
-        std::fprintf(stderr, "tmodular: %s\n", error.c_str());
-        write_failed_ = true;
-    }
-    return !write_failed_;
+int record_tap_frames() {
+    constexpr int ten_seconds = 10 * sample_rate;
+    const char* env = std::getenv("TM_RECORD_TAP");
+    if (!env || !*env) return ten_seconds;
+    char* end = nullptr;
+    const long frames = std::strtol(env, &end, 10);
+    return *end == '\0' && frames >= 1 && frames <= ten_seconds ? static_cast<int>(frames)
+                                                                : ten_seconds;
 }
 
 bool live_run::start(const options& o, int& exit_status) {
@@ -89,25 +59,37 @@ bool live_run::start(const options& o, int& exit_status) {
         exit_status = 2;
         return false;
     }
-    if (!o.events.empty() && !read_events(o.events.c_str(), events.events, error)) {
+    if (!o.events.empty() && !read_events(o.events.c_str(), events, error)) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         exit_status = 2;
         return false;
     }
-    recording = !o.record.empty();
+    const bool recording = !o.record.empty();
     if (recording) session.sound.set_output_tap(&played);
     if (!engine_start(session, o, STDIN_FILENO, exit_status)) return false;
-    if (recording && !record.open(o.record, 2, false, wav_container::rf64_or_wav, error)) {
+    // Caught from here on, before the take's temporary exists; the device
+    // console before this restores its terminal and lets a signal kill.
+    signals.emplace();
+    if (!recording) return true;
+    if (!record.open(o.record, 2, false, wav_container::rf64_or_wav, error)) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         exit_status = 1;
         return false;
     }
+    drain.emplace(played, record, o.record);
+    drain->start();
     return true;
 }
 
 void live_run::serve(pass_service& service, long long first_frame) {
-    service.set_events(events.events, first_frame);
-    if (recording) service.set_recording(played, record);
+    service.set_events(events, first_frame);
+}
+
+bool live_run::finish_recording() {
+    if (!drain) return true;
+    const bool ok = drain->finish();
+    drain.reset();
+    return ok;
 }
 
 } // namespace tmod

@@ -2,30 +2,16 @@
 // pump's own callback and written to a WAV file with libsndfile.
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <string>
 #include <vector>
+
+#include "app/timed_events.hpp"
 
 namespace tmod {
 
 class audio_pump;
 class offline_backend;
-
-// A remote-control command applied just before a given frame.
-struct timed_event {
-    long long frame;
-    std::string command;
-};
-
-// What an events file may hold: it is read whole before anything plays.
-constexpr long long events_max_bytes = 16LL << 20;
-constexpr long events_max_lines = 1000000;
-
-// Reads "SECONDS COMMAND" lines ("0.50 TRIG 60"); blank lines and lines
-// starting with '#' are skipped. Events come back sorted by frame (stable).
-// Only a regular file within the limits above is read. Returns false with a
-// message naming the file or the bad line.
-bool read_events(const char* path, std::vector<timed_event>& events, std::string& error);
 
 struct render_options {
     double seconds = 10.0;
@@ -35,8 +21,8 @@ struct render_options {
     // When set, blocks are pulled through the offline backend (which feeds the
     // recorded input first) instead of calling the pump directly.
     offline_backend* source = nullptr;
-    // Set (by a signal handler) to abandon the render.
-    const volatile std::sig_atomic_t* interrupted = nullptr;
+    // Made non-zero (by a signal handler) to abandon the render.
+    const std::atomic<int>* interrupted = nullptr;
 };
 
 // Renders the container in the pump's slot 0 into a temporary file that

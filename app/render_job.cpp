@@ -1,12 +1,12 @@
 #include "app/render_job.hpp"
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "app/command_line.hpp"
 #include "app/render_file.hpp"
+#include "app/stop_signals.hpp"
 #include "audio/audio_pump.hpp"
 #include "audio/capture.hpp"
 #include "audio/sound_offline.hpp"
@@ -16,33 +16,6 @@
 #include "patchfile/patch_reader.hpp"
 
 namespace tmod {
-
-namespace {
-volatile std::sig_atomic_t render_interrupted = 0;
-
-void on_render_signal(int) {
-    render_interrupted = 1;
-}
-
-// SIGINT and SIGTERM end the render cleanly (its temporary removed) while it
-// lives; the old handlers come back after.
-struct render_signals {
-    struct sigaction saved_int {};
-    struct sigaction saved_term {};
-    render_signals() {
-        struct sigaction sa {};
-        sa.sa_handler = on_render_signal;
-        sigemptyset(&sa.sa_mask);
-        render_interrupted = 0;
-        sigaction(SIGINT, &sa, &saved_int);
-        sigaction(SIGTERM, &sa, &saved_term);
-    }
-    ~render_signals() {
-        sigaction(SIGINT, &saved_int, nullptr);
-        sigaction(SIGTERM, &saved_term, nullptr);
-    }
-};
-} // namespace
 
 int render_job(const options& o) {
     render_options ro;
@@ -87,8 +60,9 @@ int render_job(const options& o) {
         pump.input = ring.get();
     }
     ro.source = source;
-    render_signals signals;
-    ro.interrupted = &render_interrupted;
+    // A signal ends the render with its temporary removed.
+    stop_signals signals;
+    ro.interrupted = &stop_signals::received();
     pump.generator_table[0] = &g;
     const bool ok = render_to_file(pump, o.render.c_str(), ro);
     pump.generator_table[0] = nullptr;

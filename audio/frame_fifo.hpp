@@ -1,4 +1,4 @@
-// A queue of 16-bit stereo frames from the audio thread to the main thread
+// A queue of 16-bit stereo frames from the audio thread to a consumer thread
 // (what was played, for --record). One producer, one consumer, no lock; a
 // full queue drops frames and counts them rather than make the audio wait.
 #pragma once
@@ -42,6 +42,12 @@ class frame_fifo {
         tail_.store(tail + n, std::memory_order_release);
         return n;
     }
+
+    // Frames pushed and not yet popped (either side may ask).
+    long long queued() const {
+        return head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_acquire);
+    }
+    int capacity() const { return static_cast<int>(capacity_); }
 
     long long dropped() const { return dropped_.load(std::memory_order_relaxed); }
 

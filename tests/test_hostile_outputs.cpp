@@ -1,18 +1,24 @@
 // Output files and the command line under hostile use: outputs that name an
-// input, failed or interrupted runs over an existing file, lengths past what
-// WAV holds, events files that are not files, values that are not numbers.
+// input, failed or interrupted runs over an existing file, takes ended by a
+// hangup or short of frames, temporaries left by killed runs, lengths past
+// what WAV holds, events files that are not files, values that are not numbers.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
-#include "util/sound_file.hpp"
 #include "support/harness.hpp"
+#include "util/atomic_file.hpp"
+#include "util/sound_file.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -113,18 +119,111 @@ TEST(HostileOutputs, AFailedOrInterruptedRunLeavesTheOldFileAndNoTemporary) {
     EXPECT_TRUE(read_text(old) == "precious take") << "the old file changed";
     EXPECT_EQ(others(dir, {"precious.wav", "log"}), std::vector<std::string>{});
 
-    // A day-long render stopped by SIGINT once it writes its temporary.
-    child render({TM_PROGRAM, "--render", old, "--seconds", "86400", sine_patch}, log);
-    bool writing = false;
-    for (int i = 0; i < 6000 && !writing && render.running(); ++i) {
-        writing = !others(dir, {"precious.wav", "log"}).empty();
-        if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A day-long render stopped by a signal once it writes its temporary:
+    // Ctrl-C, a closed terminal, and signals nobody meant for it.
+    for (int sig : {SIGINT, SIGHUP, SIGUSR1, SIGALRM}) {
+        SCOPED_TRACE(strsignal(sig));
+        child render({TM_PROGRAM, "--render", old, "--seconds", "86400", sine_patch}, log);
+        bool writing = false;
+        for (int i = 0; i < 6000 && !writing && render.running(); ++i) {
+            writing = !others(dir, {"precious.wav", "log"}).empty();
+            if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(writing) << render.output();
+        EXPECT_EQ(render.stop(sig), 1);
+        EXPECT_NE(render.output().find("interrupted"), std::string::npos) << render.output();
+        EXPECT_TRUE(read_text(old) == "precious take") << "the old file changed";
+        EXPECT_EQ(others(dir, {"precious.wav", "log"}), std::vector<std::string>{});
     }
-    ASSERT_TRUE(writing) << render.output();
-    EXPECT_EQ(render.stop(SIGINT), 1);
-    EXPECT_NE(render.output().find("interrupted"), std::string::npos) << render.output();
-    EXPECT_TRUE(read_text(old) == "precious take") << "the old file changed";
-    EXPECT_EQ(others(dir, {"precious.wav", "log"}), std::vector<std::string>{});
+}
+
+// A closed terminal (SIGHUP) ends a take as SIGTERM does: finished, in place,
+// status 0. A take whose tap overflowed (made to by a tap shorter than one
+// block) is kept, says how many frames it lost, and ends with status 1.
+TEST(HostileOutputs, AHangupFinishesTheTakeAndALossIsCountedWithStatusOne) {
+    const std::string dir = scratch_dir(), log = dir + "/log";
+    for (const std::string tap : {"", "16"}) {
+        SCOPED_TRACE("TM_RECORD_TAP=" + tap);
+        const std::string rec = dir + "/take" + tap + ".wav";
+        child play({"env", "TM_RECORD_TAP=" + tap, TM_PROGRAM, "--headless", "--audio", "nosound",
+                    "--remote-port", "0", "--record", rec, sine_patch},
+                   log);
+        ASSERT_TRUE(play.wait_for("Playing")) << play.output();
+        // Half a second of sound, or a few blocks' worth of a 16-frame tap.
+        const long enough = tap.empty() ? 44100 / 2 : 4 * 16;
+        ASSERT_TRUE(wait_until([&] { return recorded_frames(rec) >= enough; })) << play.output();
+        EXPECT_EQ(play.stop(SIGHUP), tap.empty() ? 0 : 1) << play.output();
+
+        const std::string out = play.output();
+        const std::size_t stopped = out.find("Stopped after ");
+        ASSERT_NE(stopped, std::string::npos) << out;
+        const double played = std::atof(out.c_str() + stopped + 14) * 44100;
+        const sound r = read_sound(rec);
+        ASSERT_GT(r.frames, 0) << "the take is not a readable sound file";
+        EXPECT_EQ(r.channels, 2);
+        // Frames from the start of the stream, a little before play began;
+        // the seconds are printed to a tenth.
+        long lost = 0;
+        const std::size_t said = out.find("tmodular: ");
+        if (tap.empty()) {
+            EXPECT_EQ(said, std::string::npos) << out;
+        } else {
+            ASSERT_NE(said, std::string::npos) << out;
+            lost = std::atol(out.c_str() + said + 10);
+            EXPECT_NE(out.find(" frames (", said), std::string::npos) << out;
+            EXPECT_NE(out.find("lost", said), std::string::npos) << out;
+            EXPECT_GT(lost, 0);
+        }
+        EXPECT_GE(r.frames + lost, played - 0.05 * 44100) << out;
+        EXPECT_LE(r.frames + lost, played + 2 * 44100) << out;
+    }
+    EXPECT_EQ(others(dir, {"take.wav", "take16.wav", "log"}), std::vector<std::string>{});
+}
+
+// Saves write NAME.tmp.PID.XXXXXX beside their target: a start removes from
+// the save folders those whose process is gone, and nothing else.
+TEST(HostileOutputs, AStartRemovesTheTemporariesOfEndedRunsAndNothingElse) {
+    const std::string dir = scratch_dir(), data = dir + "/data";
+    for (const char* folder : {"TSY", "PARTITIONS", "recovery"})
+        fs::create_directories(data + "/" + folder);
+    // A pid no process has: a child that was waited for.
+    const pid_t child_pid = fork();
+    if (child_pid == 0) _exit(0);
+    ASSERT_GT(child_pid, 0);
+    ::waitpid(child_pid, nullptr, 0);
+    const std::string gone = ".tmp." + std::to_string(child_pid) + ".",
+                      alive = ".tmp." + std::to_string(::getpid()) + ".";
+    const std::vector<std::string> stale = {"TSY/x.tsy" + gone + "AAAAAA",
+                                            "PARTITIONS/p.PAR" + gone + "b3Zq9x",
+                                            "recovery/r.tsy" + gone + "Q1w2E3"};
+    const std::vector<std::string> others_files = {
+        "TSY/y.tsy" + alive + "AAAAAA", "TSY/x.tsy.tmp.AAAAAA", "TSY/x.tsy" + gone + "AAAAA",
+        "TSY/x.tsy" + gone + "AAAAAA~", "TSY/target.tsy"};
+    for (const std::string& f : stale) write_text(data + "/" + f, "half a save");
+    for (const std::string& f : others_files) write_text(data + "/" + f, "keep");
+    fs::create_symlink(data + "/TSY/target.tsy", data + "/TSY/l.tsy" + gone + "AAAAAA");
+    fs::create_directory(data + "/TSY/d.tsy" + gone + "AAAAAA");
+
+    const std::string log = dir + "/log";
+    ASSERT_EQ(
+        run_bounded("--data " + data + " --render " + dir + "/o.wav --seconds 0.01 " + sine_patch,
+                    log),
+        0)
+        << read_text(log);
+    for (const std::string& f : stale) EXPECT_FALSE(fs::exists(data + "/" + f)) << f;
+    for (const std::string& f : others_files) EXPECT_EQ(read_text(data + "/" + f), "keep") << f;
+    EXPECT_TRUE(fs::is_symlink(data + "/TSY/l.tsy" + gone + "AAAAAA"));
+    EXPECT_TRUE(fs::is_directory(data + "/TSY/d.tsy" + gone + "AAAAAA"));
+    EXPECT_NE(read_text(log).find("Removed 1 temporary file(s) left in PARTITIONS/"),
+              std::string::npos)
+        << read_text(log);
+
+    // The program's own temporaries are named so.
+    atomic_output out;
+    ASSERT_TRUE(out.open((dir + "/t.tsy").c_str()));
+    const std::string name = fs::path(out.temporary()).filename().string();
+    EXPECT_EQ(name.substr(0, name.size() - 6), "t.tsy" + alive) << name;
+    EXPECT_EQ(name.size(), ("t.tsy" + alive).size() + 6) << name;
 }
 
 TEST(HostileOutputs, ARenderOrARecordingReplacesTheOldFileWhole) {

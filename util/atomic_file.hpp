@@ -13,7 +13,7 @@ bool write_file_atomically(const char* path, const void* data, std::size_t size,
                            std::string* error = nullptr);
 
 // The same for a file written piece by piece through a descriptor (a sound
-// file of any length): open() creates the temporary "TARGET.tmp.XXXXXX",
+// file of any length): open() creates the temporary "TARGET.tmp.PID.XXXXXX",
 // commit() flushes, closes and renames it over the target. Until commit()
 // succeeds the target is untouched; the destructor removes an uncommitted
 // temporary. Not thread-safe; main thread.
@@ -35,5 +35,11 @@ class atomic_output {
     std::string target_, tmp_;
     int fd_ = -1;
 };
+
+// Temporaries carry the writer's process id, so that one left by a process
+// killed while writing can be told from one being written now. Removes from
+// `dir` the regular files (links are never followed) named as temporaries
+// whose process no longer runs; returns how many went. Main thread, at start.
+int remove_stale_temporaries(const char* dir);
 
 } // namespace tmod

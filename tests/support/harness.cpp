@@ -188,7 +188,7 @@ sound read_sound(const std::string& path) {
 
 namespace {
 // The file of a recording: the program writes it under a temporary name
-// beside the target ("played.wav.tmp.XXXXXX") until it stops.
+// beside the target ("played.wav.tmp.PID.XXXXXX") until it stops.
 std::string recording_file(const std::string& path) {
     namespace fs = std::filesystem;
     const fs::path target(path);
