@@ -14,6 +14,7 @@
 #include "engine/generator.hpp"
 #include "engine/patch_ops.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -95,7 +96,7 @@ bool report(sound_system& sound) {
 void print_stream(const sound_system& sound) {
     const stream_info& s = sound.stream();
     say("Sound stream: %s \"%s\", blocks of %d frames (%.1f ms)", kind_menu_name(sound.output()),
-        s.device.c_str(), s.block_frames, s.block_frames * 1000.0 / sample_rate);
+        escaped_controls(s.device).c_str(), s.block_frames, s.block_frames * 1000.0 / sample_rate);
     if (s.resampled) say(", resampled from 44100 Hz to the device's %d Hz", s.device_rate);
     if (s.latency_frames > 0)
         say(", latency reported by the backend %ld frames (%.1f ms)\n", s.latency_frames,

@@ -71,7 +71,10 @@ int PHASER::compute() {
         return 1;
     }
     const float lo = lower, hi = upper;
-    const float d = lo + (hi - lo) * (std::sin(lfo_phase) + 1.0f) / 2.0f;
+    // The corner as a fraction of 22050 Hz: the stages are stable for any
+    // corner above 0, even past 22050 Hz, but run away below 0 (a negative
+    // LOW or HI from a file) and turn NaN at infinity.
+    const float d = held_in(lo + (hi - lo) * (std::sin(lfo_phase) + 1.0f) / 2.0f, 0.0f, 1e6f);
     lfo_phase = lfo_phase + lfo_increment.load();
     if (lfo_phase >= lfo_two_pi) lfo_phase = lfo_phase - lfo_two_pi;
     if (!(lfo_phase < lfo_two_pi))

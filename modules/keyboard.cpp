@@ -12,8 +12,8 @@ namespace tmod {
 
 KEYBOARD::KEYBOARD() : OUTPUT(name_storage) {}
 
-void KEYBOARD::play(int n, bool with_sync) {
-    say("[%d]\n", n);
+void KEYBOARD::play(int n, bool with_sync, bool report) {
+    if (report) say("[%d]\n", n);
     note = n;
     trigger();
     if (with_sync) request_pulse();

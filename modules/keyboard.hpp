@@ -18,7 +18,8 @@ class KEYBOARD final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
     void set_note(int n) { note = n; }
     void set_octave(int o) { octave = o; }
     // Sets the note and opens the gate; with_sync also requests a pulse.
-    void play(int n, bool with_sync);
+    // Prints the note's line "[n]" unless the caller is over its output budget.
+    void play(int n, bool with_sync, bool report = true);
     int compute() override;
     // Last, away from the fields read every sample.
     module_name name_storage = {};

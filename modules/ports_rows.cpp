@@ -7,6 +7,7 @@
 #include "engine/ports.hpp"
 #include "modules/rows.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -27,8 +28,8 @@ const flag_value* port_pulse(OUTPUT& m) {
 // A nested patch is loaded completely while its FILE field is applied.
 void load_nested_file(OUTPUT& m, const field_text& f) {
     if (!load_nested_patch) {
-        say("[%s]: no patch reader to load %.*s\n", m.name,
-                    static_cast<int>(f.value.size()), f.value.data());
+        say("[%s]: no patch reader to load %s\n", escaped_controls(m.name).c_str(),
+            escaped_controls(f.value).c_str());
         return;
     }
     load_nested_patch(static_cast<GENERATOR&>(m), std::string(f.value).c_str());

@@ -141,9 +141,9 @@ bool SEQUENCER::load_partition(const char* file_name) {
     else if (file_name && ::access(file_name, F_OK) == 0)
         say("Partition [%s] : pas un fichier ordinaire (tube, peripherique ou "
             "dossier), ignoree\n",
-            file_name);
+            escaped_controls(file_name).c_str());
     if (!f) {
-        say("Erreur de chargement de partition [%s]\n", file_name ? file_name : "");
+        say("Erreur de chargement de partition [%s]\n", escaped_controls(file_name).c_str());
         return false;
     }
     // The file is read before the patch lock is taken, which only covers the
@@ -204,8 +204,8 @@ bool valid_step(int p, int s) {
 }
 
 void report_outside(const OUTPUT& m, const field_text& f) {
-    say("SEQUENCER [%s]: field [%.*s] names no pattern step, ignored\n", m.name,
-        static_cast<int>(f.field.size()), f.field.data());
+    say("SEQUENCER [%s]: field [%s] names no pattern step, ignored\n",
+        escaped_controls(m.name).c_str(), escaped_controls(f.field).c_str());
 }
 
 // BYPASS, VOLUME and LENGHT keys: "KEY_ppp_ss" (longer than 9) or "KEY_ss".

@@ -8,6 +8,7 @@
 #include "engine/module_tick.hpp"
 #include "modules/rows.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
@@ -175,8 +176,8 @@ using namespace row;
 int channel_of(const OUTPUT& m, const field_text& f, std::size_t from) {
     const int channel = f.field.size() > from ? parse_int(f.field.substr(from)) : -1;
     if (channel >= 0 && channel < MIXER::max_channels) return channel;
-    say("MIXER [%s]: no channel %d, field [%.*s] ignored\n", m.name, channel,
-        static_cast<int>(f.field.size()), f.field.data());
+    say("MIXER [%s]: no channel %d, field [%s] ignored\n", escaped_controls(m.name).c_str(),
+        channel, escaped_controls(f.field).c_str());
     return -1;
 }
 

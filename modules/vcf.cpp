@@ -19,6 +19,9 @@ constexpr double two_pi = 6.283185307179586;
 } // namespace
 
 void biquad::compute_coefficients(double freq, double q, double gain, int type) {
+    freq = held_in(freq, min_cutoff, max_cutoff);
+    q = held_in(q, min_q, max_q);
+    gain = held_in(gain, -max_gain, max_gain);
     const bool shelf_or_peak = type >= vcf_low_shelf;
     const double a = std::pow(10.0, gain / (shelf_or_peak ? 40.0 : 20.0));
     if (type == vcf_none) return;
@@ -76,8 +79,7 @@ void biquad::compute_coefficients(double freq, double q, double gain, int type) 
 double biquad::step(int type, double x) {
     double y = type == vcf_none ? x : b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
     if (runaway(y)) {
-        // An unstable setting (a cut-off pushed past the Nyquist frequency or
-        // below 0 through a modulation input, say) starts again from rest.
+        // A NaN or a huge value on the input starts again from rest.
         x1 = x2 = y1 = y2 = 0.0;
         return 0.0;
     }

@@ -22,7 +22,21 @@ enum vcf_type : int {
 
 // The second-order section with coefficients cached for the parameters they
 // were computed for (compared exactly, so a steady filter never recomputes).
+// The coefficients are worked out from the parameters held in the ranges
+// below, where every response is stable with room to spare; values inside
+// are used as they are.
 struct biquad {
+    // At or past half the sample rate, or at 0 Hz and below, a pole reaches
+    // the unit circle: an envelope opening a high cut-off four times made the
+    // filter scream. 20 kHz is the top of hearing.
+    static constexpr double min_cutoff = 1.0, max_cutoff = 20000.0; // Hz
+    // Q at 0 or infinity puts a pole on the circle too; a thousand rings for
+    // seconds already.
+    static constexpr double min_q = 0.001, max_q = 1000.0;
+    // Beyond +-60 dB the output is clipped or silent anyway, and a resonant
+    // peak times the gain stays far below the runaway bound.
+    static constexpr double max_gain = 60.0; // dB, either way
+
     double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
     double inv_a0 = 1, a1 = 0, a2 = 0, b0 = 0, b1 = 0, b2 = 0;
     double cached_freq = 0, cached_q = 0, cached_gain = 0;

@@ -18,6 +18,7 @@
 #include "remote/midi_decoder.hpp"
 #include "remote/midi_notes.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -43,7 +44,8 @@ class byte_ring {
         return true;
     }
     // Calls f(byte) for everything written so far.
-    template <class F> void drain(F&& f) {
+    template <class F>
+    void drain(F&& f) {
         const std::size_t head = head_.load(std::memory_order_acquire);
         std::size_t tail = tail_.load(std::memory_order_relaxed);
         for (; tail != head; ++tail) f(bytes_[tail & (size - 1)]);
@@ -80,18 +82,17 @@ std::string list_text(bool jack) {
     std::vector<std::string> names;
     std::string error;
     std::string out = std::string("MIDI input ports (") + api_name(jack) + "):\n";
-    if (!list_ports(jack, names, error))
-        return out + "  none (" + error + ")\n";
+    if (!list_ports(jack, names, error)) return out + "  none (" + escaped_controls(error) + ")\n";
     if (names.empty()) return out + "  none\n";
     for (std::size_t i = 0; i < names.size(); ++i)
-        out += "  " + std::to_string(i + 1) + " - " + names[i] + "\n";
+        out += "  " + std::to_string(i + 1) + " - " + escaped_controls(names[i]) + "\n";
     return out;
 }
 
 // The index in `names` of a port given as its number (from 1) or part of its name.
 int find_port(const std::string& spec, const std::vector<std::string>& names) {
-    const bool number =
-        !spec.empty() && spec.size() < 6 && spec.find_first_not_of("0123456789") == std::string::npos;
+    const bool number = !spec.empty() && spec.size() < 6 &&
+                        spec.find_first_not_of("0123456789") == std::string::npos;
     if (number) {
         const int n = std::stoi(spec);
         return n >= 1 && n <= static_cast<int>(names.size()) ? n - 1 : -1;
@@ -125,6 +126,7 @@ struct midi_input::impl {
     std::unique_ptr<RtMidiIn> watcher; // lists the ports for the worker
     std::string watcher_error;
     mono_notes notes;
+    output_budget budget; // the note lines, shared by every port
     sem_t wake;
     std::atomic<bool> stop{false};
     std::thread worker;
@@ -158,22 +160,7 @@ struct midi_input::impl {
         // a shared hold never keeps the audio thread from rendering.
         patch_read lock(patch_mutex());
         KEYBOARD* k = table[0] ? played_keyboard(*table[0], keyboard_player::remote) : nullptr;
-        if (!k) return;
-        // Concert pitch whatever the octave: the keyboard adds 12 * OCTAVE.
-        const int n = a.note - midi_note_table_offset - 12 * k->octave.load();
-        switch (a.kind) {
-        case note_action::trigger:
-            k->play(n, true);
-            break;
-        case note_action::retune:
-            k->set_note(n);
-            break;
-        case note_action::release:
-            k->release();
-            break;
-        case note_action::none:
-            break;
-        }
+        if (k) play_note_action(*k, a, budget, output_budget::clock::now());
     }
 
     // A port that went away is said once; its held notes are let go.
@@ -193,7 +180,7 @@ struct midi_input::impl {
             if (there) continue;
             p->gone = true;
             say("MIDI: the %s port \"%s\" is gone; playing on without it\n", api_name(jack),
-                p->name.c_str());
+                escaped_controls(p->name).c_str());
             apply(notes.all_off());
         }
     }
@@ -234,7 +221,7 @@ const char* midi_input::backend() const {
 
 std::vector<std::string> midi_input::port_names() const {
     std::vector<std::string> names;
-    for (const auto& p : impl_->ports) names.push_back(p->name);
+    for (const auto& p : impl_->ports) names.push_back(escaped_controls(p->name));
     return names;
 }
 
@@ -247,7 +234,8 @@ bool midi_input::open(const midi_settings& s, std::string& error) {
     for (const std::string& spec : s.ports) {
         const int index = find_port(spec, names);
         if (index < 0) {
-            error = "--midi " + spec + ": no such MIDI input port\n" + list_text(s.jack);
+            error = "--midi " + escaped_controls(spec) + ": no such MIDI input port\n" +
+                    list_text(s.jack);
             m.ports.clear();
             return false;
         }
@@ -265,8 +253,10 @@ bool midi_input::open(const midi_settings& s, std::string& error) {
             p->error = e.what();
         }
         if (!p->in || !p->in->isPortOpen() || !p->error.empty()) {
-            error = "--midi " + spec + ": cannot open the MIDI port \"" + p->name + "\"" +
-                    (p->error.empty() ? "" : " (" + p->error + ")") + "\n" + list_text(s.jack);
+            error = "--midi " + escaped_controls(spec) + ": cannot open the MIDI port \"" +
+                    escaped_controls(p->name) + "\"" +
+                    (p->error.empty() ? "" : " (" + escaped_controls(p->error) + ")") + "\n" +
+                    list_text(s.jack);
             p->in.reset();
             for (auto& q : m.ports) q->in.reset();
             m.ports.clear();

@@ -39,7 +39,8 @@ class midi_input {
     // (or cannot be opened) returns false with `error` saying which, followed by
     // the backend's port list; nothing stays open then. Main thread.
     bool open(const midi_settings& s, std::string& error);
-    // "ALSA" or "JACK", and the names of the ports open.
+    // "ALSA" or "JACK", and the names of the ports open as they may be printed
+    // (any program can name a port: control characters come escaped).
     const char* backend() const;
     std::vector<std::string> port_names() const;
 

@@ -1,6 +1,8 @@
 #include "remote/midi_notes.hpp"
 
 #include "engine/note_table.hpp"
+#include "modules/keyboard.hpp"
+#include "util/messages.hpp"
 
 namespace tmod {
 
@@ -65,6 +67,33 @@ note_action mono_notes::all_off() {
     count_ = 0;
     gate_ = false;
     return {note_action::release, 0};
+}
+
+std::string midi_quiet_notice() {
+    return "MIDI: more than " + std::to_string(output_budget::lines_per_second) +
+           " notes a second; the rest of this second is not shown";
+}
+
+void play_note_action(KEYBOARD& k, const note_action& a, output_budget& budget,
+                      output_budget::clock::time_point now) {
+    // The keyboard adds 12 * OCTAVE.
+    const int n = a.note - midi_note_table_offset - 12 * k.octave.load();
+    switch (a.kind) {
+    case note_action::trigger: {
+        const output_budget::verdict shown = budget.take(now);
+        if (shown == output_budget::verdict::notice) say("%s\n", midi_quiet_notice().c_str());
+        k.play(n, true, shown == output_budget::verdict::show);
+        break;
+    }
+    case note_action::retune:
+        k.set_note(n);
+        break;
+    case note_action::release:
+        k.release();
+        break;
+    case note_action::none:
+        break;
+    }
 }
 
 } // namespace tmod

@@ -3,10 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "remote/midi_decoder.hpp"
+#include "remote/output_bounds.hpp"
 
 namespace tmod {
+
+class KEYBOARD;
 
 // MIDI note m is note-table entry m - 11 (entry 58 is 440 Hz, MIDI 69); the
 // keyboard plays entry note + 12 * OCTAVE, so it is given m - 11 - 12 * OCTAVE.
@@ -40,5 +44,14 @@ class mono_notes {
     bool gate_ = false;
     int sounding_ = -1;
 };
+
+// Drives the keyboard with one action, at concert pitch whatever its OCTAVE.
+// A trigger's note line is printed while `budget` allows; the first trigger
+// over it prints midi_quiet_notice() instead, and later ones nothing that
+// second. Every note is played all the same. The MIDI worker's thread.
+void play_note_action(KEYBOARD& k, const note_action& a, output_budget& budget,
+                      output_budget::clock::time_point now);
+// "MIDI: more than 100 notes a second; the rest of this second is not shown"
+std::string midi_quiet_notice();
 
 } // namespace tmod

@@ -1,10 +1,12 @@
 #include "remote/output_bounds.hpp"
 
+#include "util/text.hpp"
+
 namespace tmod {
 
 std::string shown_line(std::string_view line) {
-    if (line.size() <= shown_line_bytes) return std::string(line);
-    std::string s(line.substr(0, shown_line_bytes));
+    if (line.size() <= shown_line_bytes) return escaped_controls(line);
+    std::string s = escaped_controls(line.substr(0, shown_line_bytes));
     s += "...(cut, " + std::to_string(line.size()) + " bytes)";
     return s;
 }

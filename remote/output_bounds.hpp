@@ -11,7 +11,9 @@
 namespace tmod {
 
 // A line is shown up to this many bytes; a longer one is cut there and marked
-// "...(cut, N bytes)" with its whole length.
+// "...(cut, N bytes)" with its whole length. What is kept is shown with its
+// control characters escaped (escaped_controls), so a client cannot send
+// escape sequences to the terminal or into the log.
 constexpr std::size_t shown_line_bytes = 256;
 std::string shown_line(std::string_view line);
 

@@ -64,7 +64,7 @@ play_result apply(std::string_view line, const relaxed<GENERATOR*>* table, int t
         patch_read lock(patch_mutex());
         KEYBOARD* k = table_size > 0 ? remote_keyboard(table[0]) : nullptr;
         if (!playable(k, n)) return play_result::ignored;
-        if (k) k->play(n, true);
+        if (k) k->play(n, true, report);
         held.note[0] = n;
         return play_result::applied;
     }

@@ -26,8 +26,8 @@ enum class play_result { applied, ignored, finish };
 // 38; a note the keyboard cannot play (outside the note table with its octave)
 // is ignored. The table's slots are read under a shared hold of the patch
 // lock, so a container being loaded or destroyed is never driven; any thread
-// but the audio thread. Without `report` the NOTE and TRIG lines are not
-// printed (a connection over its output budget).
+// but the audio thread. Without `report` the NOTE and TRIG lines (and the
+// keyboard's note line) are not printed (a connection over its output budget).
 play_result apply_play_command(std::string_view line, const relaxed<GENERATOR*>* table,
                                int table_size, held_notes& held, bool report = true);
 

@@ -2,6 +2,8 @@
 // (six swept all-pass stages with feedback, mixed onto the dry signal).
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "modules/delay_phaser.hpp"
 #include "support/module_support.hpp"
 
@@ -145,4 +147,26 @@ TEST(Phaser, RunawayFeedbackStartsAgainFromRest) {
     for (float x : r.play(20000)) ASSERT_TRUE(std::isfinite(x));
     r.p.feedback = 0.7f;
     EXPECT_LT(std::fabs(r.play(4410).back()), 5.0f);
+}
+
+// Six all-passes pass every frequency at gain 1, so with feedback 0.7 and
+// depth 1 the output is at most 1 + 1 / (1 - 0.7) times the input, wherever
+// the corners are: a corner below 0 Hz, infinite or NaN is held where the
+// stages stay stable.
+TEST(Phaser, CornersBelowZeroOrNotFiniteKeepTheOutputBounded) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    const std::pair<float, float> ranges[] = {
+        {-5000.0f, 3000.0f}, {nan, 3000.0f}, {300.0f, inf}, {-inf, -100.0f}, {0.0f, 30000.0f}};
+    for (const auto& [low, high] : ranges) {
+        SCOPED_TRACE(::testing::Message() << low << " to " << high << " Hz");
+        phaser_rig r;
+        r.p.bypass = 0;
+        r.p.set_range(low, high);
+        r.p.set_rate(5.0f);
+        const auto out = r.play(44100);
+        std::vector<float> in;
+        for (int n = 0; n < 44100; ++n) in.push_back(tone(n));
+        for (float x : out) ASSERT_TRUE(std::isfinite(x));
+        EXPECT_LE(rms(out), rms(in) * (1.0 + 1.0 / (1.0 - 0.7)));
+    }
 }

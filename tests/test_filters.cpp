@@ -3,6 +3,7 @@
 // module quirks, and recovery from non-finite state.
 #include <complex>
 #include <gtest/gtest.h>
+#include <limits>
 
 #include "modules/vcf.hpp"
 #include "modules/vcf303_formant.hpp"
@@ -239,6 +240,85 @@ TEST(VcfStability, AnUnstableSettingDoesNotSilenceTheFilterForGood) {
 }
 
 namespace {
+// How a setting reaches the filter: its own parameters (a steady filter), its
+// ALT_ inputs, or MOD_FREQ scaling a HICUT of 12000 (an envelope opening it).
+enum class route { parameters, replaced, modulated };
+
+struct played {
+    bool finite = true, reset = false;
+    double ratio = 0; // output RMS over input RMS, second half
+};
+
+// Half a second of a 440 Hz sine of amplitude 0.5 through the filter. A reset
+// shows as a section whose last input is not the sample just given.
+played play_sine(int type, double hz, float q, float db, route how) {
+    hand_source alt_f, alt_q, alt_g, mod;
+    vcf_rig r(type, how == route::parameters ? static_cast<int>(hz) : 12000, q, db);
+    if (how == route::replaced) {
+        alt_f.set(static_cast<float>(hz)), alt_q.set(q), alt_g.set(db);
+        wire(r.f.alt_freq, alt_f), wire(r.f.alt_q, alt_q), wire(r.f.alt_gain, alt_g);
+    } else if (how == route::modulated) {
+        mod.set(static_cast<float>(hz / 12000.0 - 1.0));
+        wire(r.f.mod_freq, mod);
+    }
+    played p;
+    std::vector<float> in, out;
+    for (int n = 0; n < 22050; ++n) {
+        in.push_back(sine(440, n));
+        out.push_back(r.tick(in.back()));
+        p.finite = p.finite && std::isfinite(out.back());
+        if (in.back() != 0.0f && r.f.section.x1 != in.back()) p.reset = true;
+    }
+    p.ratio = rms(out, 11025) / rms(in, 11025);
+    return p;
+}
+} // namespace
+
+// At 0 dB and Q 1/sqrt 2 no response gains anywhere (Butterworth low- and
+// high-pass, band-pass of 0 dB peak, notch, and the shelves and peak are flat),
+// so a cut-off beyond reach may only be held at an end of the range: open for
+// the low-pass and shut for the high-pass at the top, the other way at the bottom.
+TEST(VcfRange, ACutoffPastHalfTheRateOrBelowZeroIsHeldAndNeverScreams) {
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+    const std::pair<double, bool> cutoffs[] = {{21000, true},  {22050, true}, {48000, true},
+                                               {1e6, true},    {inf, true},   {0, false},
+                                               {-3000, false}, {-inf, false}, {nan, false}};
+    for (int type = 1; type <= 7; ++type)
+        for (route how : {route::parameters, route::replaced, route::modulated})
+            for (const auto& [hz, top] : cutoffs) {
+                if (how == route::parameters && !(std::fabs(hz) < 1e7)) continue; // an int
+                SCOPED_TRACE(::testing::Message()
+                             << "type " << type << " at " << hz << " Hz, route " << int(how));
+                const played p = play_sine(type, hz, 0.70710678f, 0.0f, how);
+                EXPECT_TRUE(p.finite);
+                EXPECT_FALSE(p.reset);
+                EXPECT_LT(p.ratio, 1.01);
+                if (type == vcf_low_pass || type == vcf_high_pass) {
+                    if (top == (type == vcf_low_pass))
+                        EXPECT_GT(p.ratio, 0.99);
+                    else
+                        EXPECT_LT(p.ratio, 0.01);
+                }
+            }
+}
+
+// Q and gain at zero, infinity, NaN or far past any panel: every response keeps
+// a finite output and its memory, on a cut-off that resonates with the input.
+TEST(VcfRange, ExtremeQAndGainNeverRunAway) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    for (int type = 1; type <= 7; ++type)
+        for (route how : {route::parameters, route::replaced})
+            for (float q : {nan, inf, 1e30f, 0.0011f, -1.0f})
+                for (float db : {nan, -inf, inf, 1e4f, -1e4f, 0.0f}) {
+                    SCOPED_TRACE(::testing::Message() << "type " << type << " Q " << q << " gain "
+                                                      << db << ", route " << int(how));
+                    const played p = play_sine(type, 440, q, db, how);
+                    EXPECT_TRUE(p.finite);
+                    EXPECT_FALSE(p.reset);
+                }
+}
+
+namespace {
 struct vcf303_rig : rig<VCF303> {
     hand_source seq;
     vcf303_rig() {
@@ -313,6 +393,35 @@ TEST(Vcf303, SettingTheCutoffRestartsTheSpringAndAnUnstableDampingResetsIt) {
     for (int n = 0; n < 2000; ++n) u.step(sine(220, n, 0.3));
     EXPECT_TRUE(std::isfinite(u.f.spring.position));
     EXPECT_LT(std::fabs(u.f.spring.position), 10.0f);
+}
+
+// The spring turns unstable once 2 - 2 cos(w) reaches 2 + 2 damping: from
+// 11 kHz with the heaviest damping. Wherever the cut-off goes (the knob's top,
+// a restart past half the rate, a sweep fallen far below 0 Hz, which mirrors)
+// and whatever the damping, it keeps a finite state it never throws away.
+TEST(Vcf303, TheSpringStaysStableWhereverTheCutoffAndDampingGo) {
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    for (float damping : {nan, -0.5f, 0.0f, 0.00002f, 0.3f, 0.995f, 1.0f, 3.0f})
+        for (float hz : {12000.0f, 20000.0f, 30000.0f, 33075.0f, -21000.0f, inf, nan, 1400.0f}) {
+            SCOPED_TRACE(::testing::Message() << "damping " << damping << ", " << hz << " Hz");
+            vcf303_rig r;
+            r.f.q = damping;
+            for (int n = 0; n < 100; ++n) r.step(0.3f); // a state to lose
+            hand_source alt;
+            wire(r.f.alt_freq, alt);
+            alt.set(hz);
+            r.seq.request_pulse();
+            // From 1400 Hz without a restart the sweep falls to -25000 Hz.
+            const int length = hz == 1400.0f ? 220500 : 22050;
+            bool finite = true, reset = false;
+            for (int n = 0; n < length; ++n) {
+                const float x = sine(220, n, 0.3) + 0.01f;
+                finite = finite && std::isfinite(r.step(x));
+                reset = reset || (r.f.spring.position == 0.0f && r.f.spring.velocity == 0.0f);
+            }
+            EXPECT_TRUE(finite);
+            EXPECT_FALSE(reset);
+        }
 }
 
 namespace {

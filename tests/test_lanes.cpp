@@ -136,6 +136,9 @@ const timed_change changes[] = {
     // An oscillator of the last of three whole blocks leaves with a new
     // record of the same length, and comes back to the lane it had.
     {1620, [](scene& s) { s.vcos[25]->amount = 0.1f; }},
+    // Settings held in the filter's range, in lanes as one at a time.
+    {1700,
+     [](scene& s) { s.vcfs[8]->hicut = 40000, s.vcfs[9]->q = 1e30f, s.vcfs[10]->gain = 500; }},
     {1850, [](scene& s) { s.vcfs[4]->hicut = 3000; }},
     {1900, [](scene& s) { add_named<VCO>(s.g, module_kind::VCO, "VCO_LATE")->freq = 99.0f; }},
     {2000, [](scene& s) { remove_module(s.g, s.vcos[12]); }}, // the list shrinks

@@ -1,12 +1,16 @@
-// MIDI without a device: the byte-stream decoder and the mono note priority.
+// MIDI without a device: the byte-stream decoder, the mono note priority and
+// the budget of the note lines.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "app/command_line.hpp"
+#include "modules/keyboard.hpp"
 #include "remote/midi_decoder.hpp"
 #include "remote/midi_notes.hpp"
+#include "util/messages.hpp"
 
 using namespace tmod;
 
@@ -66,7 +70,9 @@ TEST(MidiDecoder, StreamsAsTheTableSays) {
          0,
          {{0x90, 60, 100, 0xF2, 1, 2, 62, 100, 0xF6, 63, 1}},
          {"on 1 60 100"}},
-        {"channel filter", 2, {{0x90, 60, 100, 0x91, 61, 100, 0x81, 61, 0, 0xB0, 64, 127}},
+        {"channel filter",
+         2,
+         {{0x90, 60, 100, 0x91, 61, 100, 0x81, 61, 0, 0xB0, 64, 127}},
          {"on 2 61 100", "off 2 61 0"}},
         {"channel 16", 16, {{0x9F, 60, 100}}, {"on 16 60 100"}},
     };
@@ -148,7 +154,8 @@ TEST(MonoNotes, LastNotePriorityPedalAndAllOff) {
          {"-", "trigger 60", "release", "-", "-"}},
         {"other controllers do nothing", {on(60), cc(1, 90), cc(7, 0)}, {"trigger 60", "-", "-"}},
         // Entry m - 11 of the table: MIDI 0..10 have none.
-        {"notes below the table", {on(10), off(10), on(11), off(11)},
+        {"notes below the table",
+         {on(10), off(10), on(11), off(11)},
          {"-", "-", "trigger 11", "release"}},
     };
     for (const notes_case& c : cases) {
@@ -159,6 +166,27 @@ TEST(MonoNotes, LastNotePriorityPedalAndAllOff) {
     }
 }
 
+// A flood of notes prints a hundred note lines a second, then one notice, and
+// plays every note all the same; the next second prints again.
+TEST(MidiNoteLines, ShareTheOutputBudgetOfTheRemoteLines) {
+    KEYBOARD k;
+    k.octave = 4;
+    output_budget budget;
+    const auto t0 = output_budget::clock::now();
+    message_capture said;
+    for (int i = 0; i < 150; ++i)
+        play_note_action(k, {note_action::trigger, 40 + i % 50}, budget,
+                         t0 + std::chrono::milliseconds(i * 6));
+    // MIDI note m reaches the keyboard as m - 11 - 12 * 4.
+    EXPECT_EQ(k.note, 40 + 149 % 50 - 59);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 100; ++i) expected.push_back("[" + std::to_string(40 + i % 50 - 59) + "]");
+    expected.push_back("MIDI: more than 100 notes a second; the rest of this second is not shown");
+    EXPECT_EQ(said.lines(), expected);
+    play_note_action(k, {note_action::trigger, 72}, budget, t0 + std::chrono::seconds(1));
+    EXPECT_EQ(said.lines().back(), "[13]");
+}
+
 TEST(MidiOptions, PortsAddUpAndBadValuesAreRefused) {
     auto parse = [](std::vector<const char*> args, options& o, std::string& error) {
         args.insert(args.begin(), "tmodular");
@@ -166,9 +194,9 @@ TEST(MidiOptions, PortsAddUpAndBadValuesAreRefused) {
     };
     options o;
     std::string error;
-    ASSERT_TRUE(parse({"--midi", "2", "--midi", "Keystation", "--midi-api", "jack",
-                       "--midi-channel", "10"},
-                      o, error))
+    ASSERT_TRUE(
+        parse({"--midi", "2", "--midi", "Keystation", "--midi-api", "jack", "--midi-channel", "10"},
+              o, error))
         << error;
     EXPECT_EQ(o.midi_ports, (std::vector<std::string>{"2", "Keystation"}));
     EXPECT_EQ(o.midi_api, "jack");

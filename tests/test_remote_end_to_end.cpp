@@ -158,6 +158,39 @@ TEST(RemotePlay, TheConsoleConnectionSendsItsExactBytes) {
     expect_no_leak(dir, p);
 }
 
+// Escape sequences (a window title, clear screen, an 8-bit CSI) and other
+// control bytes from a client reach the log and the terminal as text.
+TEST(RemotePlay, ControlBytesFromAClientAreLoggedAndPrintedEscaped) {
+    const std::string dir = data_dir("RemoteEscapes");
+    const std::string sent = "TRIG 60 \x1b]0;owned\x07\x1b[2J\x9b[31m\tend \u00e9";
+    const std::string shown = "TRIG 60 \\x1b]0;owned\\x07\\x1b[2J\\x9b[31m\\x09end \u00e9";
+    const auto raw = [](const std::string& text) {
+        return text.find_first_of("\x1b\x07\x9b\t") != std::string::npos;
+    };
+    for (bool console : {false, true}) {
+        SCOPED_TRACE(console ? "console" : "play");
+        const int port = free_port();
+        std::vector<std::string> args = {"--remote-port", std::to_string(port), dir + "/key.tsy"};
+        if (console) args.insert(args.begin(), "--remote-console");
+        program p(dir, args);
+        ASSERT_TRUE(p.wait_for("Playing")) << p.output();
+        tcp_client c(port);
+        ASSERT_TRUE(c.send(sent + "\r\n"));
+        // Seen before FINISH is sent, so that the two are not read as one line.
+        if (console)
+            EXPECT_TRUE(p.wait_for("ORDER:[" + shown + "] : ")) << p.output();
+        else
+            EXPECT_TRUE(p.wait_for("TRIG [22] on generator [0]\n[22]\n")) << p.output();
+        ASSERT_TRUE(c.send("FINISH\r\n"));
+        c.receive();
+        EXPECT_EQ(p.stop(), 0);
+        EXPECT_FALSE(raw(p.output()));
+    }
+    const std::string log = read_text(dir + "/log_standard.log");
+    EXPECT_NE(log.find("Order Received [" + shown + "]."), std::string::npos) << log;
+    EXPECT_FALSE(raw(log));
+}
+
 TEST(RemotePlay, HostileClientsLeaveTheProgramPlayingAndServingTheNextClient) {
     const std::string dir = data_dir("RemoteHostile");
     const int port = free_port();

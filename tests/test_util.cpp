@@ -43,6 +43,25 @@ TEST(Conversions, BehaveAsTheCLibraryAndSaturate) {
     EXPECT_STREQ(name, "AB");
 }
 
+TEST(EscapedControls, ControlBytesAndBrokenUtf8AreEscapedPrintableTextIsKept) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> rows[] = {
+        {"TRIG 60 [x] \\ ~", "TRIG 60 [x] \\ ~"},
+        {"Fa\u00e7ade \u65e5\u672c \U0001f3b9 \u00a0",
+         "Fa\u00e7ade \u65e5\u672c \U0001f3b9 \u00a0"},
+        {"\x1b]0;owned\x07\x1b[2J", "\\x1b]0;owned\\x07\\x1b[2J"},
+        {"a\tb\rc\nd\x7f"s + '\0', "a\\x09b\\x0dc\\x0ad\\x7f\\x00"},
+        {"\xc2\x9b[31m \x9b[31m", "\\xc2\\x9b[31m \\x9b[31m"}, // CSI, as UTF-8 and as a byte
+        {"\xc0\xaf \xed\xa0\x80 \xf4\x90\x80\x80",             // overlong, surrogate, past U+10FFFF
+         "\\xc0\\xaf \\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80"},
+        {"cut \xe2\x82", "cut \\xe2\\x82"},
+        {"\xc2", "\\xc2"},
+        {"", ""},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(escaped_controls(rows[i].first), rows[i].second) << "row " << i;
+}
+
 TEST(AtomicFile, ReplacesTheTargetWholeOrNotAtAll) {
     namespace fs = std::filesystem;
     const std::string dir = test::scratch_dir();

@@ -1,7 +1,9 @@
 // Toolkit objects without a window: names, hit tests, change detection;
 // widget message handling; and the file listing.
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 
 #include "support/toolkit_support.hpp"
 #include "toolkit/file_listing.hpp"
@@ -292,16 +294,38 @@ TEST_F(Listing, FilesOfADirectoryComeBeforeItsSubdirectoriesByNameWithoutCase) {
     EXPECT_EQ(listed("tsy"), expected);
 }
 
-TEST_F(Listing, NextAndPreviousStopAtTheEnds) {
-    EXPECT_EQ(step("", true), dir + "/A.TSY");
-    EXPECT_EQ(step("", false), dir + "/Zeta/deeper/y.tsy");
-    EXPECT_EQ(step("a.tsy", true), dir + "/b.tsy"); // first match by base name: A.TSY
-    EXPECT_EQ(step("TSY/B.TSY", true), dir + "/sub/a.tsy");
-    EXPECT_EQ(step("somewhere\\else\\Y.TSY", true), dir + "/Zeta/deeper/y.tsy"); // the last stays
-    EXPECT_EQ(step("A.tsy", false), dir + "/A.TSY");                             // the first stays
-    EXPECT_EQ(step("x.tsy", false), dir + "/sub.tsy/inside.tsy");
-    EXPECT_EQ(step("unknown.tsy", true), "null:UNCHANGED");
-    EXPECT_EQ(step("unknown.tsy", false), "null:UNCHANGED");
+// Keypad + and - step through TSY/ with these: names that differ only in case
+// and namesakes in subdirectories are files of their own, each visited once
+// each way, and the ends wrap.
+TEST_F(Listing, NextAndPreviousVisitEveryFileOnceEachWayAndWrap) {
+    std::set<std::string> made;
+    for (const char* f : {"EMPTY.tsy", "empty.tsy", "demo.tsy", "moog3.tsy", "sub/empty.tsy",
+                          "sub/EMPTY.TSY", "sub/deeper/moog3.tsy"}) {
+        const std::string path = dir + "/walk/" + f;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        write_text(path, "x");
+        made.insert(path);
+    }
+    std::vector<std::string> forward, backward;
+    for (bool ahead : {true, false}) {
+        std::vector<std::string>& walk = ahead ? forward : backward;
+        walk.push_back(step("", ahead, "/walk"));
+        for (std::size_t i = 0; i < made.size(); ++i)
+            walk.push_back(step(walk.back().c_str(), ahead, "/walk"));
+        EXPECT_EQ(walk.front(), walk.back()) << "wrapped";
+        walk.pop_back(); // as many steps as files: all of them means each once
+        EXPECT_EQ(std::set<std::string>(walk.begin(), walk.end()), made);
+    }
+    EXPECT_EQ(backward, std::vector<std::string>(forward.rbegin(), forward.rend()));
+    // The shown file by another path to it; a namesake outside the listing is not it.
+    const std::string moog = dir + "/walk/moog3.tsy";
+    const auto after = [&](const std::string& p) {
+        return forward[(std::find(forward.begin(), forward.end(), p) - forward.begin() + 1) %
+                       forward.size()];
+    };
+    EXPECT_EQ(step((dir + "/walk/sub/../moog3.tsy").c_str(), true, "/walk"), after(moog));
+    EXPECT_EQ(step((dir + "/b.tsy").c_str(), true, "/walk"), "null:UNCHANGED");
+    EXPECT_EQ(step("moog3.tsy", false, "/walk"), "null:UNCHANGED");
     // Empty and missing directories.
     EXPECT_EQ(step("", true, "/empty"), "null:UNCHANGED");
     EXPECT_EQ(step("", false, "/empty"), "null:UNCHANGED");

@@ -50,11 +50,16 @@ void collect(const fs::path& dir, const std::string& wanted_ext, int depth,
     for (const fs::path& d : subdirs) collect(d, wanted_ext, depth + 1, out);
 }
 
-// Index of the first entry whose base name matches, or -1.
+// Index of the entry that is `current`: the same path, else the same file
+// reached by another path (absolute, through a link); -1 when none is. Names
+// differing only in case, or namesakes in subdirectories, are other files.
 int find_entry(const std::vector<std::string>& entries, const char* current) {
-    const std::string wanted = lower(base_name(current));
     for (std::size_t i = 0; i < entries.size(); ++i)
-        if (lower(base_name(entries[i])) == wanted) return static_cast<int>(i);
+        if (entries[i] == current) return static_cast<int>(i);
+    std::error_code ec;
+    if (!fs::exists(current, ec)) return -1;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (fs::equivalent(entries[i], current, ec)) return static_cast<int>(i);
     return -1;
 }
 
@@ -75,7 +80,7 @@ std::vector<std::string> list_files(const char* directory, const char* extension
         return entries;
     }
     collect(fs::path(directory), lower(extension), 0, entries);
-    for (const std::string& e : entries) std::printf("[[S[%s]\n", e.c_str());
+    for (const std::string& e : entries) std::printf("[[S[%s]\n", escaped_controls(e).c_str());
     return entries;
 }
 
@@ -92,9 +97,9 @@ char* next_file(const char* current, const char* directory, const char* extensio
     std::printf("OK-Suivant [%d]\n", static_cast<int>(entries.size()));
     const int found = find_entry(entries, current);
     if (found < 0) return nullptr;
-    const std::size_t next = std::min(static_cast<std::size_t>(found) + 1, entries.size() - 1);
+    const std::size_t next = (static_cast<std::size_t>(found) + 1) % entries.size();
     char* result = give(entries[next], out, capacity);
-    std::printf("retour recupere_nom_fichier_suivant[[%s]]\n", result ? result : "");
+    std::printf("retour recupere_nom_fichier_suivant[[%s]]\n", escaped_controls(result).c_str());
     return result;
 }
 
@@ -105,7 +110,8 @@ char* previous_file(const char* current, const char* directory, const char* exte
     if (!current || !current[0]) return give(entries.back(), out, capacity);
     const int found = find_entry(entries, current);
     if (found < 0) return nullptr;
-    return give(entries[found > 0 ? static_cast<std::size_t>(found) - 1 : 0], out, capacity);
+    return give(entries[found > 0 ? static_cast<std::size_t>(found) - 1 : entries.size() - 1], out,
+                capacity);
 }
 
 } // namespace tmod

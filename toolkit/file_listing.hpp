@@ -20,11 +20,12 @@ std::vector<std::string> list_files(const char* directory, const char* extension
 std::string base_name(const std::string& path);
 
 // With an empty `current`: the first (next_file) or last (previous_file) entry.
-// Otherwise the entry after (before) the first one whose base name equals the
-// base name of `current` without regard to case, or that entry itself when it is
-// the last (first). The result is copied into `out` (cut to capacity - 1
-// characters) and `out` is returned; null, with `out` unchanged, when `current`
-// is not in the directory or the directory holds no such file.
+// Otherwise the entry after (before) the one that is the file `current` names
+// (by its path as listed, or any other path to that same file); after the last
+// comes the first, before the first the last. The result is copied into `out`
+// (cut to capacity - 1 characters) and `out` is returned; null, with `out`
+// unchanged, when `current` is not in the listing or the directory holds no
+// such file.
 char* next_file(const char* current, const char* directory, const char* extension, char* out,
                 std::size_t capacity);
 char* previous_file(const char* current, const char* directory, const char* extension, char* out,

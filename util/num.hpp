@@ -21,6 +21,13 @@ inline int clamp_index(int i, int size) {
     return i < 0 ? 0 : (i >= size ? size - 1 : i);
 }
 
+// x held in [lo, hi], NaN giving lo. A value inside comes back as it is, to the
+// bit, so a clamp put in front of a formula changes nothing for those values.
+template <class T>
+inline T held_in(T x, T lo, T hi) {
+    return x >= lo ? (x <= hi ? x : hi) : lo;
+}
+
 // A word shared between threads without a lock: the audio thread reads it while
 // the editor or a remote connection writes it. Relaxed atomics compile to plain
 // loads and stores on x86 and make the sharing explicit (and ThreadSanitizer clean).

@@ -25,12 +25,13 @@ bool load_sound_file(const char* file_name, decoded_sound& out) {
     SF_INFO info{};
     SNDFILE* f = is_regular_file(file_name) ? sf_open(file_name, SFM_READ, &info) : nullptr;
     if (!f) {
-        say("Oula FSOUND_Sample_Load de [%s] retourn 0\n", file_name);
+        say("Oula FSOUND_Sample_Load de [%s] retourn 0\n", escaped_controls(file_name).c_str());
         return false;
     }
     if (info.frames < 1 || info.channels < 1) {
         sf_close(f);
-        say("Oula FSOUND_Sample_GetLength de [%s] retourn 0 comme taille\n", file_name);
+        say("Oula FSOUND_Sample_GetLength de [%s] retourn 0 comme taille\n",
+            escaped_controls(file_name).c_str());
         return false;
     }
     // Play positions are 32-bit floats counted in values: keep the sample
@@ -43,7 +44,7 @@ bool load_sound_file(const char* file_name, decoded_sound& out) {
     const sf_count_t got = sf_readf_short(f, all.data(), frames);
     sf_close(f);
     if (got < 1) {
-        say("Probleme de Lock du sample [%s] \n", file_name);
+        say("Probleme de Lock du sample [%s] \n", escaped_controls(file_name).c_str());
         return false;
     }
     const std::size_t values = static_cast<std::size_t>(got) * static_cast<std::size_t>(kept);
@@ -200,8 +201,8 @@ bool convert_to_rate(const char* file_name, decoded_sound& sound, int sample_rat
     const int channels = sound.channels;
     int error = 0;
     const auto refuse = [&] {
-        say("SAMPLER: [%s] at %d Hz cannot be converted to %d Hz\n", file_name, sound.rate,
-                    sample_rate);
+        say("SAMPLER: [%s] at %d Hz cannot be converted to %d Hz\n",
+            escaped_controls(file_name).c_str(), sound.rate, sample_rate);
         return false;
     };
     SRC_STATE* state =

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace tmod {
@@ -16,6 +17,15 @@ void copy_text(char (&dest)[N], std::string_view src) {
 
 inline bool contains(std::string_view text, std::string_view word) {
     return text.find(word) != std::string_view::npos;
+}
+
+// Text from outside (a remote client, a file, a device or port name) as it is
+// printed or logged: every byte of a control character (C0, DEL, the C1 range)
+// or of something that is not well-formed UTF-8 becomes "\xHH", so no escape
+// sequence reaches a terminal; printable text, UTF-8 included, stays as it is.
+std::string escaped_controls(std::string_view text);
+inline std::string escaped_controls(const char* text) { // null as ""
+    return escaped_controls(std::string_view(text ? text : ""));
 }
 
 // C-library style conversions of a value text: leading blanks and a sign, then

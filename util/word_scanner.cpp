@@ -1,5 +1,6 @@
-#include "util/messages.hpp"
 #include "util/word_scanner.hpp"
+#include "util/messages.hpp"
+#include "util/text.hpp"
 
 #include <cctype>
 #include <climits>
@@ -88,7 +89,8 @@ bool read_text_file(const char* path, std::string& out, std::size_t max_bytes) {
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
         if (out.size() + n > max_bytes) {
             out.append(buffer, max_bytes - out.size());
-            say("[%s] is larger than %zu bytes: the rest is ignored\n", path, max_bytes);
+            say("[%s] is larger than %zu bytes: the rest is ignored\n",
+                escaped_controls(path).c_str(), max_bytes);
             break;
         }
         out.append(buffer, n);
