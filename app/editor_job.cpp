@@ -5,7 +5,6 @@
 #include <string>
 #include <unistd.h>
 
-#include <SDL/SDL.h>
 
 #include "app/command_line.hpp"
 #include "app/pass_service.hpp"
@@ -72,17 +71,12 @@ int editor_job(const options& o) {
         pass_service service(session);
         run.serve(service, session.sound.frames_played());
         ed.remote = session.remote.get();
-        // A stop signal is a request to quit, as the window manager's close is
-        // (SDL leaves SIGINT and SIGTERM to the handlers already there).
-        int stops_seen = 0;
+        // A stop signal ends the editor at once, without the question about
+        // unsaved changes (SDL leaves SIGINT and SIGTERM to the handlers
+        // already there).
         ed.pass_hook = [&] {
             service.run();
-            for (const int stops = stop_signals::received().load(std::memory_order_relaxed);
-                 stops_seen < stops; ++stops_seen) {
-                SDL_Event quit{};
-                quit.type = SDL_QUIT;
-                SDL_PushEvent(&quit);
-            }
+            if (stop_signals::received().load(std::memory_order_relaxed) > 0) ed.quit();
         };
         typed_lines typed;
         ed.poll_line = [&typed](std::string& line) { return typed.next(line); };

@@ -123,7 +123,9 @@ level_state capture_level(const GENERATOR& g, const panel_list& panels) {
             });
             if (const MODULE_GUI* p = panel_of(panels, &m)) {
                 s.x = static_cast<int>(p->x), s.y = static_cast<int>(p->y);
-                s.mode = p->display_mode;
+                // Edit mode shows every back: the form kept is the one play
+                // mode gives back.
+                s.mode = p->display_mode == OBJET::back ? play_display_mode(*p) : p->display_mode;
             }
             out.push_back(std::move(s));
         }
@@ -196,7 +198,8 @@ void bring_to(const module_state& to, GENERATOR& g, panel_list& panels) {
         if (auto* gui = dynamic_cast<MODULE_GUI*>(p.get()); gui && gui->module == m) {
             if (gui->x != to.x || gui->y != to.y)
                 gui->set_position(static_cast<float>(to.x), static_cast<float>(to.y), gui->z);
-            if (gui->display_mode != to.mode) gui->set_display_mode(to.mode);
+            if (gui->display_mode != to.mode && gui->display_mode != OBJET::back)
+                gui->set_display_mode(to.mode);
         }
 }
 
