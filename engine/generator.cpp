@@ -2,7 +2,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
-#include "engine/patch_ops.hpp"
+#include "engine/param_edits.hpp"
 #include "engine/ports.hpp"
 #include "util/text.hpp"
 #include "util/text_format.hpp"
