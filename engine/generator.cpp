@@ -11,8 +11,6 @@ namespace tmod {
 
 GENERATOR::GENERATOR() : OUTPUT(name_storage) {}
 
-nested_patch_loader load_nested_patch = nullptr;
-
 GENERATOR::~GENERATOR() {
     clear();
 }
