@@ -4,7 +4,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
-#include "engine/patch_ops.hpp"
+#include "engine/param_edits.hpp"
 #include "engine/ports.hpp"
 #include "util/text.hpp"
 #include "util/text_format.hpp"
@@ -12,8 +12,6 @@
 namespace tmod {
 
 GENERATOR::GENERATOR() : OUTPUT(name_storage) {}
-
-nested_patch_loader load_nested_patch = nullptr;
 
 GENERATOR::~GENERATOR() {
     clear();

@@ -79,9 +79,4 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     module_name name_storage = {};
 };
 
-// Loads a patch file into a nested container (its FILE parameter). The patch
-// reader sits above the engine and installs itself here when it is linked in.
-using nested_patch_loader = void (*)(GENERATOR& container, const char* path);
-extern nested_patch_loader load_nested_patch;
-
 } // namespace tmod

@@ -28,11 +28,16 @@ struct table_view {
     constexpr table_view() = default;
 };
 
+class nested_loader; // engine/nested_loader.hpp
+
 // A field of an object record: "KEY=VALUE", the value up to the next "=".
 struct field_text {
     std::string_view field;
     std::string_view key;
     std::string_view value;
+    // The load reading the field, for a field that names a patch to nest;
+    // null when the field is applied outside a load (nothing is nested then).
+    nested_loader* nested = nullptr;
 };
 
 // How a panel control steps a parameter. Steps are 32-bit float constants

@@ -1,19 +1,11 @@
 // The editing seam: every change made to a running patch from outside the
 // audio thread (the editor, remote control, scripted events, the reader's
-// links) goes through these functions, so that a tick never meets a module
-// half-changed or a slot that refers to freed memory.
+// links) goes through these functions and those of engine/param_edits.hpp, so
+// that a tick never meets a module half-changed or a slot that refers to
+// freed memory. Slots are single words: they are stored directly.
 //
-// Slots and ordinary parameters are single words: they are stored directly.
-// Parameters whose setter writes several words the tick reads (marked
-// audio_thread) are queued and applied by the audio callback at the start of
-// its next buffer. While no pump drains the queue (offline renders, loads,
-// tests), they are applied at once under the exclusive patch lock, which no
-// callback is waiting on then.
-//
-// Callers: not while holding the patch lock shared (a removal, or a
-// multi-word parameter without a pump, takes it exclusively). A queued
-// change names its module: queue only for modules of a container, whose
-// removal or clearing applies what is queued before freeing them.
+// Callers: not while holding the patch lock shared (a removal takes it
+// exclusively).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +13,7 @@
 #include <string_view>
 
 #include "engine/module_types.hpp"
+#include "engine/param_edits.hpp"
 
 namespace tmod {
 
@@ -57,16 +50,5 @@ bool remove_module(GENERATOR& g, OUTPUT* module);
 edit_result connect(OUTPUT& target, const slot_desc& slot, module_ref source, int channel = -1);
 // Clears the slot (a channel slot: that channel, which stays counted).
 void disconnect(OUTPUT& target, const slot_desc& slot, int channel = 0);
-
-// Sets a parameter (index: the channel or step of an indexed one).
-void set_param(OUTPUT& m, const param_desc& d, int index, double value);
-
-// Audio thread, at the start of a buffer, holding the patch lock shared; or
-// any thread holding it exclusively. Applies the queued parameter changes.
-void apply_pending_edits();
-
-// The pump says whether a running stream drains the queue. When it stops,
-// what is left is applied at once.
-void set_audio_drains_edits(bool draining);
 
 } // namespace tmod

@@ -5,7 +5,7 @@
 
 #include "engine/note_table.hpp"
 #include "modules/rows.hpp"
-#include "modules/vco.hpp"
+#include "modules/vco_waves.hpp"
 #include "util/messages.hpp"
 
 namespace tmod::row {

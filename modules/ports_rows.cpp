@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/generator.hpp"
+#include "engine/nested_loader.hpp"
 #include "engine/ports.hpp"
 #include "modules/rows.hpp"
 #include "util/messages.hpp"
@@ -25,14 +26,15 @@ const flag_value* port_pulse(OUTPUT& m) {
     return &static_cast<SOUND_INPUT&>(m).inner_sync.pulse;
 }
 
-// A nested patch is loaded completely while its FILE field is applied.
+// A nested patch is loaded completely while its FILE field is applied, by
+// the load that reads the field.
 void load_nested_file(OUTPUT& m, const field_text& f) {
-    if (!load_nested_patch) {
+    if (!f.nested) {
         say("[%s]: no patch reader to load %s\n", escaped_controls(m.name).c_str(),
             escaped_controls(f.value).c_str());
         return;
     }
-    load_nested_patch(static_cast<GENERATOR&>(m), std::string(f.value).c_str());
+    f.nested->load_nested(static_cast<GENERATOR&>(m), std::string(f.value).c_str());
 }
 // A container loaded from no file is saved as the empty patch.
 const char* nested_file(const OUTPUT& m) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/signal.hpp"
+#include "modules/vco_waves.hpp"
 #include "util/dsp/runaway.hpp"
 #include "util/rand15.hpp"
 
@@ -65,19 +66,6 @@ struct ROSSLER_ATTRACTOR : attractor_state {
 
   private:
     void update_step() { step = 2.91f * frequency / rate; }
-};
-
-// Waveform numbers of VCO, MULTI_VCO (and the first four of FAKE303).
-enum vco_wave : int {
-    wave_sine = 1,
-    wave_triangle,
-    wave_saw,
-    wave_square,
-    wave_pulse,
-    wave_white_noise,
-    wave_rossler,
-    wave_lorenz,
-    wave_random_sign
 };
 
 // Remembers the outputs of one ramp cycle of the shapes that depend on the

@@ -10,6 +10,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "engine/nested_loader.hpp"
 #include "engine/patch_ops.hpp"
 #include "util/alloc_tracker.hpp"
 #include "util/messages.hpp"
@@ -32,29 +33,49 @@ constexpr long max_load_nested = 10000;
 // bound it, a SFX_DELAY holds ten seconds of sound.
 constexpr std::size_t max_load_megabytes = 2048;
 
-struct load_budget {
-    long modules = 0;
-    long nested = 0;
-    std::size_t bytes_before = 0;
-    bool exhausted = false; // the message is printed once, then the load winds down
-};
-load_budget budget;
+// The state of one load, shared by the outermost patch and the patches
+// nested in it and by no other load: the files being read, the budget, the
+// problems of the nested loads.
+class load_context final : public nested_loader {
+  public:
+    load_context() : bytes_before_(tracked_bytes()) {}
 
-// False once a limit is reached: the first refusal says which and where.
-bool budget_allows(const char* path, bool nested_load) {
-    if (budget.exhausted) return false;
+    void load_nested(GENERATOR& container, const char* path) override;
+
+    // False once a limit is reached: the first refusal says which and where.
+    bool allows(const char* path, bool nested_load);
+    // A module of the load's budget.
+    void count_module() { ++modules_; }
+    bool exhausted() const { return exhausted_; }
+
+    // The files being read, outermost first, to refuse a patch that includes itself.
+    std::vector<std::string> chain;
+    // Nested loads that did not go well, so that the outer load reports them too.
+    int nested_problems = 0;
+
+  private:
+    long modules_ = 0;
+    long nested_ = 0;
+    // Module memory is measured for the whole program: what another thread
+    // grows meanwhile counts too.
+    std::size_t bytes_before_;
+    bool exhausted_ = false; // the message is printed once, then the load winds down
+};
+
+bool load_context::allows(const char* path, bool nested_load) {
+    if (exhausted_) return false;
     const std::size_t now = tracked_bytes();
-    const std::size_t grown = now > budget.bytes_before ? now - budget.bytes_before : 0;
+    const std::size_t grown = now > bytes_before_ ? now - bytes_before_ : 0;
     char why[96];
-    if (nested_load && budget.nested >= max_load_nested)
+    if (nested_load && nested_ >= max_load_nested)
         std::snprintf(why, sizeof why, "plus de %ld patchs imbriques", max_load_nested);
-    else if (!nested_load && budget.modules >= max_load_modules)
+    else if (!nested_load && modules_ >= max_load_modules)
         std::snprintf(why, sizeof why, "plus de %ld modules", max_load_modules);
     else if (grown >= (max_load_megabytes << 20))
         std::snprintf(why, sizeof why, "plus de %zu Mo de modules", max_load_megabytes);
     else
         return true;
-    budget.exhausted = true;
+    exhausted_ = true;
     say("Chargement arrete a [%s] : %s en un seul chargement, le reste est ignore\n", path, why);
     return false;
 }
@@ -90,15 +111,6 @@ bool read_patch(const char* path, std::string& text) {
     return is_regular_file(path) && read_text_file(path, text);
 }
 
-// The files being loaded, outermost first, to refuse a patch that includes itself.
-std::vector<std::string>& load_chain() {
-    static std::vector<std::string> chain;
-    return chain;
-}
-
-// Nested loads that did not go well, so that the outer load reports them too.
-int nested_problems = 0;
-
 std::string canonical(const char* path) {
     char resolved[PATH_MAX];
     return ::realpath(path, resolved) ? std::string(resolved) : std::string(path);
@@ -125,7 +137,8 @@ void print_field(const char* what, std::string_view field, int line) {
 
 class patch_loader {
   public:
-    patch_loader(GENERATOR& g, const char* path) : g_(g), path_(path) {}
+    patch_loader(GENERATOR& g, const char* path, load_context& load)
+        : g_(g), path_(path), load_(load) {}
 
     load_status run();
 
@@ -139,6 +152,7 @@ class patch_loader {
 
     GENERATOR& g_;
     const char* path_;
+    load_context& load_;
     int problems_ = 0;
 };
 
@@ -148,7 +162,7 @@ load_status patch_loader::run() {
         say("Must Specify a true filename [%s]\n", path_);
         return load_failed;
     }
-    std::vector<std::string>& chain = load_chain();
+    std::vector<std::string>& chain = load_.chain;
     const std::string me = canonical(path_);
     for (const std::string& outer : chain)
         if (outer == me) {
@@ -163,9 +177,9 @@ load_status patch_loader::run() {
     say("Loading TSY [%s]\n", path_);
 
     chain.push_back(me);
-    const int nested_before = nested_problems;
+    const int nested_before = load_.nested_problems;
     objects_pass(std::move(text));
-    problems_ += nested_problems - nested_before;
+    problems_ += load_.nested_problems - nested_before;
     const bool links_read = links_pass();
     chain.pop_back();
     if (!links_read) return load_with_errors;
@@ -184,11 +198,11 @@ void patch_loader::objects_pass(std::string text) {
         const std::string_view name = p.get(0);
         const module_type* type = type_for_object_name(name);
         if (!type) continue;
-        if (!budget_allows(path_, false)) {
+        if (!load_.allows(path_, false)) {
             problem();
             break;
         }
-        ++budget.modules;
+        load_.count_module();
         created.push_back(create_module(type->kind));
         OUTPUT& m = *created.back();
         m.set_name(name);
@@ -220,7 +234,9 @@ void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const
                 problem();
                 break;
             }
-            param.apply(m, split_field(field));
+            field_text f = split_field(field);
+            f.nested = &load_;
+            param.apply(m, f);
         }
     }
 }
@@ -254,7 +270,7 @@ bool patch_loader::links_pass() {
         OUTPUT* m = g_.find(type->kind, name);
         if (!m) {
             // After a refused load the missing modules are already explained.
-            if (!budget.exhausted)
+            if (!load_.exhausted())
                 say("Cannot Found %s [%.*s]\n", type->missing_word, static_cast<int>(name.size()),
                     name.data());
             problem();
@@ -294,7 +310,7 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
         if (!source && !reported) {
             reported = true;
             problem();
-            if (budget.exhausted) {
+            if (load_.exhausted()) {
                 // Most likely a module the refused load skipped: already explained.
             } else if (type.kind == module_kind::VCF303) {
                 say("Probleme output VCF303\n");
@@ -341,43 +357,29 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
     }
 }
 
-} // namespace
-
-namespace {
 // A nested load fills a container of the outermost load's private tree.
-load_status load_nested(GENERATOR& container, const char* path) {
+void load_context::load_nested(GENERATOR& container, const char* path) {
     if (container.total_count()) container.clear();
     load_status status = load_failed;
-    if (path && *path && budget_allows(path, true)) {
-        ++budget.nested;
-        status = patch_loader(container, path).run();
+    if (path && *path && allows(path, true)) {
+        ++nested_;
+        status = patch_loader(container, path, *this).run();
     }
     if (status != load_ok) ++nested_problems;
-    return status;
 }
+
 } // namespace
 
 load_status load_patch(GENERATOR& container, const char* path) {
-    if (!load_chain().empty()) return load_nested(container, path);
-    budget = load_budget{};
-    budget.bytes_before = tracked_bytes();
+    load_context load;
     // Every file of the tree (patches, partitions, samples) is read into a
     // container no other thread sees, so no file is opened under the patch
     // lock; the lock is held only to swap the modules in.
     GENERATOR fresh;
-    const load_status status =
-        path && *path ? patch_loader(fresh, path).run() : load_failed;
+    const load_status status = path && *path ? patch_loader(fresh, path, load).run() : load_failed;
     // A file that could not be read changes nothing: the patch playing plays on.
     if (status != load_failed) container.replace_modules(fresh);
     return status;
 }
-
-namespace {
-// A GENERATOR's FILE parameter loads through this reader.
-const bool nested_loader_installed = [] {
-    load_nested_patch = [](GENERATOR& g, const char* path) { load_patch(g, path); };
-    return true;
-}();
-} // namespace
 
 } // namespace tmod

@@ -19,10 +19,12 @@ enum load_status : int {
     load_with_errors = -1, // read, but records were skipped (messages printed)
 };
 
-// Main thread only. Reads the whole tree of files into a private container,
-// then replaces the container's modules under the patch lock, holding
-// rendering off (audio_enabled 0) for that swap only. A load that read
-// nothing (load_failed) leaves the container as it was.
+// Reads the whole tree of files into a private container, then replaces the
+// container's modules under the patch lock, holding rendering off
+// (audio_enabled 0) for that swap only. A load that read nothing
+// (load_failed) leaves the container as it was. Each call is a load of its
+// own: its chain of files and its budget start afresh and are seen by no other
+// load, so loads into different containers may run on several threads.
 load_status load_patch(GENERATOR& container, const char* path);
 
 // The reader's word buffer: longer words are skipped with a message.

@@ -1,6 +1,7 @@
 // Hostile patch loads: partition files that are not files (the real program,
 // which must not hang on them), a tree of nested patches that fans out without
-// bound, and a render that must not depend on the run.
+// bound, loads at the same time, and a render that must not depend on the run.
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <gmock/gmock.h>
@@ -47,6 +48,17 @@ std::string generators(int count, const std::string& file) {
     for (int i = 1; i <= count; ++i)
         objects += "GENERATOR_" + std::to_string(i) + ";FILE=" + file + ";\n";
     return objects;
+}
+
+// The CONSTANTE modules two levels of GENERATOR down.
+long leaves_of(const GENERATOR& g) {
+    long leaves = 0;
+    for (std::size_t i = 0; i < g.count(K::GENERATOR); ++i) {
+        const auto& mid = *static_cast<GENERATOR*>(g.at(K::GENERATOR, i));
+        for (std::size_t j = 0; j < mid.count(K::GENERATOR); ++j)
+            leaves += static_cast<GENERATOR*>(mid.at(K::GENERATOR, j))->count(K::CONSTANTE);
+    }
+    return leaves;
 }
 
 } // namespace
@@ -102,18 +114,40 @@ TEST(HostileTrees, AFanOutOfNestedPatchesStopsAtTheLimitAndKeepsWhatItLoaded) {
     EXPECT_EQ(printed.find("Cannot Found"), std::string::npos);
 
     ASSERT_EQ(g.count(K::GENERATOR), 10u);
-    long loaded_leaves = 0;
-    for (std::size_t i = 0; i < g.count(K::GENERATOR); ++i) {
-        const auto& l1 = *static_cast<GENERATOR*>(g.at(K::GENERATOR, i));
-        for (std::size_t j = 0; j < l1.count(K::GENERATOR); ++j)
-            loaded_leaves += static_cast<GENERATOR*>(l1.at(K::GENERATOR, j))->count(K::CONSTANTE);
-    }
-    EXPECT_EQ(loaded_leaves, 9990);
+    EXPECT_EQ(leaves_of(g), 9990);
     EXPECT_EQ(g.count(K::SOUND_OUTPUT), 0u) << "records after the limit are not read";
 
     // The same container takes an ordinary patch again: the limit is per load.
     EXPECT_EQ(load_file(g, dir + "/L1.tsy"), load_ok);
     EXPECT_EQ(g.count(K::GENERATOR), 1000u);
+}
+
+// A load keeps its chain of files and its budget to itself: two threads that
+// read the same tree at once both get all of it (with one chain between them,
+// either would take a file the other is reading for one that includes itself).
+TEST(HostileTrees, TwoLoadsAtOnceEachReadTheWholeTree) {
+    const std::string dir = scratch_dir();
+    write_text(dir + "/L0.tsy", tsy("CONSTANTE_1;VALUE=0.25;\n"));
+    write_text(dir + "/L1.tsy", tsy(generators(40, dir + "/L0.tsy")));
+    write_text(dir + "/L2.tsy", tsy(generators(40, dir + "/L1.tsy")));
+    GENERATOR trees[2];
+    load_status status[2] = {load_failed, load_failed};
+    std::atomic<int> started{0};
+    auto load = [&](int i) {
+        ++started;
+        while (started.load() < 2) std::this_thread::yield();
+        status[i] = load_patch(trees[i], (dir + "/L2.tsy").c_str());
+    };
+    const std::string printed = stdout_of([&] {
+        std::thread other(load, 1);
+        load(0);
+        other.join();
+    });
+    EXPECT_EQ(printed.find("s'inclut"), std::string::npos);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(status[i], load_ok);
+        EXPECT_EQ(leaves_of(trees[i]), 40 * 40);
+    }
 }
 
 TEST(HostileTrees, TheRealProgramRendersTheFanOutFromItsDataDirectory) {

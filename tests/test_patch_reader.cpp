@@ -6,6 +6,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "engine/nested_loader.hpp"
 #include "engine/note_table.hpp"
 #include "engine/ports.hpp"
 #include "modules/control.hpp"
@@ -209,6 +210,31 @@ TEST_F(Reader, NestedPatchesLoadCompletelyAndSelfIncludeIsRefused) {
     auto* b = static_cast<GENERATOR*>(self.at(K::GENERATOR, 0));
     EXPECT_EQ(b->count(K::CONSTANTE), 1u);
     EXPECT_EQ(static_cast<GENERATOR*>(b->at(K::GENERATOR, 0))->total_count(), 0u);
+}
+
+// The row hands the path on to the load applying the field (a copy: the value
+// is a view into the record), and says so when no load applies it.
+TEST_F(Reader, AFileFieldIsLoadedByTheLoadThatAppliesIt) {
+    struct recording_loader final : nested_loader {
+        void load_nested(GENERATOR& g, const char* path) override { into = &g, seen = path; }
+        GENERATOR* into = nullptr;
+        std::string seen;
+    } loader;
+    const param_desc* file_param = nullptr;
+    for (const param_desc& d : type_of(K::GENERATOR).params)
+        if (std::string_view(d.key) == "FILE") file_param = &d;
+    ASSERT_NE(file_param, nullptr);
+    const std::string_view record = "FILE=TSY/a.tsy;IN=VCO_1";
+    field_text f{record.substr(0, 14), record.substr(0, 4), record.substr(5, 9), &loader};
+    GENERATOR nested;
+    file_param->apply(nested, f);
+    EXPECT_EQ(loader.into, &nested);
+    EXPECT_EQ(loader.seen, "TSY/a.tsy");
+
+    f.nested = nullptr;
+    const std::string printed = stdout_of([&] { file_param->apply(nested, f); });
+    EXPECT_THAT(printed, HasSubstr("no patch reader to load TSY/a.tsy"));
+    EXPECT_EQ(nested.total_count(), 0u);
 }
 
 TEST_F(Reader, DevicesAndPipesAreNotFiles) {
