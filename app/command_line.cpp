@@ -34,7 +34,7 @@ const char* usage_line() {
            "KIND]\n"
            "                [--events FILE] [--input IN.wav] [--record OUT.wav] [--tempo BPM]\n"
            "                [--remote-port N] [--midi PORT] [--midi-api API] [--midi-list]\n"
-           "                [--data DIR] [--help] [--version] [PATCH.tsy]\n";
+           "                [--data DIR] [--recover] [--help] [--version] [PATCH.tsy]\n";
 }
 
 namespace {
@@ -88,6 +88,8 @@ const option_row option_table[] = {
            "ask the sound system for blocks of FRAMES frames (latency)"),
     flag("--headless", &options::headless, "no window: play PATCH until SIGINT, SIGTERM or SIGHUP"),
     text("--record", "OUT.wav", &options::record, "with --headless: also write every frame played"),
+    flag("--recover", &options::recover,
+         "the editor restores the patch's unsaved changes left by a run that stopped"),
     text("--render", "OUT.wav", &options::render,
          "no window, no device: compute PATCH and write 16-bit stereo"),
     {"--seconds", "S", arg::seconds, nullptr, nullptr, nullptr, 0, 0,

@@ -13,6 +13,7 @@ struct options {
     int record_driver = 0;  // recording device number from 1; 0 = ask
     bool no_record = false; // --record-driver none
     bool headless = false;
+    bool recover = false; // the editor restores a recovery set without asking
     std::string render; // --render OUT.wav
     double seconds = 10.0;
     bool float_output = false;

@@ -71,12 +71,12 @@ bool editor::edit_mode() const {
     return patch_view_->edit_mode();
 }
 
-void editor::start(const char* patch_path, bool untitled) {
+void editor::start(const char* patch_path, bool untitled, bool recover) {
     if (const char* v = std::getenv("TM_FRAME_STATS"); v && *v == '1') frame_stats.emplace();
     // Typed characters for the prompts, whatever the keyboard's layout.
     SDL_EnableUNICODE(1);
-    load(patch_path);
-    if (untitled) root_file_.clear();
+    load_shown(patch_path, untitled ? std::string() : std::string(patch_path));
+    offer_recovery(recover);
     view_.scroll_to(0, 0);
     present();
     if (pump_) pump_->scope_view = 0;
@@ -126,6 +126,7 @@ bool editor::pass() {
         for (auto& p : levels_.panels())
             if (!p->messages.empty() && !docks_.is_dashboard(p.get())) p->update();
     record_edit(false);
+    keep_recovery();
     if (remote && remote->is_open())
         // The mode decides what a new client gets: notes in play mode, the
         // console in edit mode.
@@ -292,12 +293,20 @@ void editor::unless_unsaved(std::function<void()> act) {
                                            save();
                                            if (!unsaved()) act();
                                        }},
-                                      {'d', act}}));
+                                      {'d',
+                                       [this, act] {
+                                           // The changes are let go: nothing to keep.
+                                           recovery_.remove(root_file_);
+                                           recovered_text_.clear();
+                                           history_.mark_saved();
+                                           act();
+                                       }}}));
 }
 
 int editor::run() {
     while (pass()) {
     }
+    finish();
     return 0;
 }
 
@@ -331,6 +340,10 @@ void editor::show_scope(bool on) {
 }
 
 void editor::load(const char* path) {
+    if (load_shown(path, path) != load_failed) offer_recovery(false);
+}
+
+int editor::load_shown(const char* path, const std::string& own) {
     load_status status;
     std::vector<std::string> said;
     {
@@ -349,7 +362,7 @@ void editor::load(const char* path) {
     if (status == load_failed && levels_.has_panels()) {
         // Nothing was read: the patch shown plays on, as it was.
         message_ = std::string("Cannot load ") + path + why;
-        return;
+        return status;
     }
     // The panels showed the modules the load replaced.
     close();
@@ -357,12 +370,119 @@ void editor::load(const char* path) {
     if (status != load_ok)
         message_ = std::string(status == load_failed ? "Cannot load " : "Loaded with errors ") +
                    path + why;
-    root_file_ = path;
+    root_file_ = own;
     levels_.reset();
     build_panels(levels_.panels(), levels_.generator());
     show_from_top_left();
     docks_.make(levels_.panels());
     start_history();
+    recovered_text_.clear();
+    return status;
+}
+
+recovery_set editor::recovery_of() {
+    recovery_set set;
+    set.origin = root_file_;
+    set.root_text = patch_text(levels_.root(), placed_of(levels_.root(), levels_.root_panels()));
+    // Every nested level, depth first.
+    std::vector<std::pair<level_path, panel_list*>> todo = {{{}, &levels_.root_panels()}};
+    while (!todo.empty()) {
+        auto [path, panels] = todo.back();
+        todo.pop_back();
+        for (panel_ptr& p : *panels)
+            if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get())) {
+                level_path inner = path;
+                inner.push_back(nested->generator().name);
+                set.nested.push_back(
+                    {inner, patch_text(nested->generator(), placed_of(nested->generator(), nested->panels)),
+                     {}});
+                todo.push_back({inner, &nested->panels});
+            }
+    }
+    return set;
+}
+
+// While the patch has unsaved changes its set is written at most every ten
+// seconds, and only when it changed.
+constexpr auto recovery_period = std::chrono::seconds(10);
+
+void editor::keep_recovery() {
+    if (!unsaved()) {
+        if (!recovered_text_.empty()) recovery_.remove(root_file_);
+        recovered_text_.clear();
+        return;
+    }
+    const auto now = layer::clock::now();
+    if (now - last_recovery_ < recovery_period) return;
+    last_recovery_ = now;
+    const recovery_set set = recovery_of();
+    std::string all = set.root_text;
+    for (const recovered_level& l : set.nested) all += l.text;
+    if (all == recovered_text_) return;
+    std::string why;
+    if (recovery_.write(set, why))
+        recovered_text_ = std::move(all);
+    else
+        std::printf("Recovery set not written: %s\n", escaped_controls(why).c_str());
+}
+
+void editor::finish() {
+    record_edit(true);
+    if (unsaved()) {
+        last_recovery_ = {};
+        keep_recovery();
+    } else {
+        recovery_.remove(root_file_);
+    }
+}
+
+void editor::offer_recovery(bool at_once) {
+    if (!recovery_.pending(root_file_)) return;
+    if (at_once) {
+        restore();
+        return;
+    }
+    std::string name = base_name(root_file_);
+    if (name.empty()) name = "The untitled patch";
+    const std::string origin = root_file_;
+    open(std::make_unique<question>(
+        *this, name + " was not saved when the program last stopped: r restore, d discard, Esc later",
+        std::vector<question::choice>{{'r', [this] { restore(); }},
+                                      {'d', [this, origin] { recovery_.remove(origin); }}}));
+}
+
+void editor::restore() {
+    const std::string origin = root_file_;
+    recovery_set set;
+    std::string why;
+    if (!recovery_.read(origin, set, why)) {
+        recovery_.set_aside(origin);
+        message_ = "The recovery set of " + base_name(origin) + " cannot be read (" + why +
+                   "): set aside as .bad";
+        return;
+    }
+    if (load_shown(set.root_file.c_str(), origin) != load_ok) {
+        // A set that does not load is never tried again; the patch itself opens.
+        recovery_.set_aside(origin);
+        load_shown(origin.c_str(), origin);
+        message_ = "The recovery set of " + base_name(origin) + " does not load: set aside as .bad";
+        return;
+    }
+    copy_text(levels_.root().file_name, origin.c_str());
+    for (const recovered_level& level : set.nested) {
+        const auto [g, panels] = level_at(level.path);
+        if (!g) continue;
+        const std::string file = g->file_name;
+        panels->clear();
+        load_patch(*g, level.file.c_str());
+        copy_text(g->file_name, file.c_str());
+        build_panels(*panels, *g);
+    }
+    patch_view_->panels_rebuilt();
+    start_history();
+    history_.mark_unsaved();
+    recovered_text_ = "restored";
+    message_ = "Restored " + base_name(origin) + " as it was when the program stopped (not saved yet)";
 }
 
 // The view starts at the top-left corner of the panels, below the band of
@@ -452,6 +572,22 @@ OBJET* editor::palette_create(module_kind kind) {
     return shown;
 }
 
+// The positions follow the modules in list order, as the objects section
+// does, so a load finds each panel's record by its module.
+std::vector<placed_module> editor::placed_of(GENERATOR& g, const panel_list& panels) const {
+    std::map<const OUTPUT*, const MODULE_GUI*> panel_of;
+    for (const panel_ptr& p : panels)
+        if (auto* m = dynamic_cast<const MODULE_GUI*>(p.get())) panel_of[m->module] = m;
+    std::vector<placed_module> placed;
+    for (int k = 0; k < module_kind_count; ++k)
+        for (std::size_t i = 0; i < g.count(static_cast<module_kind>(k)); ++i)
+            if (const auto found = panel_of.find(g.at(static_cast<module_kind>(k), i));
+                found != panel_of.end())
+                placed.push_back({found->second->module, found->second->kind, found->second->x,
+                                  found->second->y});
+    return placed;
+}
+
 std::string editor::own_file() const {
     return levels_.depth() == 0 ? root_file_ : std::string(levels_.generator().file_name);
 }
@@ -499,21 +635,9 @@ bool editor::write_level(const std::string& path) {
     panel_list& panels = levels_.panels();
     // Control moves still queued in this pass reach their modules first.
     for (auto& p : panels) p->update();
-    // The positions follow the modules in list order, as the objects
-    // section does, so a load finds each panel's record by its module.
-    std::map<const OUTPUT*, const MODULE_GUI*> panel_of;
-    for (const panel_ptr& p : panels)
-        if (auto* m = dynamic_cast<const MODULE_GUI*>(p.get())) panel_of[m->module] = m;
     GENERATOR& g = levels_.generator();
-    std::vector<placed_module> placed;
-    for (int k = 0; k < module_kind_count; ++k)
-        for (std::size_t i = 0; i < g.count(static_cast<module_kind>(k)); ++i)
-            if (const auto found = panel_of.find(g.at(static_cast<module_kind>(k), i));
-                found != panel_of.end())
-                placed.push_back({found->second->module, found->second->kind, found->second->x,
-                                  found->second->y});
     std::string error;
-    if (!save_patch(g, placed, path.c_str(), &error)) {
+    if (!save_patch(g, placed_of(g, panels), path.c_str(), &error)) {
         message_ = "Not saved: " + error;
         std::printf("Not saved: %s\n", error.c_str());
         return false;
@@ -521,8 +645,10 @@ bool editor::write_level(const std::string& path) {
     message_ = "Saved " + path;
     std::printf("Saved %s\n", path.c_str());
     std::fflush(stdout);
+    recovery_.remove(root_file_);
     if (levels_.depth() == 0) root_file_ = path;
     history_.mark_saved();
+    recovered_text_.clear();
     return true;
 }
 

@@ -16,6 +16,8 @@
 
 #include "editor/dashboards.hpp"
 #include "editor/history.hpp"
+#include "editor/recovery.hpp"
+#include "patchfile/patch_writer.hpp"
 #include "editor/layers/layer.hpp"
 #include "editor/levels.hpp"
 #include "editor/view.hpp"
@@ -45,7 +47,9 @@ class editor {
 
     // The window is open: panels for the patch file, first frame. An
     // untitled patch (the start-up empty one) is not saved over by Ctrl+S.
-    void start(const char* patch_path, bool untitled = false);
+    // A recovery set left by a run that stopped with unsaved changes is
+    // offered, or restored at once with `recover`.
+    void start(const char* patch_path, bool untitled = false, bool recover = false);
     // Passes until the editor ends (Esc at the top level, the window
     // closed). Returns 0.
     int run();
@@ -57,6 +61,9 @@ class editor {
     void input(SDL_Event e);
     // Panels and dashboards deleted (before the engine's patch goes).
     void close();
+    // The end of a run: unsaved changes stay in their recovery set (a signal
+    // ends the editor without asking), else the set goes.
+    void finish();
 
     // Replaces the engine's patch with the file and shows it. Never ends the
     // program: what could be loaded stays and the message line says why the
@@ -123,6 +130,15 @@ class editor {
     // The patch level at that path, with its panels (nulls when gone).
     std::pair<GENERATOR*, panel_list*> level_at(const level_path& path);
     void start_history();
+    // Reads the patch into the root and shows it; `own` is the file Ctrl+S
+    // writes to. The status of the load.
+    int load_shown(const char* path, const std::string& own);
+    std::vector<placed_module> placed_of(GENERATOR& g, const panel_list& panels) const;
+    recovery_set recovery_of();
+    // A recovery set of the shown patch: offered in a question, or restored.
+    void offer_recovery(bool at_once);
+    void restore();
+    void keep_recovery();
     void show_from_top_left();
     // The file the shown level saves to with Ctrl+S (empty: none yet).
     std::string own_file() const;
@@ -148,6 +164,9 @@ class editor {
     bool input_since_edit_ = false;
     int buttons_held_ = 0;
     layer::clock::time_point last_wheel_{};
+    class recovery recovery_;
+    layer::clock::time_point last_recovery_{};
+    std::string recovered_text_; // of the last set written
     std::string root_file_;
     bool running_ = true;
     bool stop_pass_ = false;

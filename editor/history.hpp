@@ -87,6 +87,8 @@ class history {
     // The patch is as it was last saved (or loaded).
     bool at_saved() const { return position_ == saved_; }
     void mark_saved() { saved_ = position_; }
+    // No position is the saved state (a patch restored from a recovery set).
+    void mark_unsaved() { saved_ = -1; }
     std::size_t size() const { return edits_.size(); }
 
   private:

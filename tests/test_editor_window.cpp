@@ -225,3 +225,115 @@ TEST(EditorWindow, CableDrawnWhilePlayingIsHeard) {
     // The last half second: clearly not silent.
     EXPECT_GT(peak(left.size() - 44100 / 2, left.size()), 0.05f);
 }
+
+// A musician's slips taken back: a knob, a cable, a module made, another
+// removed; four undos give back the saved patch, four redos the edits; Esc
+// over unsaved changes asks, and "d" lets them go.
+TEST(EditorWindow, UndoRedoAndTheQuestionBeforeUnsavedChangesGo) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    const std::string patch = data + "/TSY/demo_subtractive.tsy";
+    child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", "--data", data, patch},
+                  dir + "/log.txt", "/dev/null");
+    ASSERT_TRUE(editor_shown(program)) << program.output();
+    auto saved = [&](const char* why) {
+        const std::size_t before = program.output().size();
+        xdo("key ctrl+s");
+        EXPECT_TRUE(wait_until([&] {
+            return program.output().find("Saved ", before) != std::string::npos;
+        })) << why << program.output();
+        return read_text(patch);
+    };
+    auto slowly = [](const std::string& keys) {
+        xdo(keys);
+        usleep(300000);
+    };
+    const std::string original = saved("first");
+    slowly("mousemove 160 235 mousedown 1 mousemove 160 242 mouseup 1");   // FREQ 88 -> 95
+    slowly("key F6");                                                    // the filter's
+    slowly("mousemove 748 207 mousedown 1 mousemove 400 207 mousemove 196 207 mouseup 1");
+    slowly("key F6");                                                    // MOD_FREQ to VCO
+    slowly("mousemove 717 133 click 1");                                 // VCO_2
+    slowly("mousemove 700 330 key BackSpace");                           // VCF_1 goes
+    const std::string edited = saved("edited");
+    EXPECT_NE(edited.find("FREQ=95"), std::string::npos) << edited;
+    EXPECT_NE(edited.find("VCO_2;"), std::string::npos) << edited;
+    EXPECT_EQ(edited.find("VCF_1;"), std::string::npos) << edited;
+    for (int i = 0; i < 4; ++i) slowly("key ctrl+z");
+    EXPECT_EQ(saved("undone"), original);
+    for (int i = 0; i < 4; ++i) slowly("key ctrl+y");
+    EXPECT_EQ(saved("redone"), edited);
+
+    slowly("mousemove 160 235 mousedown 1 mousemove 160 240 mouseup 1");
+    slowly("key Escape");
+    EXPECT_TRUE(program.running()) << "unsaved changes: the question, not the end";
+    xdo("key d");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+    EXPECT_EQ(read_text(patch), edited) << "discarded, not saved";
+}
+
+// A run killed with unsaved changes: the next start offers them back.
+TEST(EditorWindow, UnsavedChangesComeBackAfterACrash) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    const std::string patch = data + "/TSY/demo_subtractive.tsy";
+    const std::vector<std::string> run = {TM_PROGRAM, "--audio", "nosound", "--remote-port",
+                                          "0",        "--data",  data,      patch};
+    // A set is whole once it names its file.
+    auto recovery_sets = [&] {
+        return shell("ls '" + data + "'/recovery/*-*[0-9a-f]/origin >/dev/null 2>&1") == 0;
+    };
+    {
+        child program(run, dir + "/log1.txt", "/dev/null");
+        ASSERT_TRUE(editor_shown(program)) << program.output();
+        xdo("mousemove 160 235 mousedown 1 mousemove 160 242 mouseup 1");
+        ASSERT_TRUE(wait_until(recovery_sets)) << program.output();
+        program.stop(SIGKILL);
+    }
+    {
+        // The question, then "r": the change is back, and Ctrl+S keeps it.
+        child program(run, dir + "/log2.txt", "/dev/null");
+        ASSERT_TRUE(editor_shown(program)) << program.output();
+        usleep(500000);
+        xdo("key r");
+        usleep(300000);
+        xdo("key ctrl+s");
+        ASSERT_TRUE(wait_until([&] { return read_text(patch).find("FREQ=95") != std::string::npos; }))
+            << program.output();
+        EXPECT_FALSE(recovery_sets()) << "a save removes the set";
+        xdo("mousemove 160 235 mousedown 1 mousemove 160 240 mouseup 1");
+        ASSERT_TRUE(wait_until(recovery_sets)) << program.output();
+        program.stop(SIGKILL);
+    }
+    {
+        // --recover restores without asking (95, five pixels down: 100).
+        std::vector<std::string> again = run;
+        again.insert(again.begin() + 1, "--recover");
+        child program(again, dir + "/log3.txt", "/dev/null");
+        ASSERT_TRUE(editor_shown(program)) << program.output();
+        usleep(300000);
+        xdo("key ctrl+s");
+        ASSERT_TRUE(wait_until([&] { return read_text(patch).find("FREQ=100") != std::string::npos; }))
+            << program.output();
+        xdo("mousemove 160 235 mousedown 1 mousemove 160 242 mouseup 1");
+        ASSERT_TRUE(wait_until(recovery_sets)) << program.output();
+        program.stop(SIGKILL);
+    }
+    // A set that cannot be read never stops a start: it is set aside.
+    ASSERT_EQ(shell("for f in '" + data + "'/recovery/*/patch.tsy; do printf 'garbage' > \"$f\"; done"), 0);
+    ASSERT_EQ(shell("for d in '" + data + "'/recovery/*/; do printf '/elsewhere.tsy\\n' > \"$d/origin\"; done"), 0);
+    child program(run, dir + "/log4.txt", "/dev/null");
+    ASSERT_TRUE(editor_shown(program)) << program.output();
+    usleep(300000);
+    xdo("key r");
+    ASSERT_TRUE(wait_until([&] {
+        return shell("ls '" + data + "/recovery/' | grep -q 'bad'") == 0;
+    })) << program.output();
+    EXPECT_TRUE(program.running());
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+}
