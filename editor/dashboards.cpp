@@ -20,8 +20,8 @@ const char* info_type_word(module_kind k) {
 }
 } // namespace
 
-INFO_DASH::INFO_DASH(const levels& shown, const view& v)
-    : OBJET(0, 0, "58"), levels_(shown), view_(v) {
+INFO_DASH::INFO_DASH(const levels& shown, const view& v, const bool& unsaved)
+    : OBJET(0, 0, "58"), levels_(shown), view_(v), unsaved_(unsaved) {
     load_rc("RC/DASH.RC");
     set_position(50, 450, 0);
     set_position(0, 0, 0);
@@ -64,9 +64,10 @@ void INFO_DASH::draw(int unused, int with_background) {
     const GENERATOR& g = levels_.generator();
     const GENERATOR_GUI* gui = levels_.gui();
     const int depth = levels_.depth();
+    const char* mark = unsaved_ ? " *" : "";
     if (gui)
-        std::snprintf(line, sizeof line, "CurGenLevel [%d] Named[%s   %s]", depth, g.file_name,
-                      gui->name);
+        std::snprintf(line, sizeof line, "CurGenLevel [%d] Named[%s%s   %s]", depth, g.file_name,
+                      mark, gui->name);
     else
         std::snprintf(line, sizeof line, "CurGenLevel [%d] Named[%s   NULL:NULL]", depth,
                       g.file_name);
@@ -86,7 +87,7 @@ void INFO_DASH::draw(int unused, int with_background) {
 
 void dashboards::make(panel_list& root_panels) {
     clear();
-    auto info = panel_ptr(TM_NEW(INFO_DASH, levels_, view_));
+    auto info = panel_ptr(TM_NEW(INFO_DASH, levels_, view_, unsaved));
     auto palette = panel_ptr(TM_NEW(OBJET, 0, 0, "59"));
     palette->load_rc("RC/MODULE_DASH.RC");
     palette->set_position(module_dash_x, 0, 0);

@@ -16,7 +16,8 @@ class LABEL;
 
 class INFO_DASH : public OBJET {
   public:
-    INFO_DASH(const levels& shown, const view& v);
+    // `unsaved`: the patch shown differs from its file (a "*" after its name).
+    INFO_DASH(const levels& shown, const view& v, const bool& unsaved);
     // The panel whose widget is under the pointer (null: none).
     void set_target(OBJET* panel);
     void draw(int unused, int with_background) override;
@@ -25,6 +26,7 @@ class INFO_DASH : public OBJET {
   private:
     const levels& levels_;
     const view& view_;
+    const bool& unsaved_;
     LABEL* name_label_;
     LABEL* type_label_;
 };
@@ -53,6 +55,8 @@ class dashboards {
     dashboard_actions take_actions();
 
     INFO_DASH* info() const { return info_; }
+    // Set by the editor on every pass.
+    bool unsaved = false;
     OBJET* palette() const { return palette_; }
 
   private:

@@ -127,6 +127,7 @@ bool editor::pass() {
             if (!p->messages.empty() && !docks_.is_dashboard(p.get())) p->update();
     record_edit(false);
     keep_recovery();
+    docks_.unsaved = unsaved();
     if (remote && remote->is_open())
         // The mode decides what a new client gets: notes in play mode, the
         // console in edit mode.
