@@ -219,7 +219,8 @@ TEST(PatchOps, EditsWhileThePumpPlays) {
         EXPECT_GT(buffers, rendered_before + 1) << "the audio thread rendered meanwhile";
         EXPECT_EQ(pump.skipped_buffers - skipped_before, 0);
 
-        // With modules added and removed as well.
+        // With modules added and removed as well (undo and redo of a module
+        // made or removed do these).
         int added = 0;
         run_for(1.0, [&] {
             turn_and_patch();
@@ -230,10 +231,13 @@ TEST(PatchOps, EditsWhileThePumpPlays) {
                 EXPECT_EQ(slots_referring_to(g, gone), 0);
                 modules.erase(modules.begin() + static_cast<long>(i));
             } else {
+                // Anywhere in its list, as undo puts a removed module back.
                 const module_kind k = palette_order[pick(module_kind_count)];
-                modules.push_back(
-                    {add_module(g, k, std::string(type_of(k).editor_word) + std::to_string(++added)),
-                     k});
+                const std::size_t at = pick(g.count(k) + 1);
+                OUTPUT* m = add_module(g, k, std::string(type_of(k).editor_word) +
+                                                 std::to_string(++added), at);
+                EXPECT_EQ(g.at(k, at), m);
+                modules.push_back({m, k});
             }
             EXPECT_EQ(g.total_count(), modules.size());
         });
