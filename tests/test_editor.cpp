@@ -9,7 +9,9 @@
 #include <thread>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <cmath>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -18,6 +20,8 @@
 #include "editor/cables.hpp"
 #include "editor/editor.hpp"
 #include "editor/editor_layout.hpp"
+#include "editor/history.hpp"
+#include "engine/patch_ops.hpp"
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
@@ -394,6 +398,90 @@ TEST_F(EditorDriven, UndoAndRedoTakeBackEveryKindOfEdit) {
     click(717, 133);
     ctrl(SDLK_y);
     EXPECT_EQ(ed.message(), "Nothing to redo");
+}
+
+// Random edits through the seam (parameters, connections, modules made and
+// removed, panels moved), undone and redone at random: after every step the
+// engine's modules and connections and the panels are those of the model,
+// the list of states the edits went through.
+TEST(History, RandomEditsUndosAndRedosFollowTheModel) {
+    ASSERT_EQ(chdir(TM_SOURCE_DATA_DIR), 0);
+    std::string why;
+    ASSERT_EQ(image_bank().try_load_bundle("grfx/opengl.tim", why), 1) << why;
+    GENERATOR g;
+    panel_list panels;
+    std::mt19937 rng(20261207);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+    int made = 0;
+    auto make = [&](module_kind k) {
+        OUTPUT* m = add_module(g, k, std::string(type_of(k).editor_word) + "_" + std::to_string(++made));
+        panels.insert(panels.begin(), make_module_panel(k, *m, made % 100));
+    };
+    for (module_kind k : {module_kind::VCO, module_kind::VCF, module_kind::VCA, module_kind::KEYBOARD})
+        make(k);
+    auto any_module = [&]() -> MODULE_GUI* {
+        std::vector<MODULE_GUI*> all;
+        for (auto& p : panels) all.push_back(static_cast<MODULE_GUI*>(p.get()));
+        return all.empty() ? nullptr : all[pick(all.size())];
+    };
+    history h;
+    std::vector<level_state> model = {capture_level(g, panels)};
+    std::size_t at = 0;
+    int undone = 0, redone = 0;
+    for (int step = 0; step < 3000; ++step) {
+        const int action = static_cast<int>(pick(8));
+        if (action < 5) {
+            const level_state before = capture_level(g, panels);
+            MODULE_GUI* p = any_module();
+            if (action == 0 && p) {
+                const module_type& t = type_of(p->kind);
+                for (const auto& table : {t.params, t.panel_params})
+                    for (const param_desc& d : table)
+                        if (user_state(d) && pick(3) == 0)
+                            set_param(*p->module, d, static_cast<int>(pick(d.count)),
+                                      d.min + (std::isfinite(d.max) ? (d.max - d.min) * (rng() % 100) / 100.0
+                                                                     : static_cast<double>(rng() % 100)));
+            } else if (action == 1 && p) {
+                const module_type& t = type_of(p->kind);
+                MODULE_GUI* source = any_module();
+                if (!t.slots.empty() && source) {
+                    const slot_desc& s = t.slots[pick(t.slots.size)];
+                    if (s.kind != slot_kind::channel) {
+                        if (pick(3))
+                            (void)connect(*p->module, s, {source->module, &type_of(source->kind)});
+                        else
+                            disconnect(*p->module, s);
+                    }
+                }
+            } else if (action == 2 && panels.size() < 12) {
+                make(palette_order[pick(module_kind_count)]);
+            } else if (action == 3 && p && panels.size() > 2) {
+                OUTPUT* m = p->module;
+                panels.erase(std::find_if(panels.begin(), panels.end(),
+                                          [&](const panel_ptr& q) { return q.get() == p; }));
+                remove_module(g, m);
+            } else if (action == 4 && p) {
+                p->set_position(static_cast<float>(pick(2000)), static_cast<float>(pick(2000)), 0);
+            }
+            const level_state after = capture_level(g, panels);
+            edit e = compare(before, after);
+            if (e.changes.empty()) continue;
+            h.push(std::move(e));
+            model.resize(++at);
+            model.push_back(after);
+        } else if (action < 7) {
+            if (const edit* e = h.undo()) {
+                apply(*e, false, g, panels);
+                --at, ++undone;
+            }
+        } else if (const edit* e = h.redo()) {
+            apply(*e, true, g, panels);
+            ++at, ++redone;
+        }
+        ASSERT_EQ(capture_level(g, panels), model[at]) << "step " << step;
+    }
+    EXPECT_GT(undone, 300);
+    EXPECT_GT(redone, 100);
 }
 
 // One editor row per registered type, agreeing with what the engine says.
