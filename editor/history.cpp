@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
+#include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
+#include "engine/nested_loader.hpp"
 #include "engine/patch_ops.hpp"
+#include "patchfile/patch_reader.hpp"
 
 namespace tmod {
 
@@ -20,6 +24,20 @@ void each_value(const module_type& t, Visit visit) {
             if (user_state(d))
                 for (int i = 0; i < d.count; ++i) visit(d, i);
 }
+
+// Every file name parameter of the type, in the order states keep them.
+template <class Visit>
+void each_text(const module_type& t, Visit visit) {
+    for (const auto& table : {t.params, t.panel_params})
+        for (const param_desc& d : table)
+            if (d.text && d.apply && d.key) visit(d);
+}
+
+// A nested patch named again by undo is read as a load would read it.
+class reload final : public nested_loader {
+  public:
+    void load_nested(GENERATOR& container, const char* path) override { load_patch(container, path); }
+};
 
 int counted_channels(const slot_desc& s, const OUTPUT& m) {
     return std::clamp(s.channel_count(m), 0, s.channel_max);
@@ -93,13 +111,14 @@ std::string describe(const edit& e) {
 
 bool module_state::operator==(const module_state& o) const {
     return kind == o.kind && name == o.name && index == o.index && values == o.values &&
-           links == o.links &&
+           texts == o.texts && links == o.links &&
            channels == o.channels && x == o.x && y == o.y && mode == o.mode;
 }
 
 std::size_t module_state::bytes() const {
     std::size_t n = sizeof *this + name.size() + values.size() * sizeof(double) +
                     channels.size() * sizeof(int);
+    for (const std::string& t : texts) n += sizeof t + t.size();
     for (const slot_link& l : links) n += sizeof l + l.source.size();
     return n;
 }
@@ -116,6 +135,10 @@ level_state capture_level(const GENERATOR& g, const panel_list& panels) {
             s.name = m.name;
             s.index = i;
             each_value(t, [&](const param_desc& d, int j) { s.values.push_back(d.get(m, j)); });
+            each_text(t, [&](const param_desc& d) {
+                const char* text = d.text(m);
+                s.texts.push_back(text ? text : "");
+            });
             each_link(g, m, t, [&](const slot_desc& slot, int channel, slot_link l) {
                 if (slot.kind == slot_kind::channel && channel == 0)
                     s.channels.push_back(counted_channels(slot, m));
@@ -165,6 +188,21 @@ void bring_to(const module_state& to, GENERATOR& g, panel_list& panels) {
     OUTPUT* m = module_named(g, to);
     if (!m) return;
     const module_type& t = type_of(to.kind);
+    // Files first: a partition read again is then set to the steps kept.
+    std::size_t text_at = 0;
+    bool nested_read = false;
+    each_text(t, [&](const param_desc& d) {
+        if (text_at >= to.texts.size()) return;
+        const std::string& value = to.texts[text_at++];
+        const char* now = d.text(*m);
+        if (value.empty() || value == (now ? now : "")) return;
+        const std::string field = std::string(d.key) + "=" + value;
+        reload loader;
+        field_text f{field, std::string_view(field).substr(0, std::strlen(d.key)),
+                     std::string_view(field).substr(std::strlen(d.key) + 1), &loader};
+        d.apply(*m, f);
+        nested_read = nested_read || to.kind == module_kind::GENERATOR;
+    });
     std::size_t at = 0;
     each_value(t, [&](const param_desc& d, int i) {
         if (at < to.values.size() && d.get(*m, i) != to.values[at]) set_param(*m, d, i, to.values[at]);
@@ -200,6 +238,10 @@ void bring_to(const module_state& to, GENERATOR& g, panel_list& panels) {
                 gui->set_position(static_cast<float>(to.x), static_cast<float>(to.y), gui->z);
             if (gui->display_mode != to.mode && gui->display_mode != OBJET::back)
                 gui->set_display_mode(to.mode);
+            if (auto* nested = dynamic_cast<GENERATOR_GUI*>(gui); nested && nested_read) {
+                nested->panels.clear();
+                build_panels(nested->panels, nested->generator());
+            }
         }
 }
 

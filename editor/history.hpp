@@ -35,6 +35,7 @@ struct module_state {
     std::string name;
     std::size_t index = 0;        // its place in its type's list
     std::vector<double> values;   // the user's parameters, every index, in table order
+    std::vector<std::string> texts; // its file names (a partition, a sample, a nested patch)
     std::vector<slot_link> links; // every slot; channel slots: every counted channel
     std::vector<int> channels;    // counted channels of each channel slot
     int x = 0, y = 0, mode = 1;   // its panel

@@ -391,6 +391,29 @@ TEST_F(EditorDriven, UndoAndRedoTakeBackEveryKindOfEdit) {
         EXPECT_EQ(saved("undone_again.tsy"), before);
         if (ed.edit_mode()) key(SDLK_F6);
     }
+    // A nested patch and a sequencer removed come back with what they held:
+    // the nested patch's modules, the sequencer's partition and steps.
+    const struct {
+        const char* patch;
+        int x, y;
+    } holders[] = {{"TSY/demo_nested.tsy", 800, 240}, {"TSY/demo_bassline.tsy", 300, 300}};
+    for (const auto& h : holders) {
+        SCOPED_TRACE(h.patch);
+        auto saved = [&](const char* name) { return save(std::to_string(++n) + name); };
+        ed.load(h.patch);
+        const std::string before = saved("before.tsy");
+        const std::size_t modules = g.total_count();
+        mouse(SDL_MOUSEMOTION, 0, h.x, h.y);
+        key(SDLK_BACKSPACE);
+        EXPECT_LT(g.total_count(), modules);
+        ctrl(SDLK_z);
+        EXPECT_EQ(saved("undone.tsy"), before);
+        std::size_t nested = 0;
+        for (std::size_t i = 0; i < g.count(module_kind::GENERATOR); ++i)
+            nested += static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, i))->total_count();
+        EXPECT_EQ(nested, std::string(h.patch) == "TSY/demo_nested.tsy" ? 8u : 0u);
+    }
+
     // A new edit after an undo drops what could be redone.
     ed.load("TSY/demo_subtractive.tsy");
     click(816, 202);
