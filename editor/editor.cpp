@@ -231,34 +231,26 @@ std::pair<GENERATOR*, panel_list*> editor::level_at(const level_path& path) {
 }
 
 void editor::undo() {
-    record_edit(true);
-    const edit* e = history_.undo();
-    if (!e) {
-        message_ = "Nothing to undo";
-        return;
-    }
-    const auto [g, panels] = level_at(e->level);
-    if (g) {
-        patch_view_->panels_rebuilt();
-        apply(*e, false, *g, *panels);
-    }
-    message_ = "undo: " + e->what;
-    last_state_ = capture_level(levels_.generator(), levels_.panels());
+    step_history(false);
 }
 
 void editor::redo() {
+    step_history(true);
+}
+
+void editor::step_history(bool forward) {
     record_edit(true);
-    const edit* e = history_.redo();
+    const edit* e = forward ? history_.redo() : history_.undo();
     if (!e) {
-        message_ = "Nothing to redo";
+        message_ = forward ? "Nothing to redo" : "Nothing to undo";
         return;
     }
     const auto [g, panels] = level_at(e->level);
     if (g) {
         patch_view_->panels_rebuilt();
-        apply(*e, true, *g, *panels);
+        apply(*e, forward, *g, *panels);
     }
-    message_ = "redo: " + e->what;
+    message_ = (forward ? "redo: " : "undo: ") + e->what;
     last_state_ = capture_level(levels_.generator(), levels_.panels());
 }
 

@@ -130,6 +130,7 @@ class editor {
     // The patch level at that path, with its panels (nulls when gone).
     std::pair<GENERATOR*, panel_list*> level_at(const level_path& path);
     void start_history();
+    void step_history(bool forward);
     // Reads the patch into the root and shows it; `own` is the file Ctrl+S
     // writes to. The status of the load.
     int load_shown(const char* path, const std::string& own);

@@ -111,8 +111,8 @@ std::string describe(const edit& e) {
 
 bool module_state::operator==(const module_state& o) const {
     return kind == o.kind && name == o.name && index == o.index && values == o.values &&
-           texts == o.texts && links == o.links &&
-           channels == o.channels && x == o.x && y == o.y && mode == o.mode;
+           texts == o.texts && links == o.links && channels == o.channels && x == o.x &&
+           y == o.y && (back || o.back || mode == o.mode);
 }
 
 std::size_t module_state::bytes() const {
@@ -146,9 +146,8 @@ level_state capture_level(const GENERATOR& g, const panel_list& panels) {
             });
             if (const MODULE_GUI* p = panel_of(panels, &m)) {
                 s.x = static_cast<int>(p->x), s.y = static_cast<int>(p->y);
-                // Edit mode shows every back: the form kept is the one play
-                // mode gives back.
-                s.mode = p->display_mode == OBJET::back ? play_display_mode(*p) : p->display_mode;
+                s.mode = p->display_mode;
+                s.back = p->display_mode == OBJET::back;
             }
             out.push_back(std::move(s));
         }
@@ -236,7 +235,7 @@ void bring_to(const module_state& to, GENERATOR& g, panel_list& panels) {
         if (auto* gui = dynamic_cast<MODULE_GUI*>(p.get()); gui && gui->module == m) {
             if (gui->x != to.x || gui->y != to.y)
                 gui->set_position(static_cast<float>(to.x), static_cast<float>(to.y), gui->z);
-            if (gui->display_mode != to.mode && gui->display_mode != OBJET::back)
+            if (!to.back && gui->display_mode != to.mode && gui->display_mode != OBJET::back)
                 gui->set_display_mode(to.mode);
             if (auto* nested = dynamic_cast<GENERATOR_GUI*>(gui); nested && nested_read) {
                 nested->panels.clear();

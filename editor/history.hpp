@@ -39,6 +39,7 @@ struct module_state {
     std::vector<slot_link> links; // every slot; channel slots: every counted channel
     std::vector<int> channels;    // counted channels of each channel slot
     int x = 0, y = 0, mode = 1;   // its panel
+    bool back = false;            // its panel shows its back (edit mode): the form is no edit
     bool operator==(const module_state& o) const;
     std::size_t bytes() const;
 };

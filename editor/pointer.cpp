@@ -112,6 +112,33 @@ int panel_pointer::moved(panel_list& panels, const SDL_Event& e, bool slider_dra
     return result;
 }
 
+OBJET* panel_pointer::press_control(panel_list& panels) {
+    left = true;
+    press_x = pointer_x, press_y = pointer_y;
+    for (std::size_t i = 0; i < panels.size(); ++i)
+        if (SPRITE* w = panels[i]->element_at_pointer()) {
+            hovered_panel = static_cast<int>(i);
+            pressed_widget = w;
+            return panels[i].get();
+        }
+    return nullptr;
+}
+
+void panel_pointer::release_control(panel_list& panels, const SDL_Event& e) {
+    if (pressed_widget && left) {
+        const int i = panel_at(panels);
+        if (i >= 0) {
+            to_front(panels, i);
+            deliver(*panels[0], 1, nullptr, pressed_widget, e);
+            hovered_panel = 0;
+        }
+        pressed_widget = nullptr;
+        active_panel = nullptr;
+        warp_to_press();
+    }
+    left = false;
+}
+
 int panel_pointer::button_up(panel_list& panels, SDL_Event& e) {
     e.button.x = static_cast<Uint16>(view_.world_x(e.button.x));
     e.button.y = static_cast<Uint16>(view_.world_y(e.button.y));

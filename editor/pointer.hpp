@@ -30,6 +30,11 @@ class panel_pointer {
     // A button went up: its coordinates are made world; the wheel reaches
     // the hovered control; carrying and panning end.
     int button_up(panel_list& panels, SDL_Event& e);
+    // Play mode's left button: down on the first panel with a widget under
+    // the pointer (null: none; the widget is `pressed_widget`), and up, when
+    // the release goes to the widget pressed (its panel comes to the front).
+    OBJET* press_control(panel_list& panels);
+    void release_control(panel_list& panels, const SDL_Event& e);
     // Hover, press and carry forgotten (the panels they named are gone).
     void forget();
     // The pointer goes back where the left button went down.

@@ -87,16 +87,9 @@ bool load_dialog::handle(SDL_Event& e, int& result) {
     case SDL_MOUSEBUTTONDOWN:
         result |= pointer_.button_down(own_, e);
         if (e.button.button == SDL_BUTTON_LEFT) {
-            pointer_.left = true;
-            pointer_.press_x = pointer_x, pointer_.press_y = pointer_y;
-            for (std::size_t i = 0; i < own_.size(); ++i) {
-                SPRITE* w = own_[i]->element_at_pointer();
-                if (!w) continue;
-                pointer_.hovered_panel = static_cast<int>(i);
-                pointer_.pressed_widget = w;
-                deliver(*own_[i], 1, nullptr, w, e);
-                pointer_.active_panel = own_[i].get();
-                break;
+            if (OBJET* pressed = pointer_.press_control(own_)) {
+                deliver(*pressed, 1, nullptr, pointer_.pressed_widget, e);
+                pointer_.active_panel = pressed;
             }
             result |= pass_redraw;
         }
@@ -106,18 +99,7 @@ bool load_dialog::handle(SDL_Event& e, int& result) {
         return true;
     case SDL_MOUSEBUTTONUP:
         result |= pointer_.button_up(own_, e);
-        if (pointer_.pressed_widget && pointer_.left && e.button.button == SDL_BUTTON_LEFT) {
-            const int i = panel_at(own_);
-            if (i >= 0) {
-                to_front(own_, i);
-                deliver(*own_[0], 1, nullptr, pointer_.pressed_widget, e);
-                pointer_.hovered_panel = 0;
-            }
-            pointer_.pressed_widget = nullptr;
-            pointer_.active_panel = nullptr;
-            pointer_.warp_to_press();
-        }
-        if (e.button.button == SDL_BUTTON_LEFT) pointer_.left = false;
+        if (e.button.button == SDL_BUTTON_LEFT) pointer_.release_control(own_, e);
         return true;
     case SDL_KEYUP:
         if (e.key.keysym.sym == SDLK_ESCAPE) {

@@ -122,22 +122,16 @@ int patch_view::button_down(SDL_Event& e) {
         }
         return result;
     }
-    for (std::size_t i = 0; i < panels.size(); ++i) {
-        SPRITE* w = panels[i]->element_at_pointer();
-        if (!w) continue;
-        pointer_.hovered_panel = static_cast<int>(i);
-        pointer_.pressed_widget = w;
-        if (auto* nested = dynamic_cast<GENERATOR_GUI*>(panels[i].get())) {
-            ed_.levels().enter(*nested);
-            pointer_.hovered_panel = -1;
-            pointer_.pressed_widget = pointer_.hovered_widget = nullptr;
-            pointer_.left = false;
-            ed_.end_pass();
-        } else {
-            deliver(*panels[i], 1, nullptr, w, e);
-            pointer_.active_panel = panels[i].get();
-        }
-        break;
+    OBJET* pressed = pointer_.press_control(panels);
+    if (auto* nested = dynamic_cast<GENERATOR_GUI*>(pressed)) {
+        ed_.levels().enter(*nested);
+        pointer_.hovered_panel = -1;
+        pointer_.pressed_widget = pointer_.hovered_widget = nullptr;
+        pointer_.left = false;
+        ed_.end_pass();
+    } else if (pressed) {
+        deliver(*pressed, 1, nullptr, pointer_.pressed_widget, e);
+        pointer_.active_panel = pressed;
     }
     return result | pass_redraw;
 }
@@ -156,18 +150,7 @@ int patch_view::button_up(SDL_Event& e) {
         pointer_.warp_to_press();
         return result | pass_picked | pass_scrolled;
     }
-    if (pointer_.pressed_widget && pointer_.left) {
-        const int i = panel_at(panels);
-        if (i >= 0) {
-            to_front(panels, i);
-            deliver(*panels[0], 1, nullptr, pointer_.pressed_widget, e);
-            pointer_.hovered_panel = 0;
-        }
-        pointer_.pressed_widget = nullptr;
-        pointer_.active_panel = nullptr;
-        pointer_.warp_to_press();
-    }
-    pointer_.left = false;
+    pointer_.release_control(panels, e);
     return result;
 }
 
