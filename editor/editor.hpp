@@ -18,6 +18,7 @@
 #include "editor/history.hpp"
 #include "editor/recovery.hpp"
 #include "patchfile/patch_writer.hpp"
+#include "editor/layers/host.hpp"
 #include "editor/layers/layer.hpp"
 #include "editor/levels.hpp"
 #include "editor/view.hpp"
@@ -29,7 +30,7 @@ class remote_server;
 class patch_view;
 class audio_pump;
 
-class editor {
+class editor final : public editor_host {
   public:
     editor(GENERATOR& root, audio_pump* pump);
     ~editor();
@@ -68,56 +69,56 @@ class editor {
     // Replaces the engine's patch with the file and shows it. Never ends the
     // program: what could be loaded stays and the message line says why the
     // rest did not.
-    void load(const char* path);
+    void load(const char* path) override;
     // Ctrl+S: the shown level to its own file; a level without one asks as
     // save_as does.
-    void save();
+    void save() override;
     // F4, SAVE: asks in the window for a name in TSY/ (the level's own
     // prefilled), asks before replacing another file, then saves.
-    void save_as();
+    void save_as() override;
     // Opens a prompt or a question over the others.
     void ask(std::string question, std::string text,
              std::function<std::string(const std::string&)> accept);
     void confirm(std::string question, std::function<void()> yes);
     // A module of the kind from the palette, its panel on top of the level.
-    OBJET* palette_create(module_kind kind);
+    OBJET* palette_create(module_kind kind) override;
     // Plays on the level's keyboard; the root's when none is given.
-    void play_note(int note, bool on, GENERATOR* level = nullptr);
+    void play_note(int note, bool on, GENERATOR* level = nullptr) override;
     // Clears every playing state of the container, nested ones included.
-    void stop_patch(GENERATOR& g);
+    void stop_patch(GENERATOR& g) override;
     // Leaves the shown nested level for the one that holds it.
-    void leave_level();
+    void leave_level() override;
     // The panels of the shown level built again from its patch.
     void rebuild_level();
     // Opens a layer over the others (from the next pass on).
-    void open(std::unique_ptr<layer> l);
+    void open(std::unique_ptr<layer> l) override;
     // The events still queued wait for the next pass (the level they were
     // meant for has changed).
-    void end_pass() { stop_pass_ = true; }
-    void quit() { running_ = false; }
+    void end_pass() override { stop_pass_ = true; }
+    void quit() override { running_ = false; }
 
     // Ctrl+Z and Ctrl+Y: the last edit taken back, or done again; the
     // message line says which.
-    void undo();
-    void redo();
+    void undo() override;
+    void redo() override;
     // The shown patch differs from its file.
     bool unsaved() const { return !history_.at_saved(); }
     // Runs `act` now when nothing is unsaved; else asks first whether to
     // save, discard the changes or cancel.
-    void unless_unsaved(std::function<void()> act);
+    void unless_unsaved(std::function<void()> act) override;
     // Takes the module of a panel of the shown level out of the patch, with
     // every cable to and from it (an edit that undo brings back).
-    void remove_module_of(OBJET* panel);
+    void remove_module_of(OBJET* panel) override;
     bool running() const { return running_; }
 
     // Why the last load or save went wrong (empty: nothing to say).
-    const std::string& message() const { return message_; }
-    void say(std::string text) { message_ = std::move(text); }
+    const std::string& message() const override { return message_; }
+    void say(std::string text) override { message_ = std::move(text); }
 
-    class view& view() { return view_; }
-    class levels& levels() { return levels_; }
-    class dashboards& dashboards() { return docks_; }
-    audio_pump* pump() const { return pump_; }
+    class view& view() override { return view_; }
+    class levels& levels() override { return levels_; }
+    class dashboards& dashboards() override { return docks_; }
+    audio_pump* pump() const override { return pump_; }
     bool edit_mode() const;
 
   private:

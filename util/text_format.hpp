@@ -3,8 +3,6 @@
 
 #include <string>
 
-#include "util/text.hpp"
-
 namespace tmod {
 
 __attribute__((format(printf, 2, 3))) void appendf(std::string& out, const char* format, ...);

@@ -3,7 +3,7 @@
 #include <SDL/SDL.h>
 #include <cctype>
 
-#include "editor/editor.hpp"
+#include "editor/layers/host.hpp"
 #include "toolkit/scene_objects.hpp"
 
 namespace tmod {
@@ -48,7 +48,7 @@ void asking_layer::draw_box(const std::string& first, const std::string& second,
     screen_text(0, 12, box_left + 16, box_top + 66, 0xFF6060u, third.c_str());
 }
 
-prompt::prompt(editor& e, std::string question, std::string text, acceptor accept,
+prompt::prompt(editor_host& e, std::string question, std::string text, acceptor accept,
                std::function<void()> cancelled)
     : asking_layer(e), question_(std::move(question)), text_(std::move(text)),
       cursor_(text_.size()), accept_(std::move(accept)), cancelled_(std::move(cancelled)) {}
@@ -147,7 +147,7 @@ void prompt::draw() {
     screen_text(font_mono, text_size, x, box_top + 38, 0xFF8000u, "|");
 }
 
-question::question(editor& e, std::string text, std::vector<choice> choices,
+question::question(editor_host& e, std::string text, std::vector<choice> choices,
                    std::function<void()> cancelled)
     : asking_layer(e), text_(std::move(text)), choices_(std::move(choices)),
       cancelled_(std::move(cancelled)) {}

@@ -12,11 +12,11 @@
 
 namespace tmod {
 
-class editor;
+class editor_host;
 
 class asking_layer : public layer {
   public:
-    explicit asking_layer(editor& e) : ed_(e) {}
+    explicit asking_layer(editor_host& e) : ed_(e) {}
     // A line from standard input, as if typed and confirmed.
     virtual void answer(const std::string& line) = 0;
     bool frame_due(int result, clock::time_point now) override;
@@ -26,7 +26,7 @@ class asking_layer : public layer {
     // The box of the layer's lines, across the window's middle.
     void draw_box(const std::string& first, const std::string& second,
                   const std::string& third) const;
-    editor& ed_;
+    editor_host& ed_;
     bool changed_ = true;
 };
 
@@ -37,7 +37,7 @@ class asking_layer : public layer {
 class prompt : public asking_layer {
   public:
     using acceptor = std::function<std::string(const std::string&)>;
-    prompt(editor& e, std::string question, std::string text, acceptor accept,
+    prompt(editor_host& e, std::string question, std::string text, acceptor accept,
            std::function<void()> cancelled = {});
 
     bool handle(SDL_Event& e, int& result) override;
@@ -64,7 +64,7 @@ class question : public asking_layer {
         char key; // a lower-case letter
         std::function<void()> act;
     };
-    question(editor& e, std::string text, std::vector<choice> choices,
+    question(editor_host& e, std::string text, std::vector<choice> choices,
              std::function<void()> cancelled = {});
 
     bool handle(SDL_Event& e, int& result) override;

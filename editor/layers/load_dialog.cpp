@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "editor/editor.hpp"
+#include "editor/layers/host.hpp"
 #include "editor/editor_layout.hpp"
 #include "toolkit/file_listing.hpp"
 #include "toolkit/frame_state.hpp"
@@ -20,7 +20,7 @@ constexpr auto scroll_period = std::chrono::milliseconds(20);
 constexpr auto idle_redraw = std::chrono::milliseconds(50);
 } // namespace
 
-load_dialog::load_dialog(editor& e) : ed_(e), pointer_(e.view()) {
+load_dialog::load_dialog(editor_host& e) : ed_(e), pointer_(e.view()) {
     ed_.view().scroll_to(0, 0);
     for (const std::string& path : list_files("TSY", "tsy"))
         if (path.find('/', 4) == std::string::npos) names_.push_back(base_name(path));

@@ -12,12 +12,12 @@
 
 namespace tmod {
 
-class editor;
+class editor_host;
 class LABEL;
 
 class load_dialog : public layer {
   public:
-    explicit load_dialog(editor& e);
+    explicit load_dialog(editor_host& e);
     ~load_dialog() override;
 
     bool handle(SDL_Event& e, int& result) override;
@@ -30,7 +30,7 @@ class load_dialog : public layer {
     void show_window(int first);
     int shown_row(const SPRITE* target) const;
 
-    editor& ed_;
+    editor_host& ed_;
     panel_pointer pointer_;
     panel_list own_;
     OBJET* dialog_ = nullptr;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "audio/audio_pump.hpp"
-#include "editor/editor.hpp"
+#include "editor/layers/host.hpp"
 #include "editor/layers/load_dialog.hpp"
 #include "editor/module_rows.hpp"
 #include "engine/engine_state.hpp"
@@ -46,7 +46,7 @@ int index_in(const SDLKey (&keys)[N], int sym) {
 }
 } // namespace
 
-patch_view::patch_view(editor& e) : ed_(e), pointer_(e.view()) {
+patch_view::patch_view(editor_host& e) : ed_(e), pointer_(e.view()) {
     pointer_.on_hover = [this](OBJET* p) {
         if (INFO_DASH* info = ed_.dashboards().info()) info->set_target(p);
     };

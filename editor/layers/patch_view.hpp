@@ -12,11 +12,11 @@
 
 namespace tmod {
 
-class editor;
+class editor_host;
 
 class patch_view : public layer {
   public:
-    explicit patch_view(editor& e);
+    explicit patch_view(editor_host& e);
     ~patch_view() override;
 
     bool handle(SDL_Event& e, int& result) override;
@@ -46,7 +46,7 @@ class patch_view : public layer {
     void step_patch(bool forward);
     void draw_message_line();
 
-    editor& ed_;
+    editor_host& ed_;
     panel_pointer pointer_;
     int relink_ = 1; // the cables are rebuilt from the engine before the next frame
     cable_editor cables_{relink_};

@@ -2,7 +2,7 @@
 // row of each type names one.
 #pragma once
 
-#include "editor/module_rows.hpp"
+#include "editor/editor_row.hpp"
 
 namespace tmod {
 

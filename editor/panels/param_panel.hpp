@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "editor/module_rows.hpp"
+#include "editor/editor_row.hpp"
 
 namespace tmod {
 
