@@ -267,12 +267,12 @@ bool cable_editor::end_a_loose() const {
     return static_cast<int>(kind) >= 1 && static_cast<int>(kind) <= 3;
 }
 
-int cable_editor::press(OBJET* panel, SPRITE* w) {
+int cable_editor::press(OBJET* panel, SPRITE* w, bool pick_up_source) {
     if (!panel || !w) return 0;
     pressed_plug = w;
     pressed_panel = panel;
     for (auto& c : cables)
-        if (c->widget_b == w) {
+        if (pick_up_source && c->widget_b == w) {
             c->toggle_end_plug(0, 0);
             kind = kind_of_press(w->name, false);
             dragged = c.get();

@@ -44,9 +44,11 @@ class cable_editor {
     // Forgets every cable and the drag (the panels they join are going).
     void clear();
 
-    // Left button down on plug `w` of `panel`: picks up a cable end there or
-    // starts a new cable. 1 when a cable is now dragged, else 0.
-    int press(OBJET* panel, SPRITE* w);
+    // Left button down on plug `w` of `panel`: picks up the cable end of an
+    // input there, or starts a new cable (from an output, always: one output
+    // feeds many inputs; with `pick_up_source`, a connected output's cable is
+    // picked up by its source end instead). 1 when a cable is now dragged.
+    int press(OBJET* panel, SPRITE* w, bool pick_up_source = false);
     // The loose end follows the pointer (world coordinates).
     void motion(int x, int y);
     // Left button up over plug `w` of `panel` (either may be null): connects

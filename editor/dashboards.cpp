@@ -7,7 +7,9 @@
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
 #include "editor/view.hpp"
+#include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "util/text.hpp"
 #include "util/alloc_tracker.hpp"
 
 namespace tmod {
@@ -37,21 +39,25 @@ INFO_DASH::INFO_DASH(const levels& shown, const view& v, const bool& unsaved)
     type_label_->set_name("58_LABEL_TYPE");
 }
 
-void INFO_DASH::set_target(OBJET* panel) {
+void INFO_DASH::set_target(OBJET* panel, SPRITE* widget) {
     redraw = 1;
     target = panel;
-    if (!panel) return;
-    char text[LABEL::caption_size];
-    std::snprintf(text, sizeof text, "%p %s", static_cast<void*>(panel), panel->name);
-    name_label_->set_caption(text);
+    name_label_->set_caption("");
     type_label_->set_caption("");
-    // Every module panel names its module and type, so a musician reads what
-    // is under the pointer.
     auto* m = dynamic_cast<MODULE_GUI*>(panel);
-    if (m && m->module->name[0]) {
-        name_label_->set_caption(m->module->name);
-        type_label_->set_caption(info_type_word(m->kind));
-    }
+    if (!m || !m->module->name[0]) return;
+    // A control bound to a parameter says its value; anything else on the
+    // panel, the module and its type.
+    const module_type& type = type_of(m->kind);
+    const char* control = widget ? strip_panel_prefix(widget->name) : "";
+    const char* word = std::strncmp(control, "SLD_", 4) == 0 ? control + 4 : control;
+    const param_desc* d = *word ? find_control(type, word) : nullptr;
+    std::string line = escaped_controls(m->module->name);
+    if (d && d->get && d->count == 1)
+        line += std::string(" ") + (d->key ? d->key : word) + " " +
+                shown_text(*d, d->get(*m->module, 0));
+    name_label_->set_caption(line.c_str());
+    type_label_->set_caption(info_type_word(m->kind));
 }
 
 void INFO_DASH::draw(int unused, int with_background) {
@@ -65,9 +71,16 @@ void INFO_DASH::draw(int unused, int with_background) {
     const GENERATOR_GUI* gui = levels_.gui();
     const int depth = levels_.depth();
     const char* mark = unsaved_ ? " *" : "";
+    // Where am I: the files of the levels from the root, then the tempo.
+    std::string where;
+    for (const GENERATOR* level : levels_.chain()) {
+        if (!where.empty()) where += " > ";
+        const char* file = std::strrchr(level->file_name, '/');
+        where += escaped_controls(file ? file + 1 : level->file_name);
+    }
     if (gui)
-        std::snprintf(line, sizeof line, "CurGenLevel [%d] Named[%s%s   %s]", depth, g.file_name,
-                      mark, gui->name);
+        std::snprintf(line, sizeof line, "CurGenLevel [%d] Named[%s%s   %s]   BPM %d", depth,
+                      where.c_str(), mark, gui->name, tempo_bpm.load());
     else
         std::snprintf(line, sizeof line, "CurGenLevel [%d] Named[%s   NULL:NULL]", depth,
                       g.file_name);

@@ -18,8 +18,9 @@ class INFO_DASH : public OBJET {
   public:
     // `unsaved`: the patch shown differs from its file (a "*" after its name).
     INFO_DASH(const levels& shown, const view& v, const bool& unsaved);
-    // The panel whose widget is under the pointer (null: none).
-    void set_target(OBJET* panel);
+    // The panel and its widget under the pointer (nulls: none). It is said in
+    // words: the module's name and type, or a control's name and value.
+    void set_target(OBJET* panel, SPRITE* widget = nullptr);
     void draw(int unused, int with_background) override;
     OBJET* target = nullptr;
 

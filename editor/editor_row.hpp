@@ -84,6 +84,7 @@ struct editor_row {
     table_view<control_view> control_views;
     table_view<live_view> live_views;
     table_view<digit_view> digit_views;
+    const char* small_layout = nullptr; // the small form's layout (key 5); null: none
 };
 
 } // namespace tmod

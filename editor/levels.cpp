@@ -32,6 +32,13 @@ panel_list& levels::panels() const {
     return shown_->panels;
 }
 
+std::vector<const GENERATOR*> levels::chain() const {
+    std::vector<const GENERATOR*> out = {&root_};
+    for (std::size_t i = 1; i < parents_.size(); ++i) out.push_back(&parents_[i]->generator());
+    if (!parents_.empty()) out.push_back(&shown_->generator());
+    return out;
+}
+
 std::vector<std::string> levels::path() const {
     std::vector<std::string> names;
     for (std::size_t i = 1; i < parents_.size(); ++i) names.push_back(parents_[i]->generator().name);

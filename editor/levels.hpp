@@ -31,6 +31,8 @@ class levels {
     // 0 at the root.
     int depth() const { return static_cast<int>(parents_.size()); }
 
+    // The patches from the root to the level shown.
+    std::vector<const GENERATOR*> chain() const;
     // The names of the nested modules that lead from the root to the level shown.
     std::vector<std::string> path() const;
 

@@ -90,10 +90,10 @@ constexpr editor_row rows[] = {
      1, false, nullptr, "%02d Phasers\n", 128, plain, {}, {}, {}, {}, {}},
     {module_kind::SEQUENCER, "SEQUEN_%s", {"RC/BACK_SEQUENCEUR.RC", "RC/SEQUENCEUR.RC"},
      make_sequencer_panel, 2, true, "SEQUENCEUR", "%02d Sequencers\n", 512, offers_both, {}, {},
-     {}, {}, {}},
+     {}, {}, {}, "RC/SEQUENCEUR_MINI.RC"},
     {module_kind::SAMPLER, "SAMPLER_%s", {"RC/BACK_SAMPLER.RC", "RC/SAMPLER.RC"},
      make_sampler_panel, 2, false, nullptr, "%02d Samplers\n", 416, {Y, Y, Y, N, N, N, Y}, {}, {},
-     sampler_views, {}, {}},
+     sampler_views, {}, {}, "RC/SAMPLER_MINI.RC"},
     {module_kind::SFX_DELAY, "SFX_DELAY_%s", {"RC/BACK_SFX_DELAY.RC", "RC/SFX_DELAY.RC"},
      make_param_panel, 1, false, nullptr, "%02d Delays\n", 128, plain, {}, {}, {}, {}, {}},
     {module_kind::SOUND_INPUT, "VARIABLE_%s", {"RC/BACK_SOUND_INPUT.RC", "RC/SOUND_INPUT.RC"},
@@ -158,6 +158,11 @@ panel_ptr make_module_panel(module_kind kind, OUTPUT& module, int number) {
 bool shows_moving_state(const OBJET& panel) {
     const auto* m = dynamic_cast<const MODULE_GUI*>(&panel);
     return m && row_of(m->kind).moving;
+}
+
+bool has_small_form(const OBJET& panel) {
+    const auto* m = dynamic_cast<const MODULE_GUI*>(&panel);
+    return m && row_of(m->kind).small_layout;
 }
 
 int play_display_mode(const OBJET& panel) {

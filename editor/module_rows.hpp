@@ -23,6 +23,9 @@ panel_ptr make_module_panel(module_kind kind, OUTPUT& module, int number);
 // value displays): the editor redraws often only while such a panel is in view.
 bool shows_moving_state(const OBJET& panel);
 
+// Whether the panel has a small form for key 5 to switch to.
+bool has_small_form(const OBJET& panel);
+
 // The display mode a panel takes back when edit mode ends: 2 (the small form)
 // for the sequencer and the sampler, 1 for the others.
 int play_display_mode(const OBJET& panel);

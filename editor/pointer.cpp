@@ -80,15 +80,20 @@ int panel_pointer::moved(panel_list& panels, const SDL_Event& e, bool slider_dra
                 deliver(p, 0, "TOUCH_OUT", hovered_widget, e);
                 hovered_widget->touched = 0;
                 w->redraw = 1;
-                if (on_hover) on_hover(nullptr);
+                if (on_hover) on_hover(nullptr, nullptr);
             }
             deliver(p, 0, "TOUCH_IN", w, e);
             w->touched = 1;
             w->redraw = 1;
-            if (on_hover) on_hover(&p);
+            if (on_hover) on_hover(&p, w);
+            hover_said_ = true;
             hovered_widget = w;
             result |= pass_redraw;
         }
+    }
+    if (hovered_panel < 0 && hover_said_ && !left) {
+        if (on_hover) on_hover(nullptr, nullptr);
+        hover_said_ = false;
     }
     if (slider_drag && left && pressed_widget && active_panel) {
         const int dy = press_y - pointer_y;

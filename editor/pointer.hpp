@@ -40,8 +40,9 @@ class panel_pointer {
     // The pointer goes back where the left button went down.
     void warp_to_press() const;
 
-    // Called with the panel whose widget the pointer now touches (null: none).
-    std::function<void(OBJET*)> on_hover;
+    // Called with the panel and the widget the pointer now touches (nulls:
+    // none, the pointer left them).
+    std::function<void(OBJET*, SPRITE*)> on_hover;
 
     int hovered_panel = -1;
     SPRITE* hovered_widget = nullptr;
@@ -54,6 +55,7 @@ class panel_pointer {
 
   private:
     view& view_;
+    bool hover_said_ = false;
 };
 
 // Index of the first panel under the pointer, or -1.

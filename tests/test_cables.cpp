@@ -91,12 +91,12 @@ class Cables : public ::testing::Test {
     }
     // Press a plug, move, release over another (or over nothing).
     void drag(const char* from, const char* from_plug, const char* to, const char* to_plug,
-              bool right_ctrl = false, bool del = false) {
+              bool right_ctrl = false, bool del = false, bool shift = false) {
         MODULE_GUI* p = panel(from);
         ASSERT_TRUE(p);
         SPRITE* w = find_plug(*p, from_plug);
         ASSERT_TRUE(w) << from << " " << from_plug;
-        EXPECT_EQ(cables.press(p, w), 1);
+        EXPECT_EQ(cables.press(p, w, shift), 1);
         cables.right_ctrl_held = right_ctrl;
         if (del) cables.unplug();
         cables.motion(500, 500);
@@ -204,7 +204,7 @@ TEST_F(Cables, GesturesConnectOnlyWhatTheRulesAllow) {
     const std::string linked = "VCF_1;IN=VCO_1;MOD_FREQ=VCO_1;\n";
     struct step {
         const char *from, *from_plug, *to, *to_plug;
-        bool right_ctrl, del;
+        bool right_ctrl, del, shift = false;
     };
     struct expect {
         const char *module, *key, *source;
@@ -239,10 +239,14 @@ TEST_F(Cables, GesturesConnectOnlyWhatTheRulesAllow) {
          {"VCF_1", "INPUT_MOD_FREQ", "VCO_2", "INPUT_MOD_AMP", true, false},
          {{"VCF_1", "MOD_FREQ", "VCO_1"}, {"VCO_2", "MOD_AMP", "VCO_1"}},
          3},
-        {"output end moved to another source",
-         {"VCO_1", "OUTPUT", "VCO_2", "OUTPUT", false, false},
+        {"output end moved to another source (Shift)",
+         {"VCO_1", "OUTPUT", "VCO_2", "OUTPUT", false, false, true},
          {{"VCF_1", "IN", "VCO_2"}, {"VCF_1", "MOD_FREQ", "VCO_1"}},
          2},
+        {"a connected output feeds one more input",
+         {"VCO_1", "OUTPUT", "VCO_2", "INPUT_MOD_AMP", false, false},
+         {{"VCO_2", "MOD_AMP", "VCO_1"}, {"VCF_1", "IN", "VCO_1"}, {"VCF_1", "MOD_FREQ", "VCO_1"}},
+         3},
         {"Delete on a held input end unplugs it",
          {"VCF_1", "INPUT", "VCO_2", "INPUT_MOD_AMP", false, true},
          {{"VCF_1", "IN", ""}, {"VCO_2", "MOD_AMP", ""}},
@@ -259,7 +263,7 @@ TEST_F(Cables, GesturesConnectOnlyWhatTheRulesAllow) {
         ASSERT_EQ(cables.cables.size(), 2u);
         message_capture said;
         const step& s = c.gesture;
-        drag(s.from, s.from_plug, s.to, s.to_plug, s.right_ctrl, s.del);
+        drag(s.from, s.from_plug, s.to, s.to_plug, s.right_ctrl, s.del, s.shift);
         for (const expect& x : c.after) EXPECT_EQ(source_of(x.module, x.key), x.source) << x.module << " " << x.key;
         EXPECT_EQ(rebuilt().size(), c.cables);
         if (s.del && std::string(s.from_plug) == "OUTPUT") {

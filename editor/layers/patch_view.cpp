@@ -47,8 +47,8 @@ int index_in(const SDLKey (&keys)[N], int sym) {
 } // namespace
 
 patch_view::patch_view(editor_host& e) : ed_(e), pointer_(e.view()) {
-    pointer_.on_hover = [this](OBJET* p) {
-        if (INFO_DASH* info = ed_.dashboards().info()) info->set_target(p);
+    pointer_.on_hover = [this](OBJET* p, SPRITE* w) {
+        if (INFO_DASH* info = ed_.dashboards().info()) info->set_target(p, w);
     };
 }
 
@@ -118,7 +118,7 @@ int patch_view::button_down(SDL_Event& e) {
         pointer_.hovered_panel = panel_at_pointer(panels);
         if (pointer_.hovered_panel >= 0 && pointer_.hovered_panel < static_cast<int>(panels.size())) {
             OBJET* p = panels[static_cast<std::size_t>(pointer_.hovered_panel)].get();
-            result |= cables_.press(p, p->element_at_pointer());
+            result |= cables_.press(p, p->element_at_pointer(), (SDL_GetModState() & KMOD_SHIFT) != 0);
         }
         return result;
     }
@@ -190,8 +190,10 @@ void patch_view::shared_key(int sym) {
         v.scroll_to(v.x(), v.y() + (sym == SDLK_UP ? -pan_step : pan_step));
         break;
     case SDLK_5: {
+        // Only a panel that has a small form switches to it.
         const int i = panel_at(panels);
-        if (i >= 0) panels[static_cast<std::size_t>(i)]->set_display_mode(0);
+        if (i >= 0 && has_small_form(*panels[static_cast<std::size_t>(i)]))
+            panels[static_cast<std::size_t>(i)]->set_display_mode(0);
         break;
     }
     case SDLK_F1:

@@ -45,7 +45,7 @@ class SAMPLER_GUI : public PARAM_GUI {
             // The small form is read the first time it is shown.
             element_list* shown = elements;
             elements = &elements_reduced;
-            load_layout(*this, "RC/SAMPLER_MINI.RC");
+            load_layout(*this, row.small_layout);
             reduced_w = static_cast<int>(width);
             reduced_h = static_cast<int>(height);
             elements = shown;

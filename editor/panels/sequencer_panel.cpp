@@ -268,7 +268,7 @@ class SEQUENCER_GUI : public PARAM_GUI {
         if (mode == reduced && elements_reduced.empty()) {
             element_list* shown = elements;
             elements = &elements_reduced;
-            load_layout(*this, "RC/SEQUENCEUR_MINI.RC");
+            load_layout(*this, row.small_layout);
             reduced_w = static_cast<int>(width);
             reduced_h = static_cast<int>(height);
             elements = shown;
