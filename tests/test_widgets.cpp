@@ -287,6 +287,10 @@ TEST_F(Listing, FilesOfADirectoryComeBeforeItsSubdirectoriesByNameWithoutCase) {
     EXPECT_EQ(listed("TSY"), expected); // the extension matches without case
     EXPECT_EQ(listed("txt"), std::vector<std::string>{dir + "/c.txt"});
     EXPECT_TRUE(listed("wav").empty());
+    // A list of extensions (the sampler's formats): any of them.
+    EXPECT_EQ(listed("wav,txt,nothing", "").size(), 1u);
+    EXPECT_EQ(listed("txt,tsy").size(), expected.size() + 1);
+    EXPECT_TRUE(listed("ts,sy,t").empty()) << "whole extensions only";
     EXPECT_EQ(stdout_of([&] { list_files((dir + "/sub").c_str(), "tsy"); }),
               "[[S[" + dir + "/sub/a.tsy]\n");
     // A link back up the tree is not followed.

@@ -25,6 +25,17 @@ bool less_without_case(const fs::path& a, const fs::path& b) {
     return a.filename().string() < b.filename().string(); // a stable order for "A" and "a"
 }
 
+// Whether an extension is one of a comma-separated list ("wav,flac").
+bool wanted(const std::string& ext, const std::string& list) {
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(',', start), list.size());
+        if (list.compare(start, end - start, ext) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 void collect(const fs::path& dir, const std::string& wanted_ext, int depth,
              std::vector<std::string>& out) {
     std::error_code ec;
@@ -40,7 +51,8 @@ void collect(const fs::path& dir, const std::string& wanted_ext, int depth,
             subdirs.push_back(entry.path());
         } else if (entry.is_regular_file(type_ec)) {
             const std::string ext = entry.path().extension().string();
-            if (ext.size() > 1 && lower(ext.substr(1)) == wanted_ext) files.push_back(entry.path());
+            if (ext.size() > 1 && wanted(lower(ext.substr(1)), wanted_ext))
+                files.push_back(entry.path());
         }
     }
     std::sort(files.begin(), files.end(), less_without_case);

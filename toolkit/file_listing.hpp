@@ -9,8 +9,8 @@
 
 namespace tmod {
 
-// Every regular file under `directory` whose extension is `extension` (without
-// the dot, compared without case), as paths starting with `directory`. Files of
+// Every regular file under `directory` whose extension is `extension`, or one
+// of a comma-separated list of them (without the dot, compared without case), as paths starting with `directory`. Files of
 // a directory come first, ordered by name without case, then the files of each
 // subdirectory in the same order, recursively. Symbolic links to directories
 // are not followed. A directory that cannot be read gives an empty list.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "editor/levels.hpp"
 #include "editor/panels/panel_factories.hpp"
 #include "editor/panels/param_panel.hpp"
 #include "engine/generator.hpp"
@@ -32,9 +33,12 @@ class NESTED_GENERATOR_GUI : public GENERATOR_GUI {
             // nested level's panels showed the old ones and are built again.
             panels.clear();
             load_patch(generator(), stock_patch);
-            show("label_TSY_NAME", stock_patch);
+            build_panels(panels, generator());
         }
         show("label_NAME", module->name);
+        // The file the nested patch was read from.
+        const char* file = std::strrchr(generator().file_name, '/');
+        show("label_TSY_NAME", file ? file + 1 : generator().file_name);
         return OBJET::update();
     }
 

@@ -14,7 +14,8 @@ namespace tmod {
 namespace {
 
 constexpr const char* sounds_dir = "sounds";
-constexpr const char* sound_extension = "wav";
+// Every format the sampler plays.
+constexpr const char* sound_extension = "wav,flac,ogg,aif,aiff";
 
 class SAMPLER_GUI : public PARAM_GUI {
   public:
