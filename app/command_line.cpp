@@ -30,8 +30,8 @@ bool to_seconds(const char* s, double& out) {
 } // namespace
 
 const char* usage_line() {
-    return "usage: tmodular [--headless | --render OUT.wav [--seconds S] [--float]] [--audio "
-           "KIND]\n"
+    return "usage: tmodular [--headless | --render OUT.wav [--seconds S] [--float]] [--strict]\n"
+           "                [--audio KIND]\n"
            "                [--events FILE] [--input IN.wav] [--record OUT.wav] [--tempo BPM]\n"
            "                [--remote-port N] [--midi PORT] [--midi-api API] [--midi-list]\n"
            "                [--data DIR] [--recover] [--help] [--version] [PATCH.tsy]\n";
@@ -95,6 +95,8 @@ const option_row option_table[] = {
     {"--seconds", "S", arg::seconds, nullptr, nullptr, nullptr, 0, 0,
      "expected seconds from 0 to 86400", "length of --render (default 10)"},
     flag("--float", &options::float_output, "with --render: the patch value as mono 32-bit float"),
+    flag("--strict", &options::strict,
+         "a patch not read whole is an error (status 1, nothing played or written)"),
     text("--events", "FILE", &options::events,
          "timed commands \"SECONDS COMMAND\", e.g. \"0.50 TRIG 60\""),
     text("--input", "IN.wav", &options::input,

@@ -17,6 +17,7 @@ struct options {
     std::string render; // --render OUT.wav
     double seconds = 10.0;
     bool float_output = false;
+    bool strict = false; // a patch not read whole ends --render and --headless
     std::string events;
     std::string input;  // --input IN.wav (recorded input for --render)
     std::string record; // --record OUT.wav (with --headless)

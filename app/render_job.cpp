@@ -6,6 +6,7 @@
 
 #include "app/command_line.hpp"
 #include "app/render_file.hpp"
+#include "app/startup.hpp"
 #include "app/stop_signals.hpp"
 #include "audio/audio_pump.hpp"
 #include "audio/capture.hpp"
@@ -13,7 +14,6 @@
 #include "audio/sound_system.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
-#include "patchfile/patch_reader.hpp"
 
 namespace tmod {
 
@@ -31,7 +31,6 @@ int render_job(const options& o) {
         std::fprintf(stderr, "tmodular: %s\n", error.c_str());
         return 2;
     }
-    const std::string patch = patch_to_load(o);
     auto backend = std::make_unique<offline_backend>(o.input);
     offline_backend* source = backend.get();
     if (!source->open_file(error)) {
@@ -39,10 +38,7 @@ int render_job(const options& o) {
         return 1;
     }
     GENERATOR g;
-    if (load_patch(g, patch.c_str()) == load_failed) {
-        std::fprintf(stderr, "tmodular: cannot load the patch %s\n", patch.c_str());
-        return 1;
-    }
+    if (const int status = load_start_patch(g, o); status >= 0) return status;
     sound_system sound;
     sound.backend_factory = [&backend](output_kind) {
         return std::unique_ptr<sound_backend>(std::move(backend));

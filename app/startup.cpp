@@ -13,6 +13,7 @@
 #include "remote/midi_input.hpp"
 #include "remote/remote_server.hpp"
 #include "util/alloc_tracker.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -76,13 +77,12 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
     }
 
     // A patch that cannot be read ends the start as it ends a render: playing
-    // silence instead would hide the mistake.
-    const std::string patch = patch_to_load(o);
+    // silence instead would hide the mistake (and so does a half-read one
+    // with --strict).
     s.current.reset(TM_NEW(GENERATOR));
-    if (load_patch(*s.current, patch.c_str()) == load_failed) {
-        std::fprintf(stderr, "tmodular: cannot load the patch %s\n", patch.c_str());
+    if (const int status = load_start_patch(*s.current, o); status >= 0) {
         if (log) std::fclose(log);
-        exit_status = 1;
+        exit_status = status;
         return false;
     }
 
@@ -113,6 +113,23 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
         }
     }
     return true;
+}
+
+int load_start_patch(GENERATOR& container, const options& o) {
+    const std::string patch = patch_to_load(o);
+    load_report report;
+    load_patch(container, patch.c_str(), &report);
+    const std::string shown = escaped_controls(patch);
+    if (report.status == load_failed) {
+        std::fprintf(stderr, "tmodular: cannot load the patch %s\n", shown.c_str());
+        return 1;
+    }
+    if (report.dropped == 0) return -1;
+    std::fprintf(stderr, "%d records of %s could not be read\n", report.dropped, shown.c_str());
+    if (!o.strict) return -1;
+    std::fprintf(stderr, "tmodular: --strict: the patch %s was not read whole (first: %s)\n",
+                 shown.c_str(), report.messages.empty() ? "?" : report.messages[0].c_str());
+    return 1;
 }
 
 void engine_play_current(engine_session& s) {

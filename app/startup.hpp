@@ -50,6 +50,13 @@ struct engine_session {
 // false with the exit status to end with. Main thread.
 bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_status);
 
+// Loads the patch a job starts with (the command line's or TSY/EMPTY.tsy)
+// and says what it could not read: one line "N records of PATCH could not be
+// read" on standard error, after the reader's own messages. Returns the exit
+// status to end the job with, or -1 to go on: 1 when nothing could be read,
+// or with --strict when records were dropped. Main thread.
+int load_start_patch(GENERATOR& container, const options& o);
+
 // Puts the current container in the pump's slot 0 and switches rendering on.
 void engine_play_current(engine_session& s);
 

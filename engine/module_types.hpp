@@ -112,8 +112,9 @@ struct module_type {
     OUTPUT* (*create)(); // with the palette's defaults, through the allocation tracker
     void (*destroy)(OUTPUT*);
     void (*tick)(const module_ptr*, std::size_t);
-    // Writes the object record (line end included) where the descriptions
-    // cannot say it; null: the writer writes the parameters of rank 0, 1, ...
+    // Writes the object record's name and fields where the descriptions cannot
+    // say them (the writer adds the kept fields and the line end); null: the
+    // writer writes the parameters of rank 0, 1, ...
     void (*write_record)(OUTPUT&, std::string&);
 
     // The fields a slot refers to when this module is its source (null: none).

@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
 #include "util/num.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -91,7 +93,48 @@ char conversion_of(const char* format) {
     return '\0';
 }
 
+// The fewest digits that read back as the very value: a whole number as it
+// is, a float's value in at most 9 significant digits (the member it came
+// from is a float), anything else in at most 17.
+void append_exact(std::string& out, double v) {
+    char text[48];
+    if (v == std::trunc(v) && std::fabs(v) < 1e15) {
+        std::snprintf(text, sizeof text, "%.0f", v);
+        out += text;
+        return;
+    }
+    const bool single = static_cast<double>(static_cast<float>(v)) == v;
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        const double back = std::strtod(text, nullptr);
+        if (back == v || (single && static_cast<float>(back) == static_cast<float>(v))) break;
+    }
+    out += text;
+}
+
 } // namespace
+
+void append_kept_field(std::string& out, const param_desc& d, const OUTPUT& m) {
+    out += d.kept_key;
+    out += '=';
+    for (int i = 0; i < d.count; ++i) {
+        if (i) out += ',';
+        append_exact(out, d.get(m, i));
+    }
+    out += ';';
+}
+
+void apply_kept_field(const param_desc& d, OUTPUT& m, std::string_view value) {
+    std::size_t at = 0;
+    for (int i = 0; i < d.count; ++i) {
+        const std::size_t comma = value.find(',', at);
+        const std::string_view item =
+            value.substr(at, comma == std::string_view::npos ? comma : comma - at);
+        if (!item.empty()) d.set(m, i, parse_double(item));
+        if (comma == std::string_view::npos) return;
+        at = comma + 1;
+    }
+}
 
 double step_value(const param_desc& d, double value, int direction) {
     const bool up = direction > 0;

@@ -57,6 +57,18 @@ enum class step_rule : std::uint8_t {
 
 constexpr double unbounded = std::numeric_limits<double>::infinity();
 
+// A file a module writes itself (a sequencer's partition), which a patch
+// names: what a patch save needs to bring it up to date first. Main thread.
+struct own_file_ops {
+    // True when the file at `path` is missing or holds other than the module's data.
+    bool (*differs)(OUTPUT&, const char* path);
+    // Writes the module's data there (atomically) and keeps the name; false
+    // with `error` set when it cannot.
+    bool (*write)(OUTPUT&, const char* path, std::string* error);
+    // A path no file has yet, for a module that has none.
+    std::string (*new_path)(OUTPUT&);
+};
+
 struct param_desc {
     // The key the reader matches anywhere in a field, in table order; the
     // writer writes it as "KEY=". Null for parameters files do not carry.
@@ -73,6 +85,14 @@ struct param_desc {
     // File names of a file the module writes itself (a sequencer's partition):
     // writes it under that path and keeps the name. False when it cannot.
     bool (*save)(OUTPUT&, const char* path) = nullptr;
+    const own_file_ops* own_file = nullptr;
+    // The key of a field after the ranked ones that keeps the value exactly,
+    // for what the ranked field does not carry or carries inexactly (rounded,
+    // read back as an integer): "KEY=VALUE", an indexed parameter's values
+    // all in one field, "KEY=V0,V1,...". Null: not kept there.
+    const char* kept_key = nullptr;
+    // Kept in the file the module writes itself, not in the patch.
+    bool in_own_file = false;
 
     double min = 0.0, max = 0.0, initial = 0.0;
     step_rule step = step_rule::none;
@@ -147,6 +167,21 @@ struct param_desc {
         d.apply = reader;
         return d;
     }
+    constexpr param_desc kept(const char* key_at_end) const {
+        param_desc d = *this;
+        d.kept_key = key_at_end;
+        return d;
+    }
+    constexpr param_desc in_file() const {
+        param_desc d = *this;
+        d.in_own_file = true;
+        return d;
+    }
+    constexpr param_desc writes_own_file(const own_file_ops& ops) const {
+        param_desc d = *this;
+        d.own_file = &ops;
+        return d;
+    }
 };
 
 // Whether the parameter is part of what the user sets and a patch keeps:
@@ -154,6 +189,13 @@ struct param_desc {
 inline bool user_state(const param_desc& d) {
     return d.get && d.set && !d.moving;
 }
+
+// The kept field "KEY=VALUE;" (every index of an indexed parameter, comma
+// separated), in the fewest digits that read back to the very same value.
+void append_kept_field(std::string& out, const param_desc& d, const OUTPUT& m);
+// Sets the parameter from the value of its kept field; indices the list does
+// not reach keep their values.
+void apply_kept_field(const param_desc& d, OUTPUT& m, std::string_view value);
 
 // The value after one step; direction > 0 raises, < 0 lowers. Values the rule
 // does not apply to come back unchanged (within its floors and range).

@@ -141,13 +141,15 @@ constexpr param_desc basic_operation_params[] = {
         .written(0, "%d"),
 };
 
-// The panel's slider steps it by bands, its two buttons by 1.
+// The panel's slider steps it by bands, its two buttons by 1. VALUE is read
+// as an integer: the fraction comes back from the field at the end.
 constexpr param_desc constante_params[] = {
     whole_number<CONSTANTE, &CONSTANTE::constant>("VALUE")
         .range(0.001, 22050.0, 4.0)
         .steps(step_rule::bands)
         .display("%6.3f", "VALUE")
-        .written(0, "%f"),
+        .written(0, "%f")
+        .kept("DECIMAL"),
 };
 
 constexpr slot_desc basic_operation_slots[] = {

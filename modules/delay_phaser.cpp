@@ -103,14 +103,19 @@ template void tick_list<PHASER>(const module_ptr*, std::size_t);
 namespace {
 using namespace row;
 
-// The record "DELAY;VOLUME". Setting the delay moves the write index too.
+// The record "DELAY;VOLUME" with three decimals, kept exactly at the end.
+// Setting the delay moves the write index too.
 constexpr param_desc sfx_delay_params[] = {
     number_set_by<SFX_DELAY, &SFX_DELAY::delay, &SFX_DELAY::set_delay>("DELAY")
         .range(0.0, SFX_DELAY::ring_size - 1, 0.5)
         .steps(step_rule::fixed, 0.05f)
         .display("%4.4f", "DELAY")
-        .written(0, "%3.3f"),
-    number<SFX_DELAY, &SFX_DELAY::volume>("VOLUME").range(0.0, 1.0, 0.6).written(1, "%3.3f"),
+        .written(0, "%3.3f")
+        .kept("TIME"),
+    number<SFX_DELAY, &SFX_DELAY::volume>("VOLUME")
+        .range(0.0, 1.0, 0.6)
+        .written(1, "%3.3f")
+        .kept("LEVEL"),
 };
 
 // The delay's modulation and replacement inputs are made in the editor only.
@@ -123,38 +128,43 @@ constexpr slot_desc sfx_delay_slots[] = {
 // The corner frequencies are kept as fractions of 22050 Hz and shown and
 // saved in Hz; the files give Hz to set_hi and set_low.
 template <auto Member, auto Setter>
-constexpr param_desc corner(const char* key, double initial, const char* control, int place) {
+constexpr param_desc corner(const char* key, double initial, const char* control, int place,
+                            const char* kept_key) {
     return number<PHASER, Member>(key)
         .read_by(read_through<PHASER, Setter>)
         .range(0.0, 1.0, initial)
         .steps(step_rule::fixed, 0.001f)
         .scaled(22050.0)
         .display("%2.1f", control)
-        .written(place, "%f");
+        .written(place, "%f")
+        .kept(kept_key);
 }
 
 template <auto Member>
-constexpr param_desc unit_amount(const char* key, double initial, int place) {
+constexpr param_desc unit_amount(const char* key, double initial, int place, const char* kept_key) {
     return number<PHASER, Member>(key)
         .range(0.0, 1.0, initial)
         .steps(step_rule::fixed, 0.01f)
         .display("%2.1f", key)
-        .written(place, "%f");
+        .written(place, "%f")
+        .kept(kept_key);
 }
 
-// The record "RATE;DEPTH;FEEDBACK;HI;LOW;BYPASS". Setting the rate also sets
-// the LFO's increment.
+// The record "RATE;DEPTH;FEEDBACK;HI;LOW;BYPASS" with six decimals (the
+// corners in Hz), every number kept exactly at the end. Setting the rate
+// also sets the LFO's increment.
 constexpr param_desc phaser_params[] = {
     bypass_switch<PHASER>(1).written(5, "%d"),
-    corner<&PHASER::upper, &PHASER::set_hi>("HI", 1600.0 / 22050.0, "RANGE_HI", 3),
-    corner<&PHASER::lower, &PHASER::set_low>("LOW", 440.0 / 22050.0, "RANGE_LOW", 4),
+    corner<&PHASER::upper, &PHASER::set_hi>("HI", 1600.0 / 22050.0, "RANGE_HI", 3, "TOP"),
+    corner<&PHASER::lower, &PHASER::set_low>("LOW", 440.0 / 22050.0, "RANGE_LOW", 4, "BOTTOM"),
     number_set_by<PHASER, &PHASER::rate, &PHASER::set_rate>("RATE")
         .range(0.0, unbounded, 0.5)
         .steps(step_rule::fixed, 0.1f)
         .display("%2.2f", "RATE")
-        .written(0, "%f"),
-    unit_amount<&PHASER::depth>("DEPTH", 1.0, 1),
-    unit_amount<&PHASER::feedback>("FEEDBACK", 0.7, 2),
+        .written(0, "%f")
+        .kept("SPEED"),
+    unit_amount<&PHASER::depth>("DEPTH", 1.0, 1, "WET"),
+    unit_amount<&PHASER::feedback>("FEEDBACK", 0.7, 2, "REGEN"),
 };
 
 constexpr param_desc phaser_panel_params[] = {power_switch<PHASER>()};

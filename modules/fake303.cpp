@@ -127,35 +127,40 @@ void read_fake303_wave(OUTPUT& m, const field_text& f) {
 }
 
 template <auto Member>
-constexpr param_desc fake303_switch(int initial, const char* control) {
+constexpr param_desc fake303_switch(int initial, const char* control, const char* kept_key) {
     return panel_number<FAKE303, Member>()
         .range(0, 1, initial)
         .steps(step_rule::toggle)
-        .display("%d", control);
+        .display("%d", control)
+        .kept(kept_key);
 }
 
 constexpr param_desc fake303_panel_params[] = {
     panel_number<FAKE303, &FAKE303::pulse_width>()
         .range(0.001, 22050.0, 0.1)
         .steps(step_rule::bands)
-        .display("%5.3f", "PWM"),
+        .display("%5.3f", "PWM")
+        .kept("PWM"),
     panel_number<FAKE303, &FAKE303::env_level>()
         .range(0.0, 1.0, 1.0)
         .steps(step_rule::fixed, 0.01f)
-        .display("%1.3f", "ENV_LVL"),
+        .display("%1.3f", "ENV_LVL")
+        .kept("ENV_LVL"),
     panel_number<FAKE303, &FAKE303::filter_level>()
         .range(0.0, 10.0, 10.0)
         .steps(step_rule::fixed, 0.1f)
-        .display("%1.3f", "FILTER_LVL"),
+        .display("%1.3f", "FILTER_LVL")
+        .kept("FILTER_LVL"),
     panel_number_set_by<FAKE303, &FAKE303::cutoff, &FAKE303::set_cutoff>()
         .range(1, 12000, 1400)
         .steps(step_rule::cutoff)
         .reverse()
-        .display("%1.3f", "FILTER_HI"),
-    fake303_switch<&FAKE303::noise_switch>(0, "NOISE_TOGGLE"),
-    fake303_switch<&FAKE303::filter_switch>(1, "FILTER_TOGGLE"),
-    fake303_switch<&FAKE303::dist_switch>(0, "DIST_TOGGLE"),
-    fake303_switch<&FAKE303::env_switch>(1, "ENV_TOGGLE"),
+        .display("%1.3f", "FILTER_HI")
+        .kept("CUTOFF"),
+    fake303_switch<&FAKE303::noise_switch>(0, "NOISE_TOGGLE", "NOISE"),
+    fake303_switch<&FAKE303::filter_switch>(1, "FILTER_TOGGLE", "FILTER_ON"),
+    fake303_switch<&FAKE303::dist_switch>(0, "DIST_TOGGLE", "DIST"),
+    fake303_switch<&FAKE303::env_switch>(1, "ENV_TOGGLE", "ENV_ON"),
     power_switch<FAKE303>(),
 };
 } // namespace

@@ -63,7 +63,7 @@ template void tick_list<MULTI_VCO>(const module_ptr*, std::size_t);
 namespace {
 using namespace row;
 
-// A voice's FREQ is its tuning factor; files do not carry it.
+// A voice's FREQ is its tuning factor, kept at the end of the record.
 double get_voice_freq(const OUTPUT& m, int i) {
     return static_cast<const MULTI_VCO&>(m).voices[clamp_index(i, MULTI_VCO::max_voices)].freq;
 }
@@ -81,11 +81,13 @@ constexpr param_desc multi_vco_panel_params[] = {
     voice_tuning()
         .range(0.001, 22050.0, 110.0)
         .steps(step_rule::bands)
-        .display("%5.3f", "SLD_FREQ_%02d"),
+        .display("%5.3f", "SLD_FREQ_%02d")
+        .kept("TUNING"),
     panel_number<MULTI_VCO, &MULTI_VCO::voice_count>()
         .range(1, MULTI_VCO::max_voices - 1, 4)
         .steps(step_rule::fixed, 1.0f)
-        .display("%d", "SLIDER_NBR_VCO"),
+        .display("%d", "SLIDER_NBR_VCO")
+        .kept("VOICES"),
     power_switch<MULTI_VCO>(),
 };
 } // namespace

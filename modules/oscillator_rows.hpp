@@ -61,7 +61,9 @@ constexpr param_desc phase_offset() {
         .display("%d", "PHASE");
 }
 
-// The record "TYPE;FREQ;AMOUNT;PHASE", the phase without decimals.
+// The record "TYPE;FREQ;AMOUNT;PHASE", the phase without decimals. The
+// waveform digits swap 7 and 8, the frequency has six decimals and the
+// amplitude two: the fields at the end keep them exactly.
 template <class T, void (*WaveReader)(OUTPUT&, const field_text&), int LastWave>
 inline constexpr param_desc oscillator_params[] = {
     number<T, &T::type>("TYPE")
@@ -69,9 +71,10 @@ inline constexpr param_desc oscillator_params[] = {
         .range(1, LastWave, 1)
         .steps(step_rule::cycle)
         .display("%d", "AFFICHAGE_TYPE_ONDE")
-        .written(0, "%d"),
-    frequency<T>().written(1, "%f"),
-    amplitude<T>().written(2, "%3.2f"),
+        .written(0, "%d")
+        .kept("WAVE"),
+    frequency<T>().written(1, "%f").kept("PITCH"),
+    amplitude<T>().written(2, "%3.2f").kept("LEVEL"),
     read_only("NOTE", read_note<T>),
     phase_offset<T>().written(3, "%d"),
 };

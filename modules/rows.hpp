@@ -219,7 +219,8 @@ constexpr param_desc power_switch() {
     return panel_number<T, &T::power>()
         .range(0, 1, 1)
         .steps(step_rule::toggle)
-        .display("%d", "POWER");
+        .display("%d", "POWER")
+        .kept("POWER");
 }
 // BYPASS fields: 1 passes the input through.
 template <class T>

@@ -6,6 +6,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
+#include "engine/nested_loader.hpp"
 #include "modules/rows.hpp"
 #include "util/sound_file.hpp"
 #include "util/text_format.hpp"
@@ -95,7 +96,10 @@ namespace {
 using namespace row;
 
 void load_sampler_file(OUTPUT& m, const field_text& f) {
-    static_cast<SAMPLER&>(m).load_sample(std::string(f.value).c_str());
+    const std::string file(f.value);
+    // An empty name is a sampler saved without a sample: nothing is missing.
+    if (!static_cast<SAMPLER&>(m).load_sample(file.c_str()) && f.nested && !file.empty())
+        f.nested->file_not_loaded(file.c_str());
 }
 const char* sampler_file(const OUTPUT& m) {
     return static_cast<const SAMPLER&>(m).file;
@@ -108,24 +112,29 @@ constexpr const char* play_mode_names[] = {"SMP_PLAY_AV", "SMP_PLAY_AR", "SMP_PL
                                            "SMP_PLAY_LOOPAR"};
 
 // The panel's FREQUENCE, VOLUME and PHASE move the pitch factor, the volume
-// and the third parameter as an oscillator's.
+// and the third parameter as an oscillator's. All are kept after FILE, so
+// they come back after the sample is loaded.
 constexpr param_desc sampler_panel_params[] = {
     panel_number<SAMPLER, &SAMPLER::pitch>()
         .range(0.001, 22050.0, 1.0)
         .steps(step_rule::bands)
-        .display("%5.3f", "FREQUENCE"),
+        .display("%5.3f", "FREQUENCE")
+        .kept("SPEED"),
     panel_number<SAMPLER, &SAMPLER::volume>()
         .range(0.0, 22050.0, 1.0)
         .steps(step_rule::amplitude_bands)
-        .display("%5.3f", "VOLUME"),
+        .display("%5.3f", "VOLUME")
+        .kept("VOLUME"),
     panel_number<SAMPLER, &SAMPLER::third>()
         .range(-359.0, 359.0, 0.0)
         .steps(step_rule::phase)
         .reverse()
-        .display("%d", "PHASE"),
+        .display("%d", "PHASE")
+        .kept("PHASE"),
     panel_number<SAMPLER, &SAMPLER::play_mode>()
         .range(smp_play_av, smp_play_loopar, smp_play_av)
-        .named(play_mode_names),
+        .named(play_mode_names)
+        .kept("PLAY"),
     // The loop region in positions, shown in seconds; steps of 10 ms up to
     // the longest sample the loader keeps. Both 0 until a sample is loaded
     // (the end is then one second).
@@ -133,16 +142,19 @@ constexpr param_desc sampler_panel_params[] = {
         .range(0.0, 16777216.0, 0.0)
         .steps(step_rule::fixed, 441.0f)
         .scaled(1.0 / 44100.0)
-        .display("%5.3f", "LOOP_BEGIN_TIME"),
+        .display("%5.3f", "LOOP_BEGIN_TIME")
+        .kept("LOOP_BEGIN"),
     panel_number<SAMPLER, &SAMPLER::loop_end>()
         .range(0.0, 16777216.0, 0.0)
         .steps(step_rule::fixed, 441.0f)
         .scaled(1.0 / 44100.0)
-        .display("%5.3f", "LOOP_END_TIME"),
+        .display("%5.3f", "LOOP_END_TIME")
+        .kept("LOOP_END"),
     panel_number<SAMPLER, &SAMPLER::loop_switch>()
         .range(0, 1, 0)
         .steps(step_rule::toggle)
-        .display("%d", "LOOP_MODE"),
+        .display("%d", "LOOP_MODE")
+        .kept("LOOPING"),
     power_switch<SAMPLER>(),
 };
 

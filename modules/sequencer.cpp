@@ -8,6 +8,7 @@
 #include "engine/audio_log.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/module_tick.hpp"
+#include "engine/nested_loader.hpp"
 #include "engine/note_table.hpp"
 #include "modules/rows.hpp"
 #include "util/atomic_file.hpp"
@@ -122,15 +123,47 @@ int SEQUENCER::compute() {
     return 1;
 }
 
-bool SEQUENCER::save_partition(const char* file_name) {
-    partition_block copy;
-    {
-        patch_edit edit(patch_mutex());
-        copy = memory;
-    }
-    if (!write_file_atomically(file_name, &copy, sizeof copy)) return false;
+namespace {
+// The patterns as they are between two ticks.
+std::unique_ptr<partition_block> copy_of(const partition_block& memory) {
+    auto copy = std::make_unique<partition_block>();
+    patch_edit edit(patch_mutex());
+    *copy = memory;
+    return copy;
+}
+} // namespace
+
+bool SEQUENCER::save_partition(const char* file_name, std::string* error) {
+    const auto copy = copy_of(memory);
+    if (!write_file_atomically(file_name, copy.get(), sizeof *copy, error)) return false;
     copy_text(partition_file_name, file_name ? file_name : "");
     return true;
+}
+
+bool SEQUENCER::partition_differs(const char* file_name) {
+    // Only a regular file is read: a pipe could block.
+    if (!is_regular_file(file_name)) return true;
+    std::FILE* f = std::fopen(file_name, "rb");
+    if (!f) return true;
+    auto disk = std::make_unique<partition_block>();
+    const std::size_t got = std::fread(disk.get(), 1, sizeof *disk, f);
+    const bool longer = std::fgetc(f) != EOF;
+    std::fclose(f);
+    return got != sizeof *disk || longer ||
+           std::memcmp(disk.get(), copy_of(memory).get(), sizeof *disk) != 0;
+}
+
+std::string SEQUENCER::name_new_partition() {
+    // A name no file has yet, so that a save never writes over another
+    // sequencer's patterns.
+    char generated[64];
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int number = ((random.next() << 15) | random.next()) % 1600000;
+        std::snprintf(generated, sizeof generated, "PARTITIONS/%d.PAR", number);
+        if (!path_exists(generated)) break;
+    }
+    copy_text(partition_file_name, generated);
+    return generated;
 }
 
 bool SEQUENCER::load_partition(const char* file_name) {
@@ -161,22 +194,8 @@ bool SEQUENCER::load_partition(const char* file_name) {
     return true;
 }
 
-void SEQUENCER::write_params(std::string& out) {
-    if (!partition_file_name[0]) {
-        // A new name that no other partition file has yet, so saving a patch
-        // never overwrites another sequencer's patterns.
-        char generated[64];
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const int number = ((random.next() << 15) | random.next()) % 1600000;
-            std::snprintf(generated, sizeof generated, "PARTITIONS/%d.PAR", number);
-            std::FILE* existing = std::fopen(generated, "rb");
-            if (!existing) break;
-            std::fclose(existing);
-        }
-        save_partition(generated);
-        if (!partition_file_name[0]) copy_text(partition_file_name, generated);
-    }
-    appendf(out, "%s;PARTITION_FILE_NAME=%s;\n", name, partition_file_name);
+void SEQUENCER::write_params(std::string& out) const {
+    appendf(out, "%s;PARTITION_FILE_NAME=%s;", name, partition_file_name);
 }
 
 namespace {
@@ -223,7 +242,8 @@ bool pattern_and_step(const field_text& f, const char* word, std::size_t max_len
 
 void read_partition_file_name(OUTPUT& m, const field_text& f) {
     const std::string file(f.value);
-    seq(m).load_partition(file.c_str());
+    if (!seq(m).load_partition(file.c_str()) && f.nested && !file.empty())
+        f.nested->file_not_loaded(file.c_str());
 }
 
 void read_divider_key(OUTPUT& m, const field_text& f) {
@@ -275,6 +295,18 @@ bool save_partition_file(OUTPUT& m, const char* path) {
     return seq(m).save_partition(path);
 }
 
+bool partition_differs(OUTPUT& m, const char* path) {
+    return seq(m).partition_differs(path);
+}
+bool write_partition(OUTPUT& m, const char* path, std::string* error) {
+    return seq(m).save_partition(path, error);
+}
+std::string name_new_partition(OUTPUT& m) {
+    return seq(m).name_new_partition();
+}
+constexpr own_file_ops partition_file_ops = {partition_differs, write_partition,
+                                             name_new_partition};
+
 void write_sequencer(OUTPUT& m, std::string& out) {
     seq(m).write_params(out);
 }
@@ -305,7 +337,7 @@ constexpr param_desc step_field(const char* key, void (*reader)(OUTPUT&, const f
     d.set = set_step<Field>;
     d.count = pattern_count * step_count;
     // The partition is plain memory the tick reads.
-    return d.on_audio_thread();
+    return d.on_audio_thread().in_file();
 }
 
 double get_max_step(const OUTPUT& m, int p) {
@@ -318,20 +350,27 @@ void set_max_step(OUTPUT& m, int p, double v) {
 constexpr param_desc max_step_param() {
     param_desc d = read_only("NBR_STEP", read_nbr_step_key);
     d.get = get_max_step, d.set = set_max_step, d.count = pattern_count;
-    return d.range(1, 32, 32).steps(step_rule::fixed, 1.0f).display("%d").on_audio_thread();
+    return d.range(1, 32, 32)
+        .steps(step_rule::fixed, 1.0f)
+        .display("%d")
+        .on_audio_thread()
+        .in_file();
 }
 
 // PARTITION_FILE_NAME loads the whole pattern memory; the older per-field
 // keys name their pattern and step in the key. The sequencer writes its own
-// record, saving the partition file first when it has none.
+// record; a patch save writes the partition file first when it is not up to
+// date. The divider the panel wishes is kept at the end of the record.
 constexpr param_desc sequencer_params[] = {
     file_name("PARTITION_FILE_NAME", read_partition_file_name, partition_file)
-        .saved_by(save_partition_file),
+        .saved_by(save_partition_file)
+        .writes_own_file(partition_file_ops),
     number<SEQUENCER, &SEQUENCER::wished_divider>("DIVIDER")
         .read_by(read_divider_key)
         .range(0.0, unbounded, 2.0)
         .steps(step_rule::doubling)
-        .display("%3.3f"),
+        .display("%3.3f")
+        .kept("BEAT_DIV"),
     max_step_param(),
     step_field<&partition_block::note>("NOTE", read_note_key)
         .range(0, 12, 10)
@@ -394,7 +433,8 @@ constexpr param_desc sequencer_panel_params[] = {
     // Taken over at the next pattern end.
     panel_number<SEQUENCER, &SEQUENCER::wished_pattern>()
         .range(0, pattern_count - 1, 0)
-        .display("%d", "BUTTON_PATTERN_%d"),
+        .display("%d", "BUTTON_PATTERN_%d")
+        .kept("PATTERN"),
     // The step that plays next (its lamp is lit) and the time into it.
     tick_state(get_current_step, set_current_step)
         .range(0, step_count - 1, 0)

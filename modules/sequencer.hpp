@@ -52,12 +52,16 @@ class SEQUENCER final : public OUTPUT,
 
     SEQUENCER();
     int compute() override;
-    // The object record; a sequencer without a partition file saves its
-    // patterns to a new one first.
-    void write_params(std::string& out);
+    // The object record's name and file field (no line end).
+    void write_params(std::string& out) const;
 
-    // Writes the block to the file ("wb"); a file that cannot be opened is skipped.
-    bool save_partition(const char* file_name);
+    // Writes the block to the file, atomically, and keeps the name; false
+    // (with `error`) when it cannot, the name then unchanged.
+    bool save_partition(const char* file_name, std::string* error = nullptr);
+    // True unless the file holds exactly the block (a regular file of its size).
+    bool partition_differs(const char* file_name);
+    // Names a new partition file in PARTITIONS/ that no file has yet, and returns it.
+    std::string name_new_partition();
     // Reads the block from a regular file ("rb"; pipes, devices and directories
     // are refused), then copies it in under the patch lock; a short file fills
     // it as far as it goes.

@@ -165,7 +165,6 @@ void MIXER::write_params(std::string& out) const {
         appendf(out, "V_%02d=%3.3f;", i, channels[i].connected() ? volumes[i].load() : 1.0f);
     for (int i = 0; i < max_channels; ++i)
         appendf(out, "BYP_%02d=%1d;", i, saturating_int(bypasses[i]));
-    out += '\n';
 }
 
 namespace {
@@ -212,11 +211,14 @@ constexpr param_desc channel_param(const char* key, void (*reader)(OUTPUT&, cons
     return d;
 }
 
-// Written by the mixer itself: all 24 channels, named by number.
+// Written by the mixer itself: all 24 channels, named by number. The volumes
+// have three decimals there, and a channel without input is written at 1:
+// they are kept exactly at the end.
 constexpr param_desc mixer_params[] = {
     channel_param<&MIXER::volumes>("V", read_volume_key)
         .range(0.0, 1.0, 1.0)
-        .display("%2.1f", "SLD_CANAL_%d"),
+        .display("%2.1f", "SLD_CANAL_%d")
+        .kept("GAINS"),
     channel_param<&MIXER::bypasses>("BYP", read_bypass_key)
         .range(0, 1, 0)
         .steps(step_rule::toggle)
@@ -245,7 +247,8 @@ constexpr slot_desc mixer_slots[] = {{"ADD_CHANELL", slot_kind::channel, RS, "IN
                                       mixer_channel, mixer_add_channel}};
 
 // The record "BYPASS;ATTACK;DECAY;SUSTAIN;RELEASE;INVERT". The panel's POWER
-// button writes BYPASS, which the tick recomputes from the gate.
+// button writes BYPASS, which the tick recomputes from the gate. SUSTAIN is
+// read as an integer: the level between is kept at the end.
 template <auto Member>
 constexpr param_desc envelope_time(const char* key, const char* control, int place) {
     return whole_number<VCA, Member>(key)
@@ -268,7 +271,8 @@ constexpr param_desc vca_params[] = {
         .range(0.0, 1.0, 1.0)
         .steps(step_rule::fixed, 0.01f)
         .display("%4.2f", "SUSTAIN")
-        .written(3, "%f"),
+        .written(3, "%f")
+        .kept("HOLD"),
     envelope_time<&VCA::release>("RELEASE", "RELEASE", 4),
 };
 

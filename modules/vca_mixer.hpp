@@ -76,7 +76,8 @@ class MIXER final : public OUTPUT {
     bool add_channel(const sample_value* source, int index = -1);
     int compute() override { return tick(changes_seen()); }
     int tick(std::uint32_t now);
-    // The object record: "V_nn" volumes and "BYP_nn" bypasses of all 24 channels.
+    // The object record's fields: "V_nn" volumes and "BYP_nn" bypasses of all
+    // 24 channels (no line end).
     void write_params(std::string& out) const;
 
   private:

@@ -260,7 +260,9 @@ void read_vcf_gain(OUTPUT& m, const field_text& f) {
 constexpr const char* vcf_type_names[] = {"LOWPASS",  "HIGHPASS",  "BANDPASS", "NOTCH",
                                           "LOWSHELF", "HIGHSHELF", "PEAKING"};
 
-// The record "HICUT;Q;GAIN;TYPE;BYPASS"; the level is read from AMOUNT and not saved.
+// The record "HICUT;Q;GAIN;TYPE;BYPASS". GAIN is read as an integer and also
+// sets the level (to GAIN / 10); the level, Q and the gain as they are come
+// back from the fields at the end.
 constexpr param_desc vcf_params[] = {
     bypass_switch<VCF>(1).written(4, "%d"),
     number<VCF, &VCF::hicut>("HICUT")
@@ -272,7 +274,8 @@ constexpr param_desc vcf_params[] = {
     number<VCF, &VCF::level>("AMOUNT")
         .range(0.0, 1.0, 1.0)
         .steps(step_rule::fixed, 0.05f)
-        .display("%2.1f", "LEVEL"),
+        .display("%2.1f", "LEVEL")
+        .kept("LEVEL"),
     number<VCF, &VCF::type>("TYPE")
         .range(vcf_low_pass, vcf_peaking, vcf_band_pass)
         .steps(step_rule::cycle)
@@ -284,12 +287,14 @@ constexpr param_desc vcf_params[] = {
         .range(-unbounded, unbounded, 1.0)
         .steps(step_rule::fixed, 0.01f)
         .display("%2.3f", "GAIN")
-        .written(2, "%f"),
+        .written(2, "%f")
+        .kept("DECIBELS"),
     number<VCF, &VCF::q>("Q")
         .range(0.001, unbounded, 1.0)
         .steps(step_rule::fixed, 0.01f)
         .display("%2.3f", "QRATIO")
-        .written(1, "%f"),
+        .written(1, "%f")
+        .kept("RESONANCE"),
 };
 
 constexpr param_desc vcf_panel_params[] = {power_switch<VCF>()};

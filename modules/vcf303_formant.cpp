@@ -98,8 +98,9 @@ template void tick_list<FORMANT_VCF>(const module_ptr*, std::size_t);
 namespace {
 using namespace row;
 
-// The record "HICUT;Q;MIX;BYPASS". Setting HICUT restarts the spring and
-// resets Q: several words the tick reads.
+// The record "HICUT;Q;MIX;BYPASS", Q and MIX with six decimals (kept exactly
+// at the end). Setting HICUT restarts the spring and resets Q: several words
+// the tick reads.
 constexpr param_desc vcf303_params[] = {
     bypass_switch<VCF303>(1).written(3, "%d"),
     number_set_by<VCF303, &VCF303::hicut, &VCF303::set_hicut>("HICUT")
@@ -112,21 +113,23 @@ constexpr param_desc vcf303_params[] = {
         .range(0.0, 10.0, 10.0)
         .steps(step_rule::fixed, 0.1f)
         .display("%2.3f", "LEVEL")
-        .written(2, "%f"),
+        .written(2, "%f")
+        .kept("WET"),
     number<VCF303, &VCF303::q>("Q")
         .range(0.00002, 0.995, 0.995)
         .steps(step_rule::resonance)
         .reverse()
         .display("%3.5f", "RESO")
-        .written(1, "%f"),
+        .written(1, "%f")
+        .kept("DAMPING"),
 };
 
 constexpr param_desc vcf303_panel_params[] = {power_switch<VCF303>()};
 
 constexpr const char* vowel_names[] = {"A", "E", "I", "O", "U"};
 
-// The record "GAIN;VOWELNUM;BYPASS", the vowel as an integer. The panel's
-// GAIN slider moves the vowel; GAIN itself is only kept.
+// The record "GAIN;VOWELNUM;BYPASS", both read as integers (kept exactly at
+// the end). The panel's GAIN slider moves the vowel; GAIN itself is only kept.
 constexpr param_desc formant_params[] = {
     bypass_switch<FORMANT_VCF>(1).written(2, "%d"),
     whole_number<FORMANT_VCF, &FORMANT_VCF::vowelnum>("VOWELNUM")
@@ -134,10 +137,12 @@ constexpr param_desc formant_params[] = {
         .steps(step_rule::fixed, 0.01f)
         .named(vowel_names)
         .display("%3.2f", "GAIN")
-        .written(1, "%d"),
+        .written(1, "%d")
+        .kept("SHAPE"),
     whole_number<FORMANT_VCF, &FORMANT_VCF::gain>("GAIN")
         .range(-unbounded, unbounded, 1.0)
-        .written(0, "%f"),
+        .written(0, "%f")
+        .kept("BOOST"),
 };
 
 constexpr param_desc formant_panel_params[] = {power_switch<FORMANT_VCF>()};

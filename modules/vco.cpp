@@ -323,7 +323,8 @@ constexpr param_desc vco_panel_params[] = {
     panel_number<VCO, &VCO::pulse_width>()
         .range(0.001, 22050.0, 0.1)
         .steps(step_rule::bands)
-        .display("%5.3f", "PWM"),
+        .display("%5.3f", "PWM")
+        .kept("PWM"),
     power_switch<VCO>(),
 };
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/engine_state.hpp"
@@ -41,6 +42,7 @@ class load_context final : public nested_loader {
     load_context() : bytes_before_(tracked_bytes()) {}
 
     void load_nested(GENERATOR& container, const char* path) override;
+    void file_not_loaded(const char* path) override;
 
     // False once a limit is reached: the first refusal says which and where.
     bool allows(const char* path, bool nested_load);
@@ -50,8 +52,13 @@ class load_context final : public nested_loader {
 
     // The files being read, outermost first, to refuse a patch that includes itself.
     std::vector<std::string> chain;
-    // Nested loads that did not go well, so that the outer load reports them too.
-    int nested_problems = 0;
+    // Records of every file of the load that were not read whole.
+    int dropped = 0;
+    std::vector<std::string> messages;
+    void count_dropped(const char* path, int line, const std::string& why);
+    // What went wrong inside the field being applied (a nested patch that
+    // read nothing, a file not loaded); taken by the record that applies it.
+    std::string field_trouble;
 
   private:
     long modules_ = 0;
@@ -80,9 +87,19 @@ bool load_context::allows(const char* path, bool nested_load) {
     return false;
 }
 
+void load_context::count_dropped(const char* path, int line, const std::string& why) {
+    if (static_cast<int>(messages.size()) < max_report_lines)
+        messages.push_back(escaped_controls(path) + " word " + std::to_string(line) + ": " + why);
+    ++dropped;
+}
+
+void load_context::file_not_loaded(const char* path) {
+    field_trouble = "the file " + escaped_controls(path) + " could not be loaded";
+}
+
 // Reads the white-space separated words of a patch text and counts them from
 // 1; the messages call the count the line number. Words too long for the
-// reader's buffer are skipped with a message.
+// reader's buffer are skipped with a message and noted until taken.
 class word_reader {
   public:
     explicit word_reader(std::string text) : scanner_(std::move(text), max_word_length) {}
@@ -93,17 +110,18 @@ class word_reader {
             ++count_;
             if (!cut) return true;
             say("Ligne %d : mot de plus de %d caracteres ignore\n", count_, max_word_length);
-            ++skipped_;
+            skipped_lines_.push_back(count_);
         }
         return false;
     }
     int count() const { return count_; }
-    int skipped() const { return skipped_; }
+    // The numbers of the words passed over since the last call.
+    std::vector<int> take_skipped() { return std::exchange(skipped_lines_, {}); }
 
   private:
     word_scanner scanner_;
     int count_ = 0;
-    int skipped_ = 0;
+    std::vector<int> skipped_lines_;
 };
 
 // A patch file's text; false when it is not a regular file that can be read.
@@ -144,16 +162,36 @@ class patch_loader {
 
   private:
     void objects_pass(std::string text);
-    bool links_pass();
-    void apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line);
-    void apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p, int line);
+    void links_pass();
+    void apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p);
+    void apply_kept_fields(const module_type& type, OUTPUT& m, std::string_view field);
+    void apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p);
     void apply_link_field(const module_type& type, OUTPUT& m, const field_text& f);
-    void problem() { ++problems_; }
+
+    // The record at word `line` is being read; it counts as dropped once
+    // anything of it could not be read (the first reason is kept).
+    void start_record(int line) { line_ = line, why_.clear(), dropped_ = false; }
+    void drop(std::string why) {
+        if (!dropped_) why_ = std::move(why);
+        dropped_ = true;
+    }
+    void end_record() {
+        if (dropped_) load_.count_dropped(path_, line_, why_);
+        dropped_ = false;
+    }
+    void count_skipped(word_reader& words) {
+        for (int line : words.take_skipped())
+            load_.count_dropped(path_, line,
+                                "a word longer than the reader's " +
+                                    std::to_string(max_word_length) + " characters");
+    }
 
     GENERATOR& g_;
     const char* path_;
     load_context& load_;
-    int problems_ = 0;
+    int line_ = 0;
+    bool dropped_ = false;
+    std::string why_;
 };
 
 load_status patch_loader::run() {
@@ -177,13 +215,12 @@ load_status patch_loader::run() {
     say("Loading TSY [%s]\n", path_);
 
     chain.push_back(me);
-    const int nested_before = load_.nested_problems;
+    const int dropped_before = load_.dropped;
     objects_pass(std::move(text));
-    problems_ += load_.nested_problems - nested_before;
-    const bool links_read = links_pass();
+    links_pass();
     chain.pop_back();
-    if (!links_read) return load_with_errors;
-    return problems_ ? load_with_errors : load_ok;
+    // Records dropped in a nested patch are this patch's problem too.
+    return load_.dropped > dropped_before ? load_with_errors : load_ok;
 }
 
 void patch_loader::objects_pass(std::string text) {
@@ -191,104 +228,132 @@ void patch_loader::objects_pass(std::string text) {
     std::string word;
     std::vector<module_ptr> created;
     while (words.next(word)) {
+        count_skipped(words);
         if (word == "END_OBJECTS_DECLARE") break;
         if (word == "BEGIN_OBJECTS_DECLARE" || word[0] == '#') continue;
         const tstr_parser p(word, ';');
-        if (p.count() < 2) continue;
+        // A word without ";" is no record; the writer ends every record's
+        // last field with one.
+        if (p.count() == 0) continue;
+        start_record(words.count());
         const std::string_view name = p.get(0);
         const module_type* type = type_for_object_name(name);
-        if (!type) continue;
-        if (!load_.allows(path_, false)) {
-            problem();
-            break;
+        if (p.count() < 2) {
+            drop("a record without fields");
+        } else if (!type) {
+            drop("no module type in the name " + escaped_controls(name));
+        } else if (!load_.allows(path_, false)) {
+            // The limit's message was said once; the rest is counted.
+            drop("not read: the load passed its limits");
+        } else {
+            load_.count_module();
+            created.push_back(create_module(type->kind));
+            OUTPUT& m = *created.back();
+            m.set_name(name);
+            apply_object_fields(*type, m, p);
         }
-        load_.count_module();
-        created.push_back(create_module(type->kind));
-        OUTPUT& m = *created.back();
-        m.set_name(name);
-        apply_object_fields(*type, m, p, words.count());
+        end_record();
     }
+    count_skipped(words); // long words at the very end
     g_.insert_front_reversed(created);
-    problems_ += words.skipped();
 }
 
-void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p,
-                                       int line) {
-    if (type.empty_policy == empty_field::not_read) return;
+void patch_loader::apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p) {
+    const bool reads_keys = type.empty_policy != empty_field::not_read;
     // Only fields followed by a ";" count: items 1 .. count - 1.
     for (int i = 1; i < p.count(); ++i) {
         const std::string_view field = p.get(i);
         if (field.empty()) {
-            if (type.empty_policy == empty_field::skip_field) continue;
+            if (!reads_keys || type.empty_policy == empty_field::skip_field) continue;
             if (type.empty_policy == empty_field::end_record) return;
-            say("Erreur, au niveau des parametre ligne [%d]\n", line);
-            problem();
+            say("Erreur, au niveau des parametre ligne [%d]\n", line_);
+            drop("an empty field");
             return;
         }
+        apply_kept_fields(type, m, field);
+        if (!reads_keys) continue;
         // Every key that occurs anywhere in the field applies, so one field
         // may set several parameters.
         for (const param_desc& param : type.params) {
             if (!contains(field, param.key)) continue;
             if (!has_value(field)) {
-                print_field("Champ sans valeur ignore", field, line);
-                problem();
+                print_field("Champ sans valeur ignore", field, line_);
+                drop("a field without a value");
                 break;
             }
             field_text f = split_field(field);
             f.nested = &load_;
+            load_.field_trouble.clear();
             param.apply(m, f);
+            if (!load_.field_trouble.empty()) drop(std::move(load_.field_trouble));
+            load_.field_trouble.clear();
         }
     }
 }
 
-bool patch_loader::links_pass() {
+// The fields after the ranked ones that keep values exactly: matched by their
+// whole key, so no older key's reading changes.
+void patch_loader::apply_kept_fields(const module_type& type, OUTPUT& m, std::string_view field) {
+    const field_text f = split_field(field);
+    for (const auto& table : {type.params, type.panel_params})
+        for (const param_desc& d : table)
+            if (d.kept_key && user_state(d) && f.key == d.kept_key && has_value(field))
+                apply_kept_field(d, m, f.value);
+}
+
+void patch_loader::links_pass() {
     // The links pass reads the file again.
     std::string text;
     if (!read_patch(path_, text)) {
         say("Erreur ouverture [%s]\n", path_);
-        problem();
-        return false;
+        load_.count_dropped(path_, 0, "the links could not be read (the file went away)");
+        return;
     }
     word_reader words(std::move(text));
     std::string word;
     bool in_links = false;
     while (words.next(word)) {
         if (!in_links) {
+            words.take_skipped(); // the objects pass counted them
             in_links = word == "BEGIN_LINKS_DECLARE";
             continue;
         }
+        count_skipped(words);
         if (word == "END_LINKS_DECLARE") break;
         if (word[0] == '#') continue;
         const tstr_parser p(word, ';');
         if (p.count() < 2) {
+            // Also what the writer writes for a module with no connection.
             say("Ligne %d semble avoir moins de 2 parametres\n", words.count());
             continue;
         }
+        start_record(words.count());
         const std::string_view name = p.get(0);
         const module_type* type = type_for_link_name(name);
-        if (!type) continue;
-        OUTPUT* m = g_.find(type->kind, name);
-        if (!m) {
+        if (!type) {
+            // Keyboards, MICRO, CONSTANTE and FAKE303 have no links to read.
+            if (!type_for_object_name(name))
+                drop("no module type in the name " + escaped_controls(name));
+        } else if (OUTPUT* m = g_.find(type->kind, name)) {
+            apply_link_fields(*type, *m, p);
+        } else {
             // After a refused load the missing modules are already explained.
             if (!load_.exhausted())
                 say("Cannot Found %s [%.*s]\n", type->missing_word, static_cast<int>(name.size()),
                     name.data());
-            problem();
-            continue;
+            drop("no module " + escaped_controls(name));
         }
-        apply_link_fields(*type, *m, p, words.count());
+        end_record();
     }
-    problems_ += words.skipped();
-    return true;
+    if (in_links) count_skipped(words);
 }
 
-void patch_loader::apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p,
-                                     int line) {
+void patch_loader::apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p) {
     for (int i = 1; i < p.count(); ++i) {
         const std::string_view field = p.get(i);
         if (field.empty()) {
-            say("Erreur, au niveau des parametre ligne [%d]\n", line);
-            problem();
+            say("Erreur, au niveau des parametre ligne [%d]\n", line_);
+            drop("an empty field");
             return;
         }
         apply_link_field(type, m, split_field(field));
@@ -309,7 +374,7 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
         }
         if (!source && !reported) {
             reported = true;
-            problem();
+            drop("no source " + escaped_controls(source_name));
             if (load_.exhausted()) {
                 // Most likely a module the refused load skipped: already explained.
             } else if (type.kind == module_kind::VCF303) {
@@ -334,7 +399,7 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
             if (!connect(m, slot, find_signal_source())) {
                 say("MIXER [%s] : plus de %d canaux, [%.*s] non branche\n", m.name,
                     slot.channel_max, static_cast<int>(source_name.size()), source_name.data());
-                problem();
+                drop("more than " + std::to_string(slot.channel_max) + " channels");
             }
             break;
         }
@@ -349,7 +414,7 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
             if (!connected) {
                 say("Source [%.*s] de [%s] (%s) introuvable, lien ignore\n",
                     static_cast<int>(source_name.size()), source_name.data(), m.name, slot.key);
-                problem();
+                drop("no " + std::string(slot.key) + " source " + escaped_controls(source_name));
             }
             break;
         }
@@ -357,7 +422,9 @@ void patch_loader::apply_link_field(const module_type& type, OUTPUT& m, const fi
     }
 }
 
-// A nested load fills a container of the outermost load's private tree.
+// A nested load fills a container of the outermost load's private tree. A
+// nested patch read with errors counts its own records; one that read
+// nothing is the GENERATOR record's problem.
 void load_context::load_nested(GENERATOR& container, const char* path) {
     if (container.total_count()) container.clear();
     load_status status = load_failed;
@@ -365,12 +432,15 @@ void load_context::load_nested(GENERATOR& container, const char* path) {
         ++nested_;
         status = patch_loader(container, path, *this).run();
     }
-    if (status != load_ok) ++nested_problems;
+    // What the nested patch's own fields left is theirs.
+    field_trouble.clear();
+    if (status == load_failed)
+        field_trouble = "the nested patch " + escaped_controls(path) + " was not loaded";
 }
 
 } // namespace
 
-load_status load_patch(GENERATOR& container, const char* path) {
+load_status load_patch(GENERATOR& container, const char* path, load_report* report) {
     load_context load;
     // Every file of the tree (patches, partitions, samples) is read into a
     // container no other thread sees, so no file is opened under the patch
@@ -379,6 +449,11 @@ load_status load_patch(GENERATOR& container, const char* path) {
     const load_status status = path && *path ? patch_loader(fresh, path, load).run() : load_failed;
     // A file that could not be read changes nothing: the patch playing plays on.
     if (status != load_failed) container.replace_modules(fresh);
+    if (report) {
+        report->status = status;
+        report->dropped = load.dropped;
+        report->messages = std::move(load.messages);
+    }
     return status;
 }
 

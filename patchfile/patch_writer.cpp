@@ -5,6 +5,7 @@
 #include "engine/generator.hpp"
 #include "util/atomic_file.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 #include "util/text_format.hpp"
 
 namespace tmod {
@@ -70,35 +71,90 @@ void write_link_record(std::string& out, const placed_module& pm,
     out += '\n';
 }
 
-// "NAME;KEY=VALUE;...;" from the parameters' places and formats; a record
-// with no parameter has one empty field.
+// "NAME;KEY=VALUE;...;" from the parameters' places and formats (a record
+// with no parameter has one empty field), then the kept fields.
 void write_object_record(const module_type& type, OUTPUT& m, std::string& out) {
-    if (type.write_record) return type.write_record(m, out);
-    out += m.name;
-    out += ';';
-    int rank = 0;
-    for (const param_desc* p; (p = param_of_rank(type, rank)) != nullptr; ++rank) {
-        out += p->key;
-        out += '=';
-        if (p->get)
-            append_number(out, p->file_format, p->get(m, 0) * p->scale);
-        else
-            appendf(out, p->file_format, p->text(m));
+    if (type.write_record) {
+        type.write_record(m, out);
+    } else {
+        out += m.name;
         out += ';';
+        int rank = 0;
+        for (const param_desc* p; (p = param_of_rank(type, rank)) != nullptr; ++rank) {
+            out += p->key;
+            out += '=';
+            if (p->get)
+                append_number(out, p->file_format, p->get(m, 0) * p->scale);
+            else
+                appendf(out, p->file_format, p->text(m));
+            out += ';';
+        }
+        if (rank == 0) out += ';';
     }
-    if (rank == 0) out += ';';
+    for (const auto& table : {type.params, type.panel_params})
+        for (const param_desc& d : table)
+            if (d.kept_key && user_state(d)) append_kept_field(out, d, m);
     out += '\n';
+}
+
+template <class F>
+void for_each_module(GENERATOR& g, F f) {
+    for (int k = 0; k < module_kind_count; ++k) {
+        const module_kind kind = static_cast<module_kind>(k);
+        for (std::size_t i = 0; i < g.count(kind); ++i) f(type_of(kind), *g.at(kind, i));
+    }
+}
+
+std::string quoted(const char* text) {
+    return "\"" + escaped_controls(text) + "\"";
+}
+
+// Brings the files the modules write themselves up to date (see save_patch).
+bool save_own_files(GENERATOR& g, std::string& error, std::vector<std::string>* written) {
+    struct own {
+        OUTPUT* module;
+        const param_desc* file;
+        bool up_to_date;
+    };
+    std::vector<own> owners;
+    for_each_module(g, [&](const module_type& type, OUTPUT& m) {
+        for (const param_desc& d : type.params)
+            if (d.own_file && d.text) owners.push_back({&m, &d, false});
+    });
+    // A file that already holds its module's data stays as it is, whichever
+    // other module of the patch names it too.
+    std::vector<std::string> taken;
+    for (own& o : owners) {
+        const std::string path = o.file->text(*o.module);
+        o.up_to_date = !path.empty() && !o.file->own_file->differs(*o.module, path.c_str());
+        if (o.up_to_date) taken.push_back(path);
+    }
+    for (own& o : owners) {
+        if (o.up_to_date) continue;
+        std::string path = o.file->text(*o.module);
+        bool is_taken = path.empty();
+        for (const std::string& t : taken)
+            is_taken = is_taken || t == path || same_file(t.c_str(), path.c_str());
+        // Never over the data of another module of this patch.
+        if (is_taken) path = o.file->own_file->new_path(*o.module);
+        std::string why;
+        if (!o.file->own_file->write(*o.module, path.c_str(), &why)) {
+            error = "cannot write " + escaped_controls(path) + " (the file of " +
+                    escaped_controls(o.module->name) + "): " + why;
+            return false;
+        }
+        if (written) written->push_back(path);
+        taken.push_back(path);
+    }
+    return true;
 }
 
 } // namespace
 
 std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
     std::string out = "BEGIN_OBJECTS_DECLARE\n\n";
-    for (int k = 0; k < module_kind_count; ++k) {
-        const module_kind kind = static_cast<module_kind>(k);
-        for (std::size_t i = 0; i < g.count(kind); ++i)
-            write_object_record(type_of(kind), *g.at(kind, i), out);
-    }
+    for_each_module(g,
+                    [&](const module_type& type, OUTPUT& m) { write_object_record(type, m, out); });
     out += "END_OBJECTS_DECLARE\n\n";
     out += "BEGIN_LINKS_DECLARE\n";
     for (const placed_module& pm : placed)
@@ -112,10 +168,53 @@ std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
     return out;
 }
 
+std::string unsaveable_text(GENERATOR& g) {
+    std::string problem;
+    for_each_module(g, [&](const module_type& type, OUTPUT& m) {
+        if (!problem.empty()) return;
+        if (const char* why = unfit_for_patch(m.name)) {
+            problem = "the module name " + quoted(m.name) + " has " + why +
+                      ", which a patch file cannot hold";
+            return;
+        }
+        for (const param_desc& d : type.params) {
+            if (!d.text) continue;
+            const char* value = d.text(m);
+            if (const char* why = unfit_for_patch(value)) {
+                problem = escaped_controls(m.name) + ": the name " + quoted(value) + " has " + why +
+                          ", which a patch file cannot hold";
+                return;
+            }
+            // The reader applies every key of the type found in a field.
+            for (const param_desc& other : type.params)
+                if (other.key && &other != &d && contains(value, other.key)) {
+                    problem = escaped_controls(m.name) + ": the name " + quoted(value) + " holds " +
+                              other.key + ", which a patch file would read as a setting of " +
+                              type.class_name;
+                    return;
+                }
+        }
+    });
+    return problem;
+}
+
 bool save_patch(GENERATOR& g, const std::vector<placed_module>& placed, const char* path,
-                std::string* error) {
-    const std::string text = patch_text(g, placed);
-    return write_file_atomically(path, text.data(), text.size(), error);
+                std::string* error, std::vector<std::string>* written) {
+    std::string why = unsaveable_text(g);
+    if (why.empty()) {
+        // The temporary first: a folder that cannot take the patch costs no module file.
+        atomic_output out;
+        std::string io;
+        if (out.open(path, &io)) {
+            if (save_own_files(g, why, written)) {
+                const std::string text = patch_text(g, placed);
+                if (out.write(text.data(), text.size(), &io) && out.commit(&io)) return true;
+            }
+        }
+        if (why.empty()) why = "cannot write " + escaped_controls(path) + ": " + io;
+    }
+    if (error) *error = why;
+    return false;
 }
 
 } // namespace tmod

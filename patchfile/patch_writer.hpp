@@ -21,13 +21,26 @@ struct placed_module {
 // Every module of the container, lists in list order, at (0, 0).
 std::vector<placed_module> modules_in_list_order(const GENERATOR& container);
 
-// The whole file text. Writing a SEQUENCER without a partition file saves its
-// patterns to a new partition file first.
+// The whole file text, as the modules stand: a module's own file (a
+// sequencer's partition) is neither named nor written here.
 std::string patch_text(GENERATOR& container, const std::vector<placed_module>& placed);
 
-// Writes the file beside the target under a temporary name and renames it over
-// the target; on failure nothing is replaced and `error` says why.
+// Why the container cannot be saved as it stands: a module name or a file
+// name the reader would split, cut or misread (a blank, ";", "=", a control
+// character, another key of its record); the message names the module and
+// the text. Empty when it can.
+std::string unsaveable_text(GENERATOR& container);
+
+// Saves the patch to `path`. First the files the modules write themselves
+// (partitions): each one that is missing, or holds other than its module's
+// data, is written (atomically), under a new name for a module that has none
+// or whose file another module of the container has just written with other
+// data; `written` (when given) lists them. Then the patch is written beside
+// the target under a temporary name and renamed over it. Returns false with
+// `error` saying why when a text cannot be saved, the patch's folder cannot
+// be written or a module's file cannot: the patch file is then untouched (the
+// module files written before the failure stay).
 bool save_patch(GENERATOR& container, const std::vector<placed_module>& placed, const char* path,
-                std::string* error = nullptr);
+                std::string* error = nullptr, std::vector<std::string>* written = nullptr);
 
 } // namespace tmod

@@ -75,6 +75,16 @@ int find_entry(const std::vector<std::string>& entries, const char* current) {
     return -1;
 }
 
+std::vector<std::string> kept_files(const char* directory, const char* extension,
+                                    path_filter keep) {
+    std::vector<std::string> entries = list_files(directory, extension);
+    if (keep)
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [keep](const std::string& e) { return !keep(e); }),
+                      entries.end());
+    return entries;
+}
+
 char* give(const std::string& entry, char* out, std::size_t capacity) {
     if (!out || capacity == 0) return nullptr;
     copy_text(out, capacity, entry);
@@ -102,8 +112,8 @@ std::string base_name(const std::string& path) {
 }
 
 char* next_file(const char* current, const char* directory, const char* extension, char* out,
-                std::size_t capacity) {
-    const std::vector<std::string> entries = list_files(directory, extension);
+                std::size_t capacity, path_filter keep) {
+    const std::vector<std::string> entries = kept_files(directory, extension, keep);
     if (entries.empty()) return nullptr;
     if (!current || !current[0]) return give(entries.front(), out, capacity);
     std::printf("OK-Suivant [%d]\n", static_cast<int>(entries.size()));
@@ -116,8 +126,8 @@ char* next_file(const char* current, const char* directory, const char* extensio
 }
 
 char* previous_file(const char* current, const char* directory, const char* extension, char* out,
-                    std::size_t capacity) {
-    const std::vector<std::string> entries = list_files(directory, extension);
+                    std::size_t capacity, path_filter keep) {
+    const std::vector<std::string> entries = kept_files(directory, extension, keep);
     if (entries.empty()) return nullptr;
     if (!current || !current[0]) return give(entries.back(), out, capacity);
     const int found = find_entry(entries, current);

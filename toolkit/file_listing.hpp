@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tmod {
@@ -25,10 +26,11 @@ std::string base_name(const std::string& path);
 // comes the first, before the first the last. The result is copied into `out`
 // (cut to capacity - 1 characters) and `out` is returned; null, with `out`
 // unchanged, when `current` is not in the listing or the directory holds no
-// such file.
+// such file. With `keep`, the files whose path it refuses are not listed.
+using path_filter = bool (*)(std::string_view path);
 char* next_file(const char* current, const char* directory, const char* extension, char* out,
-                std::size_t capacity);
+                std::size_t capacity, path_filter keep = nullptr);
 char* previous_file(const char* current, const char* directory, const char* extension, char* out,
-                    std::size_t capacity);
+                    std::size_t capacity, path_filter keep = nullptr);
 
 } // namespace tmod

@@ -98,20 +98,27 @@ bool atomic_output::commit(std::string* error) {
     return true;
 }
 
-bool write_file_atomically(const char* path, const void* data, std::size_t size,
-                           std::string* error) {
-    atomic_output out;
-    if (!out.open(path, error)) return false;
+bool atomic_output::write(const void* data, std::size_t size, std::string* error) {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return fail(error, "nothing to write to");
+    }
     const char* p = static_cast<const char*>(data);
     std::size_t left = size;
     while (left > 0) {
-        const ssize_t n = ::write(out.fd(), p, left);
+        const ssize_t n = ::write(fd_, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return fail(error, "cannot write");
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    return out.commit(error);
+    return true;
+}
+
+bool write_file_atomically(const char* path, const void* data, std::size_t size,
+                           std::string* error) {
+    atomic_output out;
+    return out.open(path, error) && out.write(data, size, error) && out.commit(error);
 }
 
 int remove_stale_temporaries(const char* dir) {

@@ -26,6 +26,8 @@ class atomic_output {
 
     bool open(const char* path, std::string* error = nullptr);
     int fd() const { return fd_; }
+    // Appends to the temporary; false (with `error`) when not all could be written.
+    bool write(const void* data, std::size_t size, std::string* error = nullptr);
     const std::string& temporary() const { return tmp_; }
     bool commit(std::string* error = nullptr);
     // Closes and removes the temporary (also done by the destructor).

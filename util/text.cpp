@@ -1,5 +1,6 @@
 #include "util/text.hpp"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -75,6 +76,17 @@ std::string escaped_controls(std::string_view text) {
         ++i;
     }
     return out;
+}
+
+const char* unfit_for_patch(std::string_view text) {
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isspace(u)) return "a blank";
+        if (c == ';') return "a ';'";
+        if (c == '=') return "an '='";
+        if (u < 0x20 || u == 0x7f) return "a control character";
+    }
+    return nullptr;
 }
 
 int parse_int(std::string_view text) {

@@ -28,6 +28,14 @@ inline std::string escaped_controls(const char* text) { // null as ""
     return escaped_controls(std::string_view(text ? text : ""));
 }
 
+// Why a text (a module or file name) cannot stand in a record of a patch
+// file, whose reader splits words at blanks and fields at ";" and "=": "a
+// blank", "a ';'", "an '='" or "a control character"; null when it can.
+const char* unfit_for_patch(std::string_view text);
+inline bool fits_patch(std::string_view text) {
+    return unfit_for_patch(text) == nullptr;
+}
+
 // C-library style conversions of a value text: leading blanks and a sign, then
 // digits; trailing text is ignored and no digits gives 0. Integers saturate at
 // the int range instead of overflowing.

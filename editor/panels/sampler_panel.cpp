@@ -8,6 +8,7 @@
 #include "editor/panels/param_panel.hpp"
 #include "toolkit/file_listing.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -78,13 +79,15 @@ class SAMPLER_GUI : public PARAM_GUI {
         if (!file) return;
         const char* current = file->text(*module);
         char next[800];
+        // Names a patch file cannot hold are passed over.
         const char* found =
-            up ? next_file(current, sounds_dir, sound_extension, next, sizeof next)
-               : previous_file(current, sounds_dir, sound_extension, next, sizeof next);
+            up ? next_file(current, sounds_dir, sound_extension, next, sizeof next, fits_patch)
+               : previous_file(current, sounds_dir, sound_extension, next, sizeof next, fits_patch);
         // A file outside the directory starts the listing from its end.
         if (!found)
-            found = up ? next_file("", sounds_dir, sound_extension, next, sizeof next)
-                       : previous_file("", sounds_dir, sound_extension, next, sizeof next);
+            found =
+                up ? next_file("", sounds_dir, sound_extension, next, sizeof next, fits_patch)
+                   : previous_file("", sounds_dir, sound_extension, next, sizeof next, fits_patch);
         if (!found) {
             say("No File to load\n");
             return;

@@ -322,12 +322,16 @@ class SEQUENCER_GUI : public PARAM_GUI {
     void step_file(bool up) {
         const char* current = file && file->text ? file->text(*module) : "";
         char next[800];
-        const char* found =
-            up ? next_file(current, partitions_dir, partition_extension, next, sizeof next)
-               : previous_file(current, partitions_dir, partition_extension, next, sizeof next);
+        // Names a patch file cannot hold are passed over.
+        const char* found = up ? next_file(current, partitions_dir, partition_extension, next,
+                                           sizeof next, fits_patch)
+                               : previous_file(current, partitions_dir, partition_extension, next,
+                                               sizeof next, fits_patch);
         if (!found)
-            found = up ? next_file("", partitions_dir, partition_extension, next, sizeof next)
-                       : previous_file("", partitions_dir, partition_extension, next, sizeof next);
+            found = up ? next_file("", partitions_dir, partition_extension, next, sizeof next,
+                                   fits_patch)
+                       : previous_file("", partitions_dir, partition_extension, next, sizeof next,
+                                       fits_patch);
         if (!found) {
             say("No file to load\n");
             return;
