@@ -120,6 +120,8 @@ int load_start_patch(GENERATOR& container, const options& o) {
     load_report report;
     load_patch(container, patch.c_str(), &report);
     const std::string shown = escaped_controls(patch);
+    // After the reader's own messages.
+    std::fflush(stdout);
     if (report.status == load_failed) {
         std::fprintf(stderr, "tmodular: cannot load the patch %s\n", shown.c_str());
         return 1;
@@ -127,8 +129,8 @@ int load_start_patch(GENERATOR& container, const options& o) {
     if (report.dropped == 0) return -1;
     std::fprintf(stderr, "%d records of %s could not be read\n", report.dropped, shown.c_str());
     if (!o.strict) return -1;
-    std::fprintf(stderr, "tmodular: --strict: the patch %s was not read whole (first: %s)\n",
-                 shown.c_str(), report.messages.empty() ? "?" : report.messages[0].c_str());
+    std::fprintf(stderr, "tmodular: --strict: nothing is played or written (first: %s)\n",
+                 report.messages.empty() ? "?" : report.messages[0].c_str());
     return 1;
 }
 

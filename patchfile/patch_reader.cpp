@@ -232,12 +232,12 @@ void patch_loader::objects_pass(std::string text) {
         if (word == "END_OBJECTS_DECLARE") break;
         if (word == "BEGIN_OBJECTS_DECLARE" || word[0] == '#') continue;
         const tstr_parser p(word, ';');
-        // A word without ";" is no record; the writer ends every record's
-        // last field with one.
-        if (p.count() == 0) continue;
-        start_record(words.count());
         const std::string_view name = p.get(0);
         const module_type* type = type_for_object_name(name);
+        // Fewer than two ";" make no record (words of a comment's text); a
+        // module's name with one is a record that lost its fields.
+        if (p.count() < 2 && (p.count() == 0 || !type)) continue;
+        start_record(words.count());
         if (p.count() < 2) {
             drop("a record without fields");
         } else if (!type) {

@@ -258,3 +258,70 @@ TEST(ReaderCorpus, MalformedFilesLoadWithoutHarm) {
     }
     EXPECT_GE(files, 10);
 }
+
+// Every record the reader could not read whole is counted once, with why;
+// what the writer itself writes (an unconnected module's "NAME;", the links of
+// types that have none to read, fields of newer keys) is not.
+TEST_F(Reader, EveryRecordNotReadWholeIsCountedOnceWithWhy) {
+    file("voice.tsy", tsy("CONSTANTE_1;VALUE=1;\nWIDGET_2;;\n"));
+    const std::string path =
+        file("patch.tsy",
+             tsy("WIDGET_1;X=2;\n"               // word 2: no type
+                 "VCO_1;\n"                      // 3: no fields
+                 "VCO_2;;TYPE=3;\n"              // 4: empty field
+                 "VCO_3;TYPE=2;FUTURE_KEY=1;\n"  // 5: read
+                 "SAMPLER_1;FILE=nowhere.wav;\n" // 6: sample missing
+                 "GENERATOR_1;FILE=" +
+                     dir_ +
+                     "/missing.tsy;\n" // 7: nested missing
+                     "GENERATOR_2;FILE=" +
+                     dir_ +
+                     "/voice.tsy;\n"                                    // 8: read, its word 3 not
+                     "KEY_1;OCTAVE=4;\nFAKE303_1;TYPE=1;\nMIXER_1;;\n", // 9-11
+                 "VCO_3;IN=KEY_1;MOD_FREQ=NOBODY;MOD_AMP=NOONE;\n"      // 14: two sources missing
+                 "VCO_9;IN=KEY_1;\n"                                    // 15: no such module
+                 "VCO_1;\nKEY_1;IN=VCO_3;\nFAKE303_1;IN=VCO_3;\n"       // 16-18: nothing to read
+                 "MIXER_1;ADD_CHANELL=VCO_3;\n"));                      // 19
+    load_report report;
+    stdout_of([&] { EXPECT_EQ(load_patch(g_, path.c_str(), &report), load_with_errors); });
+    EXPECT_EQ(report.status, load_with_errors);
+    const std::vector<std::string> expected = {
+        path + " word 2: no module type in the name WIDGET_1",
+        path + " word 3: a record without fields",
+        path + " word 4: an empty field",
+        path + " word 6: the file nowhere.wav could not be loaded",
+        path + " word 7: the nested patch " + dir_ + "/missing.tsy was not loaded",
+        dir_ + "/voice.tsy word 3: no module type in the name WIDGET_2",
+        path + " word 14: no source NOBODY",
+        path + " word 15: no module VCO_9",
+    };
+    EXPECT_EQ(report.messages, expected);
+    EXPECT_EQ(report.dropped, 8);
+    EXPECT_EQ(at<VCO>(K::VCO, 0).type.load(), 2) << "VCO_3 read whole";
+
+    // Only the count goes on past the first hundred lines.
+    std::string many;
+    for (int i = 0; i < 150; ++i) many += "NOTHING_" + std::to_string(i) + ";A=1;\n";
+    stdout_of([&] { load_patch(g_, file("many.tsy", tsy(many)).c_str(), &report); });
+    EXPECT_EQ(report.dropped, 150);
+    EXPECT_EQ(report.messages.size(), static_cast<std::size_t>(max_report_lines));
+}
+
+// The shipped patches, read from the data directory as the program reads them.
+TEST(ReaderCorpus, EveryShippedPatchReadsWhole) {
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(TM_SOURCE_DATA_DIR);
+    int patches = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("TSY")) {
+        if (entry.path().extension() != ".tsy") continue;
+        SCOPED_TRACE(entry.path().string());
+        GENERATOR g;
+        load_report report;
+        stdout_of([&] { load_patch(g, entry.path().c_str(), &report); });
+        EXPECT_EQ(report.status, load_ok);
+        EXPECT_EQ(report.dropped, 0) << (report.messages.empty() ? "" : report.messages[0]);
+        ++patches;
+    }
+    std::filesystem::current_path(here);
+    EXPECT_GE(patches, 10);
+}

@@ -1,19 +1,24 @@
 // The patch writer: the empty file, link and position records, round trips
 // through the reader, and safe replacement of the file. (Every module's own
 // record is checked in test_module_files.)
+#include <algorithm>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "engine/generator.hpp"
 #include "engine/ports.hpp"
 #include "modules/control.hpp"
 #include "modules/keyboard.hpp"
+#include "modules/sampler.hpp"
 #include "modules/sequencer.hpp"
 #include "modules/vca_mixer.hpp"
 #include "modules/vco.hpp"
 #include "patchfile/patch_writer.hpp"
 #include "support/harness.hpp"
+#include "util/text.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -175,4 +180,118 @@ TEST_F(Writer, SavingReplacesTheFileWholeOrNotAtAll) {
     EXPECT_THAT(read_text("keep.tsy"), HasSubstr("CONSTANTE_1;VALUE=4.000000;"));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(std::filesystem::exists("missing_dir"));
+}
+
+namespace {
+// The note of pattern p, step s in a partition file (the notes start at byte 33280).
+int note_in(const std::string& file, int p, int s) {
+    const std::string b = read_text(file);
+    const std::size_t at = 33280 + static_cast<std::size_t>(p * 64 + s) * 4;
+    if (b.size() != 115200) return -1;
+    return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
+}
+
+bool save(GENERATOR& g, const char* path, std::string* error,
+          std::vector<std::string>* written = nullptr) {
+    bool ok = false;
+    stdout_of([&] { ok = save_patch(g, modules_in_list_order(g), path, error, written); });
+    return ok;
+}
+} // namespace
+
+TEST_F(Writer, ASaveWritesThePartitionsThatChangedFirstAndSaysWhich) {
+    GENERATOR g;
+    SEQUENCER *fresh = nullptr, *own = nullptr, *sharing = nullptr;
+    stdout_of([&] {
+        fresh = add_named<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_1");
+        fresh->memory.note[0][0] = 5;
+        own = add_named<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_2");
+        own->save_partition("PARTITIONS/own.PAR");
+        sharing = add_named<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_3");
+        sharing->load_partition("PARTITIONS/own.PAR");
+        sharing->memory.note[1][2] = 7;
+    });
+    const std::string own_bytes = read_text("PARTITIONS/own.PAR");
+    std::string error;
+    std::vector<std::string> written;
+    ASSERT_TRUE(save(g, "p.tsy", &error, &written)) << error;
+    // The sequencer without a file and the one whose patterns differ from the
+    // file it shares get new files; own.PAR, unchanged, is not written.
+    ASSERT_EQ(written.size(), 2u);
+    std::sort(written.begin(), written.end());
+    std::vector<std::string> named = {fresh->partition_file_name, sharing->partition_file_name};
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(written, named);
+    EXPECT_EQ(note_in(fresh->partition_file_name, 0, 0), 5);
+    EXPECT_EQ(note_in(sharing->partition_file_name, 1, 2), 7);
+    EXPECT_THAT(fresh->partition_file_name, ::testing::MatchesRegex("PARTITIONS/[0-9]+\\.PAR"));
+    EXPECT_STREQ(own->partition_file_name, "PARTITIONS/own.PAR");
+    EXPECT_EQ(read_text("PARTITIONS/own.PAR"), own_bytes);
+    const std::string patch = read_text("p.tsy");
+    for (const SEQUENCER* s : {fresh, own, sharing})
+        EXPECT_THAT(patch, HasSubstr(std::string(s->name) +
+                                     ";PARTITION_FILE_NAME=" + s->partition_file_name + ";"));
+
+    // A step changed in memory: that partition only, and it holds the step.
+    own->memory.note[3][4] = 2;
+    written.clear();
+    ASSERT_TRUE(save(g, "p.tsy", &error, &written)) << error;
+    EXPECT_EQ(written, std::vector<std::string>{"PARTITIONS/own.PAR"});
+    EXPECT_EQ(note_in("PARTITIONS/own.PAR", 3, 4), 2);
+}
+
+TEST_F(Writer, APartitionThatCannotBeWrittenFailsTheSaveAndKeepsTheOldPatch) {
+    write_text("keep.tsy", "the old patch");
+    GENERATOR g;
+    auto* seq = add_named<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_1");
+    copy_text(seq->partition_file_name, "PARTITIONS/x.PAR");
+    const auto fails_naming = [&](const std::string& file) {
+        std::string error;
+        EXPECT_FALSE(save(g, "keep.tsy", &error));
+        EXPECT_THAT(error, HasSubstr(file));
+        EXPECT_THAT(error, HasSubstr("SEQUENCER_1"));
+        EXPECT_EQ(read_text("keep.tsy"), "the old patch");
+    };
+    // A folder without write permission (root writes there all the same).
+    ::chmod("PARTITIONS", 0555);
+    if (::access("PARTITIONS", W_OK) != 0) fails_naming("PARTITIONS/x.PAR");
+    ::chmod("PARTITIONS", 0755);
+    // A folder that cannot be made: PARTITIONS is a file.
+    std::filesystem::remove_all("PARTITIONS");
+    write_text("PARTITIONS", "not a folder");
+    fails_naming("PARTITIONS/x.PAR");
+    seq->partition_file_name[0] = '\0';
+    fails_naming("PARTITIONS/");
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos)
+            << "a temporary was left: " << entry.path();
+}
+
+TEST_F(Writer, NamesThePatchReaderWouldSplitOrMisreadAreNeverWritten) {
+    write_text("keep.tsy", "the old patch");
+    const std::pair<const char*, const char*> partitions[] = {
+        {"PARTITIONS/my part.PAR", "a blank"},   {"PARTITIONS/semi;colon.PAR", "a ';'"},
+        {"PARTITIONS/a=b.PAR", "an '='"},        {"PARTITIONS/bell\a.PAR", "a control character"},
+        {"PARTITIONS/NOTE_3.PAR", "holds NOTE"}, // the reader would set a step from it
+    };
+    for (const auto& [name, why] : partitions) {
+        SCOPED_TRACE(name);
+        GENERATOR g;
+        auto* seq = add_named<SEQUENCER>(g, K::SEQUENCER, "SEQUENCER_1");
+        copy_text(seq->partition_file_name, name);
+        std::string error;
+        EXPECT_FALSE(save(g, "keep.tsy", &error));
+        EXPECT_THAT(error, HasSubstr("SEQUENCER_1"));
+        EXPECT_THAT(error, HasSubstr(escaped_controls(name)));
+        EXPECT_THAT(error, HasSubstr(why));
+        EXPECT_FALSE(path_exists(name)) << "nothing is written";
+    }
+    GENERATOR g;
+    SAMPLER* sampler = nullptr;
+    stdout_of([&] { sampler = add_named<SAMPLER>(g, K::SAMPLER, "SAMPLER_1"); });
+    copy_text(sampler->file, "sounds/two words.wav");
+    std::string error;
+    EXPECT_FALSE(save(g, "keep.tsy", &error));
+    EXPECT_THAT(error, HasSubstr("SAMPLER_1: the name \"sounds/two words.wav\" has a blank"));
+    EXPECT_EQ(read_text("keep.tsy"), "the old patch");
 }

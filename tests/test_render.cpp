@@ -1,4 +1,5 @@
 // The render command end to end: the real binary renders a patch to WAV.
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -60,4 +61,39 @@ TEST(RenderCommand, MistakesExitWithStatusTwo) {
         {"--help", 0},
     };
     for (const auto& [args, status] : runs) EXPECT_EQ(run_program(args), status) << args;
+}
+
+// A patch read only in part is said in one line; with --strict it is an
+// error and nothing is rendered or recorded. A whole patch renders as before.
+TEST(RenderCommand, AHalfReadPatchIsSaidAndStrictRefusesIt) {
+    const std::string dir = scratch_dir();
+    const std::string bad = dir + "/bad.tsy";
+    write_text(bad, tsy("SINE_1;FREQ=440;\nVCO_1;TYPE=1;FREQ=440;\nSOUND_OUTPUT_1;;\n",
+                        "SOUND_OUTPUT_1;IN=VCO_1;\nVCO_7;IN=SOUND_OUTPUT_1;\n"
+                        "VCO_1;MOD_FREQ=NOBODY;\n"));
+    ASSERT_EQ(run_program("--render " + dir + "/out.wav --seconds 0.2 " + bad, dir + "/log"), 0);
+    EXPECT_NE(read_text(dir + "/log").find("3 records of " + bad + " could not be read\n"),
+              std::string::npos)
+        << read_text(dir + "/log");
+    EXPECT_EQ(read_sound(dir + "/out.wav").frames, 8820);
+
+    EXPECT_EQ(run_program("--strict --render " + dir + "/strict.wav --seconds 0.2 " + bad,
+                          dir + "/strict.log"),
+              1);
+    EXPECT_NE(read_text(dir + "/strict.log").find("3 records of " + bad), std::string::npos);
+    EXPECT_EQ(shell("timeout 60 " + std::string(TM_PROGRAM) +
+                    " --headless --strict --audio nosound --remote-port 0 --record " + dir +
+                    "/take.wav " + bad + " > " + dir + "/headless.log 2>&1"),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/strict.wav"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/take.wav"));
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(entry.path().string().find(".tmp."), std::string::npos) << entry.path();
+
+    ASSERT_EQ(run_program("--render " + dir + "/plain.wav --seconds 0.5 " + sine_patch), 0);
+    ASSERT_EQ(run_program("--strict --render " + dir + "/whole.wav --seconds 0.5 " + sine_patch,
+                          dir + "/whole.log"),
+              0);
+    EXPECT_EQ(read_text(dir + "/whole.wav"), read_text(dir + "/plain.wav"));
+    EXPECT_EQ(read_text(dir + "/whole.log").find("could not be read"), std::string::npos);
 }

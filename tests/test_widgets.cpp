@@ -7,6 +7,7 @@
 
 #include "support/toolkit_support.hpp"
 #include "toolkit/file_listing.hpp"
+#include "util/text.hpp"
 
 using namespace tmod;
 using namespace tmod::test;
@@ -342,6 +343,29 @@ TEST_F(Listing, NextAndPreviousVisitEveryFileOnceEachWayAndWrap) {
     char small[8] = {};
     stdout_of([&] { EXPECT_NE(next_file("", dir.c_str(), "tsy", small, sizeof small), nullptr); });
     EXPECT_EQ(std::string(small), (dir + "/A.TSY").substr(0, 7));
+}
+
+// The file arrows pass over the names a patch file cannot hold.
+TEST_F(Listing, AFilterPassesOverTheNamesItRefuses) {
+    for (const char* f : {"a b.tsy", "k=v.tsy", "ok.tsy", "x;y.tsy", "zz.tsy"})
+        write_text(dir + "/empty/" + f, "x");
+    const auto walk = [&](const char* from, bool up) {
+        char out[256] = "";
+        char* r = nullptr;
+        stdout_of([&] {
+            r = up ? next_file(from, (dir + "/empty").c_str(), "tsy", out, sizeof out, fits_patch)
+                   : previous_file(from, (dir + "/empty").c_str(), "tsy", out, sizeof out,
+                                   fits_patch);
+        });
+        return r ? std::string(r) : "null";
+    };
+    const std::string ok = dir + "/empty/ok.tsy", zz = dir + "/empty/zz.tsy";
+    EXPECT_EQ(walk("", true), ok);
+    EXPECT_EQ(walk(ok.c_str(), true), zz);
+    EXPECT_EQ(walk(zz.c_str(), true), ok);
+    EXPECT_EQ(walk(ok.c_str(), false), zz);
+    EXPECT_EQ(walk("", false), zz);
+    EXPECT_EQ(step("", true, "/empty"), dir + "/empty/a b.tsy") << "listed without the filter";
 }
 
 TEST(ListingNames, BaseNames) {
