@@ -152,6 +152,11 @@ bool save_own_files(GENERATOR& g, std::string& error, std::vector<std::string>* 
 } // namespace
 
 std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
+    for_each_module(g, [](const module_type& type, OUTPUT& m) {
+        for (const param_desc& d : type.params)
+            if (d.own_file && d.text && !*d.text(m))
+                d.own_file->write(m, d.own_file->new_path(m).c_str(), nullptr);
+    });
     std::string out = "BEGIN_OBJECTS_DECLARE\n\n";
     for_each_module(g,
                     [&](const module_type& type, OUTPUT& m) { write_object_record(type, m, out); });

@@ -21,8 +21,10 @@ struct placed_module {
 // Every module of the container, lists in list order, at (0, 0).
 std::vector<placed_module> modules_in_list_order(const GENERATOR& container);
 
-// The whole file text, as the modules stand: a module's own file (a
-// sequencer's partition) is neither named nor written here.
+// The whole file text. A module that writes a file of its own (a sequencer's
+// partition) and has none yet gets a new one, written first, so that any
+// text made (a recovery set too) names data that exists; files that exist
+// are left as they are (save_patch brings them up to date).
 std::string patch_text(GENERATOR& container, const std::vector<placed_module>& placed);
 
 // Why the container cannot be saved as it stands: a module name or a file

@@ -238,6 +238,15 @@ TEST_F(Writer, ASaveWritesThePartitionsThatChangedFirstAndSaysWhich) {
     ASSERT_TRUE(save(g, "p.tsy", &error, &written)) << error;
     EXPECT_EQ(written, std::vector<std::string>{"PARTITIONS/own.PAR"});
     EXPECT_EQ(note_in("PARTITIONS/own.PAR", 3, 4), 2);
+
+    // A text made outside a save (a recovery set) names a file that exists.
+    GENERATOR other;
+    auto* named_by_text = add_named<SEQUENCER>(other, K::SEQUENCER, "SEQUENCER_4");
+    named_by_text->memory.note[2][2] = 9;
+    const std::string text = text_of(other);
+    EXPECT_THAT(text, HasSubstr(std::string("PARTITION_FILE_NAME=") +
+                                named_by_text->partition_file_name + ";"));
+    EXPECT_EQ(note_in(named_by_text->partition_file_name, 2, 2), 9);
 }
 
 TEST_F(Writer, APartitionThatCannotBeWrittenFailsTheSaveAndKeepsTheOldPatch) {
