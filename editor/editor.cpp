@@ -630,13 +630,16 @@ bool editor::write_level(const std::string& path) {
     for (auto& p : panels) p->update();
     GENERATOR& g = levels_.generator();
     std::string error;
-    if (!save_patch(g, placed_of(g, panels), path.c_str(), &error)) {
+    std::vector<std::string> partitions;
+    if (!save_patch(g, placed_of(g, panels), path.c_str(), &error, &partitions)) {
         message_ = "Not saved: " + error;
         std::printf("Not saved: %s\n", error.c_str());
         return false;
     }
     message_ = "Saved " + path;
-    std::printf("Saved %s\n", path.c_str());
+    for (std::size_t i = 0; i < partitions.size(); ++i)
+        message_ += (i + 1 < partitions.size() ? ", " : " and ") + partitions[i];
+    std::printf("%s\n", message_.c_str());
     std::fflush(stdout);
     recovery_.remove(root_file_);
     if (levels_.depth() == 0) root_file_ = path;

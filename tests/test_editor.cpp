@@ -21,10 +21,11 @@
 #include "editor/editor.hpp"
 #include "editor/editor_layout.hpp"
 #include "editor/history.hpp"
-#include "engine/patch_ops.hpp"
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
+#include "engine/patch_ops.hpp"
+#include "modules/sequencer.hpp"
 #include "support/harness.hpp"
 #include "toolkit/image_bank.hpp"
 
@@ -294,6 +295,17 @@ TEST_F(EditorDriven, SavingAsksBeforeReplacingAnotherFileAndRefusesBadNames) {
 
 // Every kind of edit, undone and redone: the patch saves to the bytes it
 // had before the edit, then to those it had after.
+// The message of a save names the partitions it wrote too, and only those.
+TEST_F(EditorDriven, ASaveSaysWhichPartitionsItWrote) {
+    ed.load("TSY/demo_bassline.tsy");
+    static_cast<SEQUENCER*>(g.at(module_kind::SEQUENCER, 0))->memory.note[0][3] = 4;
+    type_line("bass2.tsy");
+    key(SDLK_F4);
+    ed.pass();
+    EXPECT_EQ(ed.message(), "Saved TSY/bass2.tsy and PARTITIONS/demo_bassline.PAR");
+    save("bass3.tsy");
+}
+
 TEST_F(EditorDriven, UndoAndRedoTakeBackEveryKindOfEdit) {
     auto mouse = [&](Uint8 type, int button, int x, int y) {
         SDL_Event e{};
