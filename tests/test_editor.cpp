@@ -57,43 +57,31 @@ class EditorDriven : public ::testing::Test {
         ed.input(e);
         ed.pass();
     }
-    // A left click at window pixels (x, y).
-    void click(int x, int y) {
+    // A mouse event at window pixels (x, y): motion, or a button down or up.
+    void mouse(Uint8 type, int button, int x, int y) {
         SDL_Event e{};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y);
-        ed.input(e);
-        for (Uint8 type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-            e = SDL_Event{};
-            e.type = type;
-            e.button.button = SDL_BUTTON_LEFT;
+        e.type = type;
+        if (type == SDL_MOUSEMOTION) {
+            e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y);
+        } else {
+            e.button.button = static_cast<Uint8>(button);
             e.button.x = static_cast<Uint16>(x), e.button.y = static_cast<Uint16>(y);
-            ed.input(e);
         }
+        ed.input(e);
+    }
+    // A press at (x0, y0), moved to (x1, y1) and released there.
+    void drag(int button, int x0, int y0, int x1, int y1) {
+        mouse(SDL_MOUSEMOTION, 0, x0, y0);
+        mouse(SDL_MOUSEBUTTONDOWN, button, x0, y0);
+        ed.pass();
+        mouse(SDL_MOUSEMOTION, 0, x1, y1);
+        ed.pass();
+        mouse(SDL_MOUSEBUTTONUP, button, x1, y1);
         ed.pass();
     }
-    // A right-button drag from one window point to another (moves a panel).
-    void drag_right(int x0, int y0, int x1, int y1) {
-        SDL_Event e{};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.x = static_cast<Uint16>(x0), e.motion.y = static_cast<Uint16>(y0);
-        ed.input(e);
-        e = SDL_Event{};
-        e.type = SDL_MOUSEBUTTONDOWN;
-        e.button.button = SDL_BUTTON_RIGHT;
-        e.button.x = static_cast<Uint16>(x0), e.button.y = static_cast<Uint16>(y0);
-        ed.input(e);
-        e = SDL_Event{};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.x = static_cast<Uint16>(x1), e.motion.y = static_cast<Uint16>(y1);
-        ed.input(e);
-        e = SDL_Event{};
-        e.type = SDL_MOUSEBUTTONUP;
-        e.button.button = SDL_BUTTON_RIGHT;
-        e.button.x = static_cast<Uint16>(x1), e.button.y = static_cast<Uint16>(y1);
-        ed.input(e);
-        ed.pass();
-    }
+    void click(int x, int y) { drag(SDL_BUTTON_LEFT, x, y, x, y); }
+    // A right-button drag moves a panel.
+    void drag_right(int x0, int y0, int x1, int y1) { drag(SDL_BUTTON_RIGHT, x0, y0, x1, y1); }
     // A line typed on standard input.
     void type_line(const std::string& line) {
         ed.poll_line = [line, given = false](std::string& out) mutable {
@@ -307,26 +295,7 @@ TEST_F(EditorDriven, ASaveSaysWhichPartitionsItWrote) {
 }
 
 TEST_F(EditorDriven, UndoAndRedoTakeBackEveryKindOfEdit) {
-    auto mouse = [&](Uint8 type, int button, int x, int y) {
-        SDL_Event e{};
-        e.type = type;
-        if (type == SDL_MOUSEMOTION) {
-            e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y);
-        } else {
-            e.button.button = static_cast<Uint8>(button);
-            e.button.x = static_cast<Uint16>(x), e.button.y = static_cast<Uint16>(y);
-        }
-        ed.input(e);
-    };
-    auto left_drag = [&](int x0, int y0, int x1, int y1) {
-        mouse(SDL_MOUSEMOTION, 0, x0, y0);
-        mouse(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT, x0, y0);
-        ed.pass();
-        mouse(SDL_MOUSEMOTION, 0, x1, y1);
-        ed.pass();
-        mouse(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT, x1, y1);
-        ed.pass();
-    };
+    auto left_drag = [&](int x0, int y0, int x1, int y1) { drag(SDL_BUTTON_LEFT, x0, y0, x1, y1); };
     auto ctrl = [&](SDLKey sym) {
         SDL_Event e{};
         e.type = SDL_KEYDOWN;
