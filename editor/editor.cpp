@@ -17,7 +17,9 @@
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
 #include "engine/patch_ops.hpp"
+#include "editor/panels/param_panel.hpp"
 #include "modules/keyboard.hpp"
+#include "modules/sequencer.hpp"
 #include "patchfile/patch_reader.hpp"
 #include "patchfile/patch_writer.hpp"
 #include "remote/remote_server.hpp"
@@ -212,6 +214,7 @@ void editor::record_edit(bool now) {
     if (e.changes.empty()) return;
     e.level = path;
     history_.push(std::move(e));
+    ++changes_;
 }
 
 std::pair<GENERATOR*, panel_list*> editor::level_at(const level_path& path) {
@@ -250,6 +253,7 @@ void editor::step_history(bool forward) {
         patch_view_->panels_rebuilt();
         apply(*e, forward, *g, *panels);
     }
+    ++changes_;
     message_ = (forward ? "redo: " : "undo: ") + e->what;
     last_state_ = capture_level(levels_.generator(), levels_.panels());
 }
@@ -290,7 +294,7 @@ void editor::unless_unsaved(std::function<void()> act) {
                                        [this, act] {
                                            // The changes are let go: nothing to keep.
                                            recovery_.remove(root_file_);
-                                           recovered_text_.clear();
+                                           set_written_ = false;
                                            history_.mark_saved();
                                            act();
                                        }}}));
@@ -369,7 +373,7 @@ int editor::load_shown(const char* path, const std::string& own) {
     show_from_top_left();
     docks_.make(levels_.panels());
     start_history();
-    recovered_text_.clear();
+    set_written_ = false;
     return status;
 }
 
@@ -392,6 +396,27 @@ recovery_set editor::recovery_of() {
                 todo.push_back({inner, &nested->panels});
             }
     }
+    // Sequencers whose patterns differ from their partition files, every level.
+    std::vector<std::pair<level_path, GENERATOR*>> levels = {{{}, &levels_.root()}};
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        GENERATOR& g = *levels[i].second;
+        for (std::size_t k = 0; k < g.count(module_kind::SEQUENCER); ++k) {
+            auto* seq = static_cast<SEQUENCER*>(g.at(module_kind::SEQUENCER, k));
+            if (seq->partition_file_name[0] && !seq->partition_differs(seq->partition_file_name))
+                continue;
+            set.patterns.push_back({levels[i].first, seq->name,
+                                    [seq](const std::string& file) {
+                                        return seq->write_patterns(file.c_str());
+                                    },
+                                    {}});
+        }
+        for (std::size_t k = 0; k < g.count(module_kind::GENERATOR); ++k) {
+            auto* nested = static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, k));
+            level_path inner = levels[i].first;
+            inner.push_back(nested->name);
+            levels.push_back({inner, nested});
+        }
+    }
     return set;
 }
 
@@ -401,28 +426,27 @@ constexpr auto recovery_period = std::chrono::seconds(10);
 
 void editor::keep_recovery() {
     if (!unsaved()) {
-        if (!recovered_text_.empty()) recovery_.remove(root_file_);
-        recovered_text_.clear();
+        if (set_written_) recovery_.remove(root_file_);
+        set_written_ = false;
         return;
     }
     const auto now = layer::clock::now();
-    if (now - last_recovery_ < recovery_period) return;
+    if (changes_ == recovered_changes_ || now - last_recovery_ < recovery_period) return;
     last_recovery_ = now;
-    const recovery_set set = recovery_of();
-    std::string all = set.root_text;
-    for (const recovered_level& l : set.nested) all += l.text;
-    if (all == recovered_text_) return;
     std::string why;
-    if (recovery_.write(set, why))
-        recovered_text_ = std::move(all);
-    else
+    if (recovery_.write(recovery_of(), why)) {
+        set_written_ = true;
+        recovered_changes_ = changes_;
+    } else {
         std::printf("Recovery set not written: %s\n", escaped_controls(why).c_str());
+    }
 }
 
 void editor::finish() {
     record_edit(true);
     if (unsaved()) {
         last_recovery_ = {};
+        recovered_changes_ = -1;
         keep_recovery();
     } else {
         recovery_.remove(root_file_);
@@ -471,10 +495,26 @@ void editor::restore() {
         copy_text(g->file_name, file.c_str());
         build_panels(*panels, *g);
     }
+    for (const recovered_patterns& p : set.patterns) {
+        const auto [g, panels] = level_at(p.path);
+        if (auto* seq = g ? static_cast<SEQUENCER*>(g->find(module_kind::SEQUENCER, p.sequencer)) : nullptr)
+            seq->read_patterns(p.file.c_str());
+    }
+    // The panels show the patterns brought back.
+    std::vector<panel_list*> todo = {&levels_.root_panels()};
+    while (!todo.empty()) {
+        panel_list* panels = todo.back();
+        todo.pop_back();
+        for (panel_ptr& p : *panels) {
+            if (auto* shown = dynamic_cast<PARAM_GUI*>(p.get())) shown->refresh();
+            if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get())) todo.push_back(&nested->panels);
+        }
+    }
     patch_view_->panels_rebuilt();
     start_history();
     history_.mark_unsaved();
-    recovered_text_ = "restored";
+    set_written_ = true;
+    recovered_changes_ = changes_;
     message_ = "Restored " + base_name(origin) + " as it was when the program stopped (not saved yet)";
 }
 
@@ -644,7 +684,7 @@ bool editor::write_level(const std::string& path) {
     recovery_.remove(root_file_);
     if (levels_.depth() == 0) root_file_ = path;
     history_.mark_saved();
-    recovered_text_.clear();
+    set_written_ = false;
     return true;
 }
 

@@ -168,7 +168,9 @@ class editor final : public editor_host {
     layer::clock::time_point last_wheel_{};
     class recovery recovery_;
     layer::clock::time_point last_recovery_{};
-    std::string recovered_text_; // of the last set written
+    bool set_written_ = false;       // the shown patch's recovery set is on disk
+    long long changes_ = 0;          // edits made, undone and redone
+    long long recovered_changes_ = -1; // as they stood when the set was written
     std::string root_file_;
     bool running_ = true;
     bool stop_pass_ = false;

@@ -14,6 +14,7 @@ namespace {
 constexpr const char* origin_file = "origin";
 constexpr const char* root_file = "patch.tsy";
 constexpr const char* levels_file = "levels";
+constexpr const char* patterns_file = "patterns";
 
 bool write_text(const std::string& path, const std::string& text, std::string& why) {
     return write_file_atomically(path.c_str(), text.data(), text.size(), &why);
@@ -61,9 +62,21 @@ bool recovery::write(const recovery_set& set, std::string& why) const {
         for (const std::string& name : set.nested[i].path) levels += " " + name;
         levels += "\n";
     }
+    std::string patterns;
+    for (std::size_t i = 0; i < set.patterns.size(); ++i) {
+        const std::string file = dir + "/patterns" + std::to_string(i) + ".PAR";
+        if (!set.patterns[i].write(file)) {
+            why = "cannot write " + file;
+            return false;
+        }
+        patterns += std::to_string(i) + " " + set.patterns[i].sequencer;
+        for (const std::string& name : set.patterns[i].path) patterns += " " + name;
+        patterns += "\n";
+    }
     // The origin last: a set is whole once it names its file.
     return write_text(dir + "/" + root_file, set.root_text, why) &&
            write_text(dir + "/" + levels_file, levels, why) &&
+           write_text(dir + "/" + patterns_file, patterns, why) &&
            write_text(dir + "/" + origin_file, real_path(set.origin) + "\n", why);
 }
 
@@ -97,26 +110,48 @@ bool recovery::read(const std::string& origin, recovery_set& set, std::string& w
         return false;
     }
     set.nested.clear();
-    std::string levels;
-    if (!read_text_file((dir + "/" + levels_file).c_str(), levels)) return true;
-    std::size_t start = 0;
-    while (start < levels.size()) {
-        std::size_t end = levels.find('\n', start);
-        if (end == std::string::npos) end = levels.size();
-        word_scanner words(levels.substr(start, end - start));
-        start = end + 1;
-        std::string number, name;
-        if (!words.word(number)) continue;
-        recovered_level level;
-        while (words.word(name)) level.path.push_back(name);
-        level.file = dir + "/level" + number + ".tsy";
+    set.patterns.clear();
+    bool whole = true;
+    // Each line of an index: a number, then words.
+    auto each_line = [&](const char* index, auto take) {
+        std::string text;
+        if (!read_text_file((dir + "/" + index).c_str(), text)) return;
+        std::size_t start = 0;
+        while (start < text.size() && whole) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            word_scanner words(text.substr(start, end - start));
+            start = end + 1;
+            std::string number, word;
+            std::vector<std::string> rest;
+            if (!words.word(number)) continue;
+            while (words.word(word)) rest.push_back(word);
+            whole = take(number, rest);
+        }
+    };
+    each_line(levels_file, [&](const std::string& number, std::vector<std::string>& rest) {
+        recovered_level level{rest, {}, dir + "/level" + number + ".tsy"};
         if (!is_regular_file(level.file.c_str()) || !read_text_file(level.file.c_str(), level.text)) {
             why = "the set's level " + number + " cannot be read";
             return false;
         }
         set.nested.push_back(std::move(level));
-    }
-    return true;
+        return true;
+    });
+    each_line(patterns_file, [&](const std::string& number, std::vector<std::string>& rest) {
+        const std::string file = dir + "/patterns" + number + ".PAR";
+        if (rest.empty() || !is_regular_file(file.c_str())) {
+            why = "the set's patterns " + number + " cannot be read";
+            return false;
+        }
+        recovered_patterns p;
+        p.sequencer = rest.front();
+        p.path.assign(rest.begin() + 1, rest.end());
+        p.file = file;
+        set.patterns.push_back(std::move(p));
+        return true;
+    });
+    return whole;
 }
 
 void recovery::set_aside(const std::string& origin) const {

@@ -5,6 +5,7 @@
 // and restoring never writes over another patch. Main thread only.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,21 @@ struct recovered_level {
     std::string file; // where a read set keeps it
 };
 
+// A sequencer's patterns that differ from its partition file: written into
+// the set by `write`, read back from `file`.
+struct recovered_patterns {
+    std::vector<std::string> path; // the level
+    std::string sequencer;
+    std::function<bool(const std::string& file)> write;
+    std::string file; // where a read set keeps them
+};
+
 struct recovery_set {
     std::string origin; // the patch file it belongs to (empty: the untitled patch)
     std::string root_text;
     std::string root_file; // where a read set keeps it
     std::vector<recovered_level> nested;
+    std::vector<recovered_patterns> patterns;
 };
 
 class recovery {

@@ -133,9 +133,13 @@ std::unique_ptr<partition_block> copy_of(const partition_block& memory) {
 }
 } // namespace
 
-bool SEQUENCER::save_partition(const char* file_name, std::string* error) {
+bool SEQUENCER::write_patterns(const char* file_name, std::string* error) const {
     const auto copy = copy_of(memory);
-    if (!write_file_atomically(file_name, copy.get(), sizeof *copy, error)) return false;
+    return write_file_atomically(file_name, copy.get(), sizeof *copy, error);
+}
+
+bool SEQUENCER::save_partition(const char* file_name, std::string* error) {
+    if (!write_patterns(file_name, error)) return false;
     copy_text(partition_file_name, file_name ? file_name : "");
     return true;
 }
@@ -167,6 +171,12 @@ std::string SEQUENCER::name_new_partition() {
 }
 
 bool SEQUENCER::load_partition(const char* file_name) {
+    if (!read_patterns(file_name)) return false;
+    copy_text(partition_file_name, file_name);
+    return true;
+}
+
+bool SEQUENCER::read_patterns(const char* file_name) {
     // A pipe or a device could block the read forever: only regular files.
     std::FILE* f = nullptr;
     if (is_regular_file(file_name))
@@ -189,7 +199,6 @@ bool SEQUENCER::load_partition(const char* file_name) {
         patch_edit edit(patch_mutex());
         std::memcpy(&memory, block.get(), got);
     }
-    copy_text(partition_file_name, file_name);
     wished_divider = memory.divider[0];
     return true;
 }

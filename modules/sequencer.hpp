@@ -66,6 +66,10 @@ class SEQUENCER final : public OUTPUT,
     // are refused), then copies it in under the patch lock; a short file fills
     // it as far as it goes.
     bool load_partition(const char* file_name);
+    // The same without taking the file's name: the patterns kept aside (a
+    // recovery set) and brought back, the partition still the sequencer's own.
+    bool write_patterns(const char* file_name, std::string* error = nullptr) const;
+    bool read_patterns(const char* file_name);
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

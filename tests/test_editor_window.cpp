@@ -337,3 +337,41 @@ TEST(EditorWindow, UnsavedChangesComeBackAfterACrash) {
     ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
     EXPECT_EQ(program.stop(), 0) << program.output();
 }
+
+// A sequencer's step changed and not saved comes back after a crash too: its
+// patterns are kept in the recovery set, and a save writes its partition.
+TEST(EditorWindow, UnsavedStepsComeBackAfterACrash) {
+    if (!have_xdotool()) GTEST_SKIP() << "xdotool is not installed";
+    const std::string dir = scratch_dir();
+    const std::string data = data_copy(dir);
+    const std::string partition = data + "/PARTITIONS/demo_bassline.PAR";
+    const std::string original = read_text(partition);
+    const std::vector<std::string> run = {TM_PROGRAM, "--audio", "nosound", "--remote-port", "0",
+                                          "--data",   data,      data + "/TSY/demo_bassline.tsy"};
+    {
+        child program(run, dir + "/log1.txt", "/dev/null");
+        ASSERT_TRUE(editor_shown(program)) << program.output();
+        // The octave arrow above step 1 of the sequencer, twice (the panel's
+        // arrows act one click late).
+        xdo("mousemove 136 289 click 1");
+        usleep(300000);
+        xdo("click 1");
+        ASSERT_TRUE(wait_until([&] {
+            return shell("ls '" + data + "'/recovery/*/patterns0.PAR '" + data +
+                         "'/recovery/*/origin >/dev/null 2>&1") == 0;
+        })) << program.output();
+        program.stop(SIGKILL);
+    }
+    EXPECT_EQ(read_text(partition), original) << "nothing saved before the crash";
+    std::vector<std::string> again = run;
+    again.insert(again.begin() + 1, "--recover");
+    child program(again, dir + "/log2.txt", "/dev/null");
+    ASSERT_TRUE(editor_shown(program)) << program.output();
+    usleep(300000);
+    xdo("key ctrl+s");
+    ASSERT_TRUE(wait_until([&] { return read_text(partition) != original; })) << program.output();
+    EXPECT_EQ(read_text(partition).size(), original.size());
+    xdo("key Escape");
+    ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+}
