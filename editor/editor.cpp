@@ -195,8 +195,22 @@ void editor::start_history() {
     input_since_edit_ = false;
 }
 
+namespace {
+// Changes queued for the audio thread are applied at its next buffer; what
+// reads the patch now waits for them (a buffer or two at most).
+void settle_edits() {
+    const auto end = layer::clock::now() + std::chrono::milliseconds(500);
+    while (edits_pending() && layer::clock::now() < end) SDL_Delay(1);
+}
+} // namespace
+
 void editor::record_edit(bool now) {
     if (!levels_.has_panels()) return;
+    if (edits_pending()) {
+        // The gesture's change has not reached its module yet.
+        if (!now) return;
+        settle_edits();
+    }
     const level_path path = levels_.path();
     if (path != last_level_) {
         // Another level is shown: its state is where its edits start.
@@ -668,6 +682,7 @@ bool editor::write_level(const std::string& path) {
     panel_list& panels = levels_.panels();
     // Control moves still queued in this pass reach their modules first.
     for (auto& p : panels) p->update();
+    settle_edits();
     GENERATOR& g = levels_.generator();
     std::string error;
     std::vector<std::string> partitions;

@@ -76,6 +76,10 @@ void set_param(OUTPUT& m, const param_desc& d, int index, double value) {
     set_now(d, m, index, value);
 }
 
+bool edits_pending() {
+    return queue_head.load(std::memory_order_acquire) != queue_tail.load(std::memory_order_acquire);
+}
+
 void apply_pending_edits() {
     unsigned t = queue_tail.load(std::memory_order_relaxed);
     const unsigned h = queue_head.load(std::memory_order_acquire);

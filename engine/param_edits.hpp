@@ -28,6 +28,9 @@ void set_param(OUTPUT& m, const param_desc& d, int index, double value);
 // any thread holding it exclusively. Applies the queued parameter changes.
 void apply_pending_edits();
 
+// Whether changes wait in the queue for the audio thread (any thread).
+bool edits_pending();
+
 // The pump says whether a running stream drains the queue. When it stops,
 // what is left is applied at once.
 void set_audio_drains_edits(bool draining);

@@ -145,6 +145,8 @@ double PARAM_GUI::value(const param_desc& d, int index) const {
 void PARAM_GUI::change(const param_desc& d, int index, double v) {
     if (!d.set) return;
     set_param(*module, d, index, v);
+    // A change the audio thread applies shows once it has.
+    stale_ = stale_ || d.audio_thread;
     refresh();
 }
 
@@ -292,6 +294,10 @@ int PARAM_GUI::update() {
             on_button(control, m.event.button.button);
         else if (m.kind == 0 && std::strstr(m.text, "SLD_") && slider)
             on_slider(control, std::strstr(m.text, "SLD_DOWN") != nullptr);
+    }
+    if (stale_ && !edits_pending()) {
+        stale_ = false;
+        refresh();
     }
     refresh_live();
     show_text("label_NAME", module->name);

@@ -46,6 +46,9 @@ class PARAM_GUI : public MODULE_GUI {
     bool holds(const SPRITE* element) const;
     // Adds the panel's prefix ("12_") to a local name.
     std::string prefixed(const std::string& local) const;
+
+  private:
+    bool stale_ = false; // shown before a queued change reached the module
 };
 
 // A panel built by a factory shows its module's values at once, before any
