@@ -124,6 +124,7 @@ class editor final : public editor_host {
   private:
     void dispatch(SDL_Event& e, int& result);
     void take_lines();
+    static void settle_edits();
     // A change of the shown level since the last edit becomes one (once no
     // gesture is going on, unless `now`).
     void record_edit(bool now);
