@@ -48,10 +48,11 @@ class EditorDriven : public ::testing::Test {
         }
         images = true;
     }
-    void key(SDLKey sym) {
+    void key(SDLKey sym, SDLMod mod = KMOD_NONE) {
         SDL_Event e{};
         e.type = SDL_KEYDOWN;
         e.key.keysym.sym = sym;
+        e.key.keysym.mod = mod;
         ed.input(e);
         e.type = SDL_KEYUP;
         ed.input(e);
@@ -271,18 +272,11 @@ TEST_F(EditorDriven, SavingAsksBeforeReplacingAnotherFileAndRefusesBadNames) {
     EXPECT_EQ(ed.message(), "Saved TSY/demo_subtractive.tsy");
     // Ctrl+S now writes there without a question.
     std::remove("TSY/demo_subtractive.tsy");
-    SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.keysym.sym = SDLK_s;
-    e.key.keysym.mod = KMOD_LCTRL;
-    ed.input(e);
-    ed.pass();
+    key(SDLK_s, KMOD_LCTRL);
     EXPECT_NE(read_text("TSY/demo_subtractive.tsy").find("SOUND_OUTPUT_1;IN=VCO_1;"),
               std::string::npos);
 }
 
-// Every kind of edit, undone and redone: the patch saves to the bytes it
-// had before the edit, then to those it had after.
 // The message of a save names the partitions it wrote too, and only those.
 TEST_F(EditorDriven, ASaveSaysWhichPartitionsItWrote) {
     ed.load("TSY/demo_bassline.tsy");
@@ -294,16 +288,11 @@ TEST_F(EditorDriven, ASaveSaysWhichPartitionsItWrote) {
     save("bass3.tsy");
 }
 
+// Every kind of edit, undone and redone: the patch saves to the bytes it
+// had before the edit, then to those it had after.
 TEST_F(EditorDriven, UndoAndRedoTakeBackEveryKindOfEdit) {
     auto left_drag = [&](int x0, int y0, int x1, int y1) { drag(SDL_BUTTON_LEFT, x0, y0, x1, y1); };
-    auto ctrl = [&](SDLKey sym) {
-        SDL_Event e{};
-        e.type = SDL_KEYDOWN;
-        e.key.keysym.sym = sym;
-        e.key.keysym.mod = KMOD_LCTRL;
-        ed.input(e);
-        ed.pass();
-    };
+    auto ctrl = [&](SDLKey sym) { key(sym, KMOD_LCTRL); };
     // demo_subtractive: keyboard at x 0, oscillator at 128, the two
     // envelopes at 384, the filter at 640, the output at 896 (window pixels).
     const struct {

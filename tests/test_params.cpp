@@ -259,14 +259,8 @@ double other_value(const param_desc& d, int i) {
 
 // Saves run in a scratch directory of their own, where the sequencers'
 // PARTITIONS/ is.
-class Saved : public ::testing::Test {
+class Saved : public in_scratch_dir {
   protected:
-    void SetUp() override {
-        old_ = std::filesystem::current_path();
-        std::filesystem::current_path(scratch_dir());
-        std::filesystem::create_directory("PARTITIONS");
-    }
-    void TearDown() override { std::filesystem::current_path(old_); }
     // Saves, then loads into a fresh container, which it returns.
     std::unique_ptr<GENERATOR> save_and_load(GENERATOR& g, const char* file) {
         std::string error;
@@ -278,7 +272,6 @@ class Saved : public ::testing::Test {
         });
         return back;
     }
-    std::filesystem::path old_;
 };
 
 TEST_F(Saved, EverySettingOfEveryTypeComesBackAsItWasSet) {

@@ -47,16 +47,7 @@ std::pair<std::string, std::string> round_trip(GENERATOR& g, const char* file) {
 
 // Runs the test inside a scratch directory (sequencers save partition files
 // relative to the working directory).
-class Writer : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        old_ = std::filesystem::current_path();
-        std::filesystem::current_path(scratch_dir());
-        std::filesystem::create_directory("PARTITIONS");
-    }
-    void TearDown() override { std::filesystem::current_path(old_); }
-    std::filesystem::path old_;
-};
+class Writer : public in_scratch_dir {};
 
 } // namespace
 

@@ -252,4 +252,14 @@ double vco_sine_frequency(double f) {
     return 2 * 44100.0 / (std::floor(2.0 / (f / 44100.0)) + 1);
 }
 
+void in_scratch_dir::SetUp() {
+    previous_ = std::filesystem::current_path().string();
+    std::filesystem::current_path(scratch_dir());
+    std::filesystem::create_directory("PARTITIONS");
+}
+
+void in_scratch_dir::TearDown() {
+    std::filesystem::current_path(previous_);
+}
+
 } // namespace tmod::test

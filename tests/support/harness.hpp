@@ -45,6 +45,17 @@ std::string test_name();
 // A fresh empty directory under the build tree (named after the running test
 // by default).
 std::string scratch_dir(const std::string& name = test_name());
+
+// A test that runs inside its scratch directory, with the PARTITIONS/ folder
+// sequencers save their patterns to (paths relative to the working directory).
+class in_scratch_dir : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+  private:
+    std::string previous_;
+};
 void write_text(const std::string& path, const std::string& text);
 std::string read_text(const std::string& path);
 
