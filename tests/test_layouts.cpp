@@ -215,6 +215,11 @@ TEST_F(layouts, PanelFacesShareOneSizeWithinTheirColumnAndPlugsShowTheirKind) {
         EXPECT_EQ(back->w, front->w) << f.front;
         EXPECT_EQ(back->h, front->h) << f.front;
         EXPECT_LE(front->w, f.column) << f.front;
+        for (const OBJET* face : {back.get(), front.get()}) {
+            const auto* title = dynamic_cast<const LABEL*>(face->find_element("TITLE"));
+            ASSERT_NE(title, nullptr) << f.front;
+            EXPECT_TRUE(title->caption[0] && title->size > 0 && title->x > 0) << f.front;
+        }
         // Jacks are coloured by kind: gate red, sync blue, the rest white.
         for (const element_ptr& e : *back->elements) {
             const std::string n = strip_panel_prefix(e->name), image = e->image;

@@ -134,14 +134,13 @@ class SEQUENCER_GUI : public PARAM_GUI {
             if (vol) {
                 show_text(numbered("LABEL_TXT_%d_VOL", i).c_str(),
                           shown_text(*vol, value(*vol, at)));
-                show_angle(numbered("SLD_VOL_%d", i).c_str(),
-                           static_cast<int>(value(*vol, at) * 10));
+                show_knob(numbered("SLD_VOL_%d", i).c_str(), knob_position(*vol, value(*vol, at)));
             }
             if (length) {
                 show_text(numbered("LABEL_TXT_%d_LENGHT", i).c_str(),
                           shown_text(*length, value(*length, at)));
-                show_angle(numbered("SLD_LENGHT_%d", i).c_str(),
-                           static_cast<int>(value(*length, at)));
+                show_knob(numbered("SLD_LENGHT_%d", i).c_str(),
+                          knob_position(*length, value(*length, at)));
             }
             switch_state("BUTTON_BYPASS_%d", i, bypass, at);
             switch_state("BUTTON_ACCENT_%d", i, accent, at);
@@ -169,12 +168,12 @@ class SEQUENCER_GUI : public PARAM_GUI {
         if (int i = step_in(control, "SLD_VOL_", ""); i && vol) {
             // Tenths counted whole, so that ten steps from 0 land on exactly 1.0.
             const double v = value(*vol, at + i - 1);
-            change(*vol, at + i - 1, std::round(v * 10.0 + (down ? 1 : -1)) / 10.0);
+            change(*vol, at + i - 1, std::round(v * 10.0 + slider_direction(down)) / 10.0);
             return true;
         }
         if (int i = step_in(control, "SLD_LENGHT_", ""); i && length) {
             const double v = value(*length, at + i - 1);
-            change(*length, at + i - 1, step_value(*length, v, slider_direction(*length, down)));
+            change(*length, at + i - 1, step_value(*length, v, slider_direction(down)));
             return true;
         }
         return false;
