@@ -90,7 +90,7 @@ constexpr editor_row rows[] = {
     {module_kind::PHASER, "VCF_%s", {"RC/BACK_FORMANT_VCF.RC", "RC/PHASER.RC"}, make_param_panel,
      1, false, nullptr, "%02d Phasers\n", 128, plain, {}, {}, {}, {}, {}},
     {module_kind::SEQUENCER, "SEQUEN_%s", {"RC/BACK_SEQUENCEUR.RC", "RC/SEQUENCEUR.RC"},
-     make_sequencer_panel, 2, true, "SEQUENCEUR", "%02d Sequencers\n", 512, offers_both, {}, {},
+     make_sequencer_panel, 2, true, "SEQUENCEUR", "%02d Sequencers\n", 544, offers_both, {}, {},
      {}, {}, {}, "RC/SEQUENCEUR_MINI.RC"},
     {module_kind::SAMPLER, "SAMPLER_%s", {"RC/BACK_SAMPLER.RC", "RC/SAMPLER.RC"},
      make_sampler_panel, 2, false, nullptr, "%02d Samplers\n", 416, {Y, Y, Y, N, N, N, Y}, {}, {},

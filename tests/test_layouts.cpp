@@ -140,7 +140,7 @@ struct pair_of_faces {
     int column;
 };
 const pair_of_faces panels[] = {
-    {"BACK_KEYBOARD.RC", "KEYBOARD.RC", 128},       {"BACK_SEQUENCEUR.RC", "SEQUENCEUR.RC", 512},
+    {"BACK_KEYBOARD.RC", "KEYBOARD.RC", 128},       {"BACK_SEQUENCEUR.RC", "SEQUENCEUR.RC", 544},
     {"BACK_VCO.RC", "MULTI_VCO.RC", 256},           {"BACK_VCO.RC", "VCO.RC", 256},
     {"BACK_FAKE303.RC", "FAKE303.RC", 256},         {"BACK_SAMPLER.RC", "SAMPLER.RC", 416},
     {"BACK_VCA.RC", "VCA.RC", 256},                 {"BACK_VCF_303.RC", "VCF_303.RC", 256},

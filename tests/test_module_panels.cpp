@@ -358,10 +358,26 @@ TEST(ModulePanels, SequencerPatternButtonsAndPartitionStepping) {
     OBJET& p = *b.panel;
     SPRITE* pattern3 = add_button(p, "BUTTON_PATTERN_3");
     SPRITE* pattern0 = add_button(p, "BUTTON_PATTERN_0");
+    seq.memory.note[0][0] = 10;
+    seq.memory.note[3][0] = 7;
+    seq.memory.vol[3][1] = 0.9f;
+    seq.memory.length[3][1] = 2.0f;
     click(p, pattern3, 1);
     EXPECT_EQ(seq.wished_pattern.load(), 3);
     EXPECT_EQ(static_cast<BUTTON*>(pattern3)->state, 1);
     EXPECT_EQ(static_cast<BUTTON*>(pattern0)->state, 0);
+    // The chosen pattern shows and is edited at once, while pattern 0 plays on.
+    EXPECT_EQ(seq.current_pattern.load(), 0);
+    EXPECT_STREQ(p.find_element("SPRITE_NOTE_1")->image, "LED_NUMERIC_1_7");
+    EXPECT_STREQ(static_cast<LABEL*>(p.find_element("LABEL_TXT_2_VOL"))->caption, ".9");
+    EXPECT_STREQ(static_cast<LABEL*>(p.find_element("LABEL_TXT_2_LENGHT"))->caption, "2");
+    click(p, p.find_element("BUTTON_NOTE_1_UP"), 1);
+    EXPECT_EQ(seq.memory.note[3][0], 8);
+    EXPECT_EQ(seq.memory.note[0][0], 10);
+    // A choice made elsewhere (a file, the remote) shows on the next update.
+    seq.wished_pattern = 0;
+    p.update();
+    EXPECT_STREQ(p.find_element("SPRITE_NOTE_1")->image, "LED_NUMERIC_1_10");
 
     // The lamp of the step that plays next is lit on the next update.
     seq.current_step = 4;
