@@ -66,6 +66,13 @@ bool audio_pump::callback(void* buffer, int length) {
     if (scope) scope_block_frames = frames;
 
     for (int f = 0; f < frames; ++f) {
+        // A load or the shutdown waits for this buffer: the rest is silence.
+        if (f % 64 == 0 && f > 0 && !audio_enabled) {
+            const int rest = frames - f;
+            std::memset(out + 2 * f, 0, static_cast<std::size_t>(rest) * bytes_per_frame);
+            if (value_tap) std::memset(value_tap + f, 0, static_cast<std::size_t>(rest) * sizeof(float));
+            break;
+        }
         float sum = 0.0f;
         for (const auto& slot : generator_table) {
             if (GENERATOR* g = slot.load()) {

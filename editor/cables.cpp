@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
@@ -197,11 +198,10 @@ void cable_editor::end_drag() {
 void cable_editor::rebuild(GENERATOR& level, const panel_list& panels) {
     clear();
     // The source's panel: the last one of the list whose module owns the output.
-    auto panel_of = [&](const OUTPUT* source) -> MODULE_GUI* {
-        for (auto it = panels.rbegin(); source && it != panels.rend(); ++it)
-            if (auto* m = module_panel(it->get()); m && m->module == source) return m;
-        return nullptr;
-    };
+    std::unordered_map<const OUTPUT*, MODULE_GUI*> panel_of;
+    for (auto it = panels.rbegin(); it != panels.rend(); ++it)
+        if (auto* m = module_panel(it->get())) panel_of.emplace(m->module, m);
+    const source_index sources(level);
     for (const panel_ptr& p : panels) {
         MODULE_GUI* target = module_panel(p.get());
         if (!target || uncabled(target->kind)) continue;
@@ -220,20 +220,21 @@ void cable_editor::rebuild(GENERATOR& level, const panel_list& panels) {
                                                     ? s.signal(m)->source()
                                                     : s.channel(m, c)->source();
                     if (!field) continue;
-                    source = level.source_of_signal(field);
+                    source = sources.source_of_signal(field);
                     break;
                 }
                 case slot_kind::gate:
                 case slot_kind::sync: {
                     const flag_value* field = s.flag(m)->source();
                     if (!field) continue;
-                    source = s.kind == slot_kind::gate ? level.source_of_gate(field)
-                                                       : level.source_of_sync(field);
+                    source = s.kind == slot_kind::gate ? sources.source_of_gate(field)
+                                                       : sources.source_of_sync(field);
                     break;
                 }
                 }
                 const cable_look& look = look_of(s.kind);
-                MODULE_GUI* from = panel_of(source);
+                const auto found = source ? panel_of.find(source) : panel_of.end();
+                MODULE_GUI* from = found == panel_of.end() ? nullptr : found->second;
                 if (!from) {
                     say("%s", look.lost);
                     continue;

@@ -78,6 +78,7 @@ void editor::start(const char* patch_path, bool untitled, bool recover) {
     // Typed characters for the prompts, whatever the keyboard's layout.
     SDL_EnableUNICODE(1);
     load_shown(patch_path, untitled ? std::string() : std::string(patch_path));
+    if (!running_) return; // stopped during the load
     offer_recovery(recover);
     view_.scroll_to(0, 0);
     present();
@@ -381,12 +382,26 @@ int editor::load_shown(const char* path, const std::string& own) {
                    path + why;
     root_file_ = own;
     levels_.reset();
-    build_panels(levels_.panels(), levels_.generator());
+    if (!build_panels(levels_.panels(), levels_.generator(), [this] { return load_goes_on(); }))
+        return status; // the editor is closing
     show_from_top_left();
     docks_.make(levels_.panels());
     start_history();
     set_written_ = false;
     return status;
+}
+
+// While a big patch's panels are made, the window is answered every 50 ms:
+// its close button and a stop signal end the editor there.
+bool editor::load_goes_on() {
+    const auto now = layer::clock::now();
+    if (now - last_answer_ < std::chrono::milliseconds(50)) return running_;
+    last_answer_ = now;
+    SDL_PumpEvents();
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUITMASK) > 0) quit();
+    if (pass_hook) pass_hook();
+    return running_;
 }
 
 // The view starts at the top-left corner of the panels, below the band of

@@ -143,6 +143,7 @@ class editor final : public editor_host {
     void restore();
     void keep_recovery();
     void show_from_top_left();
+    bool load_goes_on();
     // The file the shown level saves to with Ctrl+S (empty: none yet).
     std::string own_file() const;
     // Writes the shown level; the message line says how it went.
@@ -174,6 +175,7 @@ class editor final : public editor_host {
     long long recovered_changes_ = -1; // as they stood when the set was written
     std::string root_file_;
     bool running_ = true;
+    layer::clock::time_point last_answer_{};
     bool stop_pass_ = false;
 };
 

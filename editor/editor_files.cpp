@@ -21,9 +21,7 @@ namespace tmod {
 // The positions follow the modules in list order, as the objects section
 // does, so a load finds each panel's record by its module.
 std::vector<placed_module> editor::placed_of(GENERATOR& g, const panel_list& panels) const {
-    std::map<const OUTPUT*, const MODULE_GUI*> panel_of;
-    for (const panel_ptr& p : panels)
-        if (auto* m = dynamic_cast<const MODULE_GUI*>(p.get())) panel_of[m->module] = m;
+    const auto panel_of = panels_by_module(panels);
     std::vector<placed_module> placed;
     for (int k = 0; k < module_kind_count; ++k)
         for (std::size_t i = 0; i < g.count(static_cast<module_kind>(k)); ++i)

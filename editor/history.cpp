@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
@@ -43,9 +44,10 @@ int counted_channels(const slot_desc& s, const OUTPUT& m) {
     return std::clamp(s.channel_count(m), 0, s.channel_max);
 }
 
-// Every slot and channel of the module with what feeds it.
-template <class Visit>
-void each_link(const GENERATOR& g, OUTPUT& m, const module_type& t, Visit visit) {
+// Every slot and channel of the module with what feeds it (`g` a GENERATOR
+// or a source_index of it).
+template <class Sources, class Visit>
+void each_link(const Sources& g, OUTPUT& m, const module_type& t, Visit visit) {
     auto named = [](const OUTPUT* source, slot_kind output) {
         return source ? slot_link{source->name, output} : slot_link{};
     };
@@ -66,12 +68,6 @@ void each_link(const GENERATOR& g, OUTPUT& m, const module_type& t, Visit visit)
             break;
         }
     }
-}
-
-const MODULE_GUI* panel_of(const panel_list& panels, const OUTPUT* m) {
-    for (const panel_ptr& p : panels)
-        if (auto* g = dynamic_cast<const MODULE_GUI*>(p.get()); g && g->module == m) return g;
-    return nullptr;
 }
 
 std::string number(double v) {
@@ -125,6 +121,8 @@ std::size_t module_state::bytes() const {
 
 level_state capture_level(const GENERATOR& g, const panel_list& panels) {
     level_state out;
+    const source_index sources(g);
+    const auto panel_of = panels_by_module(panels);
     for (int k = 0; k < module_kind_count; ++k) {
         const module_kind kind = static_cast<module_kind>(k);
         const module_type& t = type_of(kind);
@@ -139,12 +137,13 @@ level_state capture_level(const GENERATOR& g, const panel_list& panels) {
                 const char* text = d.text(m);
                 s.texts.push_back(text ? text : "");
             });
-            each_link(g, m, t, [&](const slot_desc& slot, int channel, slot_link l) {
+            each_link(sources, m, t, [&](const slot_desc& slot, int channel, slot_link l) {
                 if (slot.kind == slot_kind::channel && channel == 0)
                     s.channels.push_back(counted_channels(slot, m));
                 s.links.push_back(std::move(l));
             });
-            if (const MODULE_GUI* p = panel_of(panels, &m)) {
+            if (const auto found = panel_of.find(&m); found != panel_of.end()) {
+                const MODULE_GUI* p = found->second;
                 s.x = static_cast<int>(p->x), s.y = static_cast<int>(p->y);
                 s.mode = p->display_mode;
                 s.back = p->display_mode == OBJET::back;
@@ -157,20 +156,27 @@ level_state capture_level(const GENERATOR& g, const panel_list& panels) {
 
 edit compare(const level_state& before, const level_state& after) {
     edit e;
-    auto find = [](const level_state& in, const module_state& m) -> const module_state* {
+    // By type and name (the first of twins, as a walk would find it).
+    auto index_of = [](const level_state& in) {
+        std::unordered_map<std::string, const module_state*> by_name;
         for (const module_state& s : in)
-            if (s.kind == m.kind && s.name == m.name) return &s;
-        return nullptr;
+            by_name.emplace(std::to_string(static_cast<int>(s.kind)) + ' ' + s.name, &s);
+        return by_name;
+    };
+    const auto before_index = index_of(before), after_index = index_of(after);
+    auto find = [](const auto& index, const module_state& m) -> const module_state* {
+        const auto found = index.find(std::to_string(static_cast<int>(m.kind)) + ' ' + m.name);
+        return found == index.end() ? nullptr : found->second;
     };
     for (const module_state& a : after) {
-        const module_state* b = find(before, a);
+        const module_state* b = find(before_index, a);
         if (!b)
             e.changes.push_back({std::nullopt, a});
         else if (!(*b == a))
             e.changes.push_back({*b, a});
     }
     for (const module_state& b : before)
-        if (!find(after, b)) e.changes.push_back({b, std::nullopt});
+        if (!find(after_index, b)) e.changes.push_back({b, std::nullopt});
     for (const module_change& c : e.changes)
         e.bytes += (c.before ? c.before->bytes() : 0) + (c.after ? c.after->bytes() : 0);
     if (!e.changes.empty()) e.what = describe(e);

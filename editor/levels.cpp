@@ -58,7 +58,14 @@ bool levels::leave() {
     return true;
 }
 
-void build_panels(panel_list& panels, GENERATOR& g) {
+std::unordered_map<const OUTPUT*, const MODULE_GUI*> panels_by_module(const panel_list& panels) {
+    std::unordered_map<const OUTPUT*, const MODULE_GUI*> by_module;
+    for (const panel_ptr& p : panels)
+        if (auto* m = dynamic_cast<const MODULE_GUI*>(p.get())) by_module.emplace(m->module, m);
+    return by_module;
+}
+
+bool build_panels(panel_list& panels, GENERATOR& g, const std::function<bool()>& going) {
     std::printf("************ Init Gui From Current *******************\n");
     std::size_t counts[module_kind_count] = {};
     int heights[module_kind_count] = {};
@@ -70,6 +77,11 @@ void build_panels(panel_list& panels, GENERATOR& g) {
         for (std::size_t i = 0; i < counts[k]; ++i) {
             made[k].push_back(make_module_panel(kind, *g.at(kind, i), number++ % 100));
             heights[k] = std::max(heights[k], static_cast<int>(made[k].back()->h));
+            if (going && !going()) {
+                for (auto& list : made)
+                    for (panel_ptr& p : list) panels.push_back(std::move(p));
+                return false;
+            }
         }
         const char* line = row_of(kind).count_line;
         if (counts[k] > 0 && line) std::printf(line, static_cast<int>(counts[k]));
@@ -84,9 +96,9 @@ void build_panels(panel_list& panels, GENERATOR& g) {
     for (const panel_spot& s : column_layout(counts, heights)) {
         panel_ptr p = std::move(made[index_of(s.kind)][s.index]);
         p->set_position(static_cast<float>(s.x), static_cast<float>(s.y), 0);
-        if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get()))
-            build_panels(nested->panels, nested->generator());
+        auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get());
         panels.insert(panels.begin(), std::move(p));
+        if (nested && !build_panels(nested->panels, nested->generator(), going)) return false;
     }
     for (std::size_t r = 0; r < by_rank.size(); ++r) {
         OBJET& p = *by_rank[r];
@@ -96,6 +108,7 @@ void build_panels(panel_list& panels, GENERATOR& g) {
         p.set_position(static_cast<float>(b.x), static_cast<float>(b.y), 0);
     }
     std::printf("*************** END **********************\n");
+    return true;
 }
 
 } // namespace tmod

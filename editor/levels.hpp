@@ -2,6 +2,9 @@
 // (GENERATOR modules) entered from it, each with its panels. Main thread only.
 #pragma once
 
+#include <functional>
+#include <unordered_map>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,7 +54,12 @@ class levels {
 // One panel per module of `g`, nested levels built too, appended in front of
 // what `panels` holds: where the patch file's positions section puts them
 // when it has one record per module, else in columns by type below the
-// dashboards.
-void build_panels(panel_list& panels, GENERATOR& g);
+// dashboards. `going` is asked after each panel (a long load keeps the
+// window answering through it): false stops the building there, and
+// build_panels returns false with the panels made so far.
+bool build_panels(panel_list& panels, GENERATOR& g, const std::function<bool()>& going = {});
+
+// The module panels of a list by their modules.
+std::unordered_map<const OUTPUT*, const MODULE_GUI*> panels_by_module(const panel_list& panels);
 
 } // namespace tmod

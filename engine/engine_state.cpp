@@ -15,7 +15,9 @@ void patch_lock::lock() {
         ++depth_;
         return;
     }
+    writers_waiting_.fetch_add(1, std::memory_order_acq_rel);
     mutex_.lock();
+    writers_waiting_.fetch_sub(1, std::memory_order_acq_rel);
     owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     depth_ = 1;
 }
@@ -31,7 +33,17 @@ patch_lock& patch_mutex() {
     return m;
 }
 
-patch_rebuild::patch_rebuild() : lock_(patch_mutex()) {
+namespace {
+// Rendering stops before the lock is waited for: a callback under way gives
+// up the rest of its buffer (a patch heavier than real time would otherwise
+// hold a load or the shutdown for a whole buffer's computation).
+patch_lock& quieted(patch_lock& m) {
+    audio_enabled = 0;
+    return m;
+}
+} // namespace
+
+patch_rebuild::patch_rebuild() : lock_(quieted(patch_mutex())) {
     ++rebuild_depth;
     audio_enabled = 0;
 }

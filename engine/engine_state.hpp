@@ -33,7 +33,12 @@ class patch_lock {
   public:
     void lock();
     void unlock();
-    bool try_lock_shared() { return mutex_.try_lock_shared(); }
+    // Fails while a writer waits: a callback that holds the lock for most of
+    // its period (a patch heavier than real time) would otherwise keep a load
+    // waiting for ever, its next read taken before the writer wakes.
+    bool try_lock_shared() {
+        return writers_waiting_.load(std::memory_order_acquire) == 0 && mutex_.try_lock_shared();
+    }
     void lock_shared() { mutex_.lock_shared(); }
     void unlock_shared() { mutex_.unlock_shared(); }
     // True when this thread holds it exclusively.
@@ -44,6 +49,7 @@ class patch_lock {
   private:
     std::shared_mutex mutex_;
     std::atomic<std::thread::id> owner_{};
+    std::atomic<int> writers_waiting_{0};
     int depth_ = 0; // only touched by the owner
 };
 

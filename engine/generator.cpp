@@ -170,6 +170,23 @@ OUTPUT* GENERATOR::source_of_sync(const flag_value* field) const {
     return field ? search(lists_, field, &module_type::sync_out) : nullptr;
 }
 
+source_index::source_index(const GENERATOR& g) {
+    for (const auto& list : g.lists_)
+        for (const module_ptr& m : list) {
+            const module_type& t = type_of(m.get_deleter().kind);
+            // The first module in list order wins, as the walk finds it.
+            if (t.signal_out) signal_.emplace(t.signal_out(*m), m.get());
+            if (t.gate_out) gate_.emplace(t.gate_out(*m), m.get());
+            if (t.sync_out) sync_.emplace(t.sync_out(*m), m.get());
+        }
+}
+
+OUTPUT* source_index::find(const index& in, const void* field) {
+    if (!field) return nullptr;
+    const auto found = in.find(field);
+    return found == in.end() ? nullptr : found->second;
+}
+
 template void tick_list<GENERATOR>(const module_ptr*, std::size_t);
 
 } // namespace tmod

@@ -4,6 +4,8 @@
 // the outer patch connects to its IN, GATE and SYNC through its SOUND_INPUT.
 #pragma once
 
+#include <unordered_map>
+
 #include <cstdint>
 
 #include <string>
@@ -66,6 +68,7 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     OUTPUT* source_of_sync(const flag_value* field) const;
 
   private:
+    friend class source_index;
     std::vector<module_ptr> lists_[module_kind_count];
     lane_store lanes_[module_kind_count];
 
@@ -77,6 +80,22 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
   public:
     // Last, away from the fields read every sample.
     module_name name_storage = {};
+};
+
+// The same lookups for many slots at once: every output of the container's
+// modules mapped to its module once (a GENERATOR lookup walks every module).
+// Valid while the container's lists do not change.
+class source_index {
+  public:
+    explicit source_index(const GENERATOR& g);
+    OUTPUT* source_of_signal(const sample_value* field) const { return find(signal_, field); }
+    OUTPUT* source_of_gate(const flag_value* field) const { return find(gate_, field); }
+    OUTPUT* source_of_sync(const flag_value* field) const { return find(sync_, field); }
+
+  private:
+    using index = std::unordered_map<const void*, OUTPUT*>;
+    static OUTPUT* find(const index& in, const void* field);
+    index signal_, gate_, sync_;
 };
 
 } // namespace tmod

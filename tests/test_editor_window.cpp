@@ -99,8 +99,8 @@ TEST(EditorWindow, KnobDragIsSavedWithF4) {
     xdo("mousemove 600 700 key F5");
     xdo("mousemove 160 235");
     xdo("mousedown 1");
-    // Seven pixels down: seven steps up, 1 Hz each above 50 Hz, from 88.
-    xdo("mousemove 160 242");
+    // Seven pixels up: seven steps up, 1 Hz each above 50 Hz, from 88.
+    xdo("mousemove 160 228");
     xdo("mouseup 1");
     const std::string text = save_and_quit(program, data + "/TSY/knob_test.tsy");
     const auto vco = text.find("VCO_1;");
@@ -250,7 +250,7 @@ TEST(EditorWindow, UndoRedoAndTheQuestionBeforeUnsavedChangesGo) {
         usleep(300000);
     };
     const std::string original = saved("first");
-    slowly("mousemove 160 235 mousedown 1 mousemove 160 242 mouseup 1");   // FREQ 88 -> 95
+    slowly("mousemove 160 235 mousedown 1 mousemove 160 228 mouseup 1");   // FREQ 88 -> 95
     slowly("key F6");                                                    // the filter's
     slowly("mousemove 748 207 mousedown 1 mousemove 400 207 mousemove 196 207 mouseup 1");
     slowly("key F6");                                                    // MOD_FREQ to VCO
@@ -289,7 +289,7 @@ TEST(EditorWindow, UnsavedChangesComeBackAfterACrash) {
     {
         child program(run, dir + "/log1.txt", "/dev/null");
         ASSERT_TRUE(editor_shown(program)) << program.output();
-        xdo("mousemove 160 235 mousedown 1 mousemove 160 242 mouseup 1");
+        xdo("mousemove 160 235 mousedown 1 mousemove 160 228 mouseup 1");
         ASSERT_TRUE(wait_until(recovery_sets)) << program.output();
         program.stop(SIGKILL);
     }
@@ -304,12 +304,12 @@ TEST(EditorWindow, UnsavedChangesComeBackAfterACrash) {
         ASSERT_TRUE(wait_until([&] { return read_text(patch).find("FREQ=95") != std::string::npos; }))
             << program.output();
         EXPECT_FALSE(recovery_sets()) << "a save removes the set";
-        xdo("mousemove 160 235 mousedown 1 mousemove 160 240 mouseup 1");
+        xdo("mousemove 160 235 mousedown 1 mousemove 160 230 mouseup 1");
         ASSERT_TRUE(wait_until(recovery_sets)) << program.output();
         program.stop(SIGKILL);
     }
     {
-        // --recover restores without asking (95, five pixels down: 100).
+        // --recover restores without asking (95, five pixels up: 100).
         std::vector<std::string> again = run;
         again.insert(again.begin() + 1, "--recover");
         child program(again, dir + "/log3.txt", "/dev/null");
@@ -318,7 +318,7 @@ TEST(EditorWindow, UnsavedChangesComeBackAfterACrash) {
         xdo("key ctrl+s");
         ASSERT_TRUE(wait_until([&] { return read_text(patch).find("FREQ=100") != std::string::npos; }))
             << program.output();
-        xdo("mousemove 160 235 mousedown 1 mousemove 160 242 mouseup 1");
+        xdo("mousemove 160 235 mousedown 1 mousemove 160 228 mouseup 1");
         ASSERT_TRUE(wait_until(recovery_sets)) << program.output();
         program.stop(SIGKILL);
     }
@@ -353,7 +353,7 @@ TEST(EditorWindow, UnsavedStepsComeBackAfterACrash) {
         ASSERT_TRUE(editor_shown(program)) << program.output();
         // The octave arrow above step 1 of the sequencer: its change reaches
         // the module at the audio thread's next buffer, and is an edit then.
-        xdo("mousemove 136 289 click 1");
+        xdo("mousemove 168 289 click 1");
         ASSERT_TRUE(wait_until([&] {
             return shell("ls '" + data + "'/recovery/*/patterns0.PAR '" + data +
                          "'/recovery/*/origin >/dev/null 2>&1") == 0;
@@ -372,4 +372,19 @@ TEST(EditorWindow, UnsavedStepsComeBackAfterACrash) {
     xdo("key Escape");
     ASSERT_TRUE(wait_until([&] { return !program.running(); })) << program.output();
     EXPECT_EQ(program.stop(), 0) << program.output();
+}
+
+TEST(EditorWindow, AStopSignalEndsALongLoadAtOnce) {
+    const std::string dir = scratch_dir();
+    std::string patch = "BEGIN_OBJECTS_DECLARE\n\n";
+    for (int i = 1; i <= 20000; ++i)
+        patch += "VCO_" + std::to_string(i) + ";TYPE=1;FREQ=110.0;AMOUNT=0.01;PHASE=0;\n";
+    patch += "END_OBJECTS_DECLARE\n\nBEGIN_LINKS_DECLARE\nEND_LINKS_DECLARE\n";
+    write_text(dir + "/big.tsy", patch);
+    child program({TM_PROGRAM, "--audio", "nosound", "--remote-port", "0", dir + "/big.tsy"},
+                  dir + "/log.txt");
+    // The panels are being made: the signal ends the program there, cleanly.
+    ASSERT_TRUE(program.wait_for("Init Gui")) << program.output();
+    EXPECT_EQ(program.stop(SIGTERM), 0) << program.output();
+    EXPECT_EQ(program.output().find("END **"), std::string::npos) << "the load went on to its end";
 }
