@@ -110,6 +110,8 @@ class editor final : public editor_host {
     // every cable to and from it (an edit that undo brings back).
     void remove_module_of(OBJET* panel) override;
     bool running() const { return running_; }
+    // The next frame draws the whole window, not only what changed.
+    void redraw_all();
 
     // Why the last load or save went wrong (empty: nothing to say).
     const std::string& message() const override { return message_; }
@@ -148,7 +150,11 @@ class editor final : public editor_host {
     // Writes the shown level; the message line says how it went.
     bool write_level(const std::string& path);
     void show_scope(bool on);
-    void present();
+    // Draws what changed since the last frame, when it is time to look.
+    void frame_when_due();
+    // Draws the regions the layers say changed (all of them when whole_).
+    // False when nothing changed: nothing was drawn.
+    bool present();
 
     class view view_;
     class levels levels_;
@@ -175,6 +181,12 @@ class editor final : public editor_host {
     std::string root_file_;
     bool running_ = true;
     bool stop_pass_ = false;
+    // Frames: the last one kept, the layers it showed, what passes did since.
+    kept_frame kept_;
+    std::vector<const layer*> shown_layers_;
+    bool whole_ = true;
+    int waiting_ = 0;
+    layer::clock::time_point next_look_{}, last_look_{};
 };
 
 } // namespace tmod
