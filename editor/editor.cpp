@@ -361,7 +361,7 @@ bool editor::present() {
     shown_layers_ = std::move(shown);
     for (std::size_t i = first; i < layers_.size(); ++i) layers_[i]->find_damage(d, waiting_);
     if (d.empty()) return false;
-    if (!d.whole() && !kept_.restore()) d.add_all();
+    if (!d.whole() && !kept_.begin()) d.add_all();
     whole_ = false;
     const std::vector<screen_rect> regions = d.regions();
     view_.begin_frame();
@@ -371,8 +371,7 @@ bool editor::present() {
     }
     clip_none();
     view_.end_frame();
-    kept_.keep(regions);
-    SDL_GL_SwapBuffers();
+    kept_.end(regions);
     return true;
 }
 

@@ -1,8 +1,11 @@
 #include "toolkit/damage.hpp"
 
 #include <GL/gl.h>
+#include <GL/glx.h>
+#include <SDL/SDL.h>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "toolkit/frame_state.hpp"
@@ -184,8 +187,48 @@ kept_frame::~kept_frame() {
     if (texture_ && gl_ready()) glDeleteTextures(1, &texture_);
 }
 
+void kept_frame::choose() {
+    chosen_ = true;
+    const char* way = std::getenv("TM_FRAME_KEEPING");
+    if (way && std::strcmp(way, "texture") == 0) return;
+    Display* dpy = glXGetCurrentDisplay();
+    if (!dpy) return;
+    const char* ext = glXQueryExtensionsString(dpy, DefaultScreen(dpy));
+    if (!ext || !std::strstr(ext, "GLX_MESA_copy_sub_buffer")) return;
+    copy_sub_ = glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA"));
+}
+
+bool kept_frame::begin() {
+    if (!gl_ready()) return false;
+    if (!chosen_) choose();
+    if (copy_sub_) return valid_;
+    return restore();
+}
+
+void kept_frame::end(const std::vector<screen_rect>& regions) {
+    if (!gl_ready()) return;
+    if (!chosen_) choose();
+    if (!copy_sub_) {
+        keep(regions);
+        SDL_GL_SwapBuffers();
+        return;
+    }
+    const int w = window_width, h = window_height;
+    Display* dpy = glXGetCurrentDisplay();
+    const GLXDrawable window = glXGetCurrentDrawable();
+    const auto copy = reinterpret_cast<void (*)(Display*, GLXDrawable, int, int, int, int)>(copy_sub_);
+    bool whole = false;
+    for (const screen_rect& r0 : regions) {
+        const screen_rect r = r0.clipped(w, h);
+        if (r.empty()) continue;
+        whole = whole || (r.w == w && r.h == h);
+        copy(dpy, window, r.x, h - r.y - r.h, r.w, r.h);
+    }
+    valid_ = valid_ || whole;
+}
+
 bool kept_frame::restore() {
-    if (!valid_ || !texture_ || !gl_ready()) return false;
+    if (!valid_ || !texture_) return false;
     const int w = window_width, h = window_height;
     glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_CURRENT_BIT);
     glDisable(GL_BLEND);
@@ -216,7 +259,6 @@ bool kept_frame::restore() {
 }
 
 void kept_frame::keep(const std::vector<screen_rect>& regions) {
-    if (!gl_ready()) return;
     const int w = window_width, h = window_height;
     GLint previous = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
@@ -245,13 +287,26 @@ void kept_frame::keep(const std::vector<screen_rect>& regions) {
     valid_ = valid_ || whole;
 }
 
+namespace {
+bool clipped = false;
+screen_rect clip_region;
+} // namespace
+
+bool reaches_drawing(const SPRITE& e, const OBJET& p) {
+    return !clipped ||
+           element_extent(e, p.x - view_scroll_x, p.y - view_scroll_y).meets(clip_region);
+}
+
 void clip_to(const screen_rect& r) {
+    clipped = true;
+    clip_region = r;
     if (!gl_ready()) return;
     glEnable(GL_SCISSOR_TEST);
     glScissor(r.x, window_height - r.y - r.h, r.w, r.h);
 }
 
 void clip_none() {
+    clipped = false;
     if (!gl_ready()) return;
     glDisable(GL_SCISSOR_TEST);
 }

@@ -114,28 +114,41 @@ struct look_hash {
     void text(const char* s);
 };
 
-// The last frame, kept in a texture: a swap leaves the back buffer
-// undefined, so a frame that draws only its damage starts from this copy.
-// Without a drawing context nothing is done and nothing is kept.
+// The last frame, kept where the next frame can start from it. Where the
+// window system copies parts of the back buffer to the window
+// (GLX_MESA_copy_sub_buffer), the back buffer is never swapped: it keeps the
+// last frame and only the regions drawn are copied out. Elsewhere a swap
+// leaves the back buffer undefined, so the frame is kept in a texture and
+// copied back before the regions are drawn. TM_FRAME_KEEPING=texture takes
+// the second way everywhere. Without a drawing context nothing is done.
 class kept_frame {
   public:
     ~kept_frame();
-    // Copies the kept frame over the whole back buffer. False when there is
-    // none (the frame then has to be drawn whole).
-    bool restore();
-    // Takes the regions just drawn from the back buffer into the copy.
-    void keep(const std::vector<screen_rect>& regions);
-    // The copy no longer matches the window (expose, a new context).
+    // Readies the back buffer for a frame that draws only some regions.
+    // False when the last frame is not there (the frame draws the whole).
+    bool begin();
+    // Shows the regions just drawn in the window and keeps them.
+    void end(const std::vector<screen_rect>& regions);
+    // The last frame is no longer what the window shows (an expose).
     void forget() { valid_ = false; }
 
   private:
+    void choose();
+    void keep(const std::vector<screen_rect>& regions);
+    bool restore();
+
+    bool chosen_ = false;
+    void (*copy_sub_)() = nullptr; // glXCopySubBufferMESA, when there is one
     unsigned texture_ = 0;
     int tex_w_ = 0, tex_h_ = 0;
     bool valid_ = false;
 };
 
-// Drawing confined to the region (window pixels), and free again.
+// Drawing confined to the region (window pixels), and free again. While
+// confined, what lies wholly outside the region may be skipped.
 void clip_to(const screen_rect& r);
 void clip_none();
+// Whether an element of a panel drawn now can reach the region drawn.
+bool reaches_drawing(const SPRITE& element, const OBJET& panel);
 
 } // namespace tmod
