@@ -103,8 +103,8 @@ void editor::open(std::unique_ptr<layer> l) {
 
 void editor::dispatch(SDL_Event& e, int& result) {
     note_input(e);
-    // The window was covered or resized: what it showed is gone.
-    if (e.type == SDL_VIDEOEXPOSE || e.type == SDL_VIDEORESIZE) redraw_all();
+    // The window was uncovered: what it showed is shown again.
+    if (e.type == SDL_VIDEOEXPOSE) exposed_ = true;
     if (e.type == SDL_KEYUP) {
         // A key goes up where it went down: a note held when a prompt opens
         // still ends, and the Esc that closed a prompt quits nothing.
@@ -177,7 +177,8 @@ void editor::frame_when_due() {
     if (now < next_look_ || !gl_ready()) return;
     bool moving = false;
     for (const auto& l : layers_) moving = moving || l->moving();
-    if (waiting_ == 0 && !moving && !whole_ && now - last_look_ < quiet_period) return;
+    if (waiting_ == 0 && !moving && !whole_ && !exposed_ && now - last_look_ < quiet_period)
+        return;
     last_look_ = now;
     next_look_ = now + frame_period;
     if (present() && frame_stats) frame_stats->add(layer::clock::now() - now);
@@ -360,6 +361,8 @@ bool editor::present() {
     if (whole_ || shown != shown_layers_) d.add_all();
     shown_layers_ = std::move(shown);
     for (std::size_t i = first; i < layers_.size(); ++i) layers_[i]->find_damage(d, waiting_);
+    if (exposed_ && !d.whole() && !kept_.show_again()) d.add_all();
+    exposed_ = false;
     if (d.empty()) return false;
     if (!d.whole() && !kept_.begin()) d.add_all();
     whole_ = false;

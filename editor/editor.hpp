@@ -185,6 +185,7 @@ class editor final : public editor_host {
     kept_frame kept_;
     std::vector<const layer*> shown_layers_;
     bool whole_ = true;
+    bool exposed_ = false;
     int waiting_ = 0;
     layer::clock::time_point next_look_{}, last_look_{};
 };

@@ -227,6 +227,12 @@ void kept_frame::end(const std::vector<screen_rect>& regions) {
     valid_ = valid_ || whole;
 }
 
+bool kept_frame::show_again() {
+    if (!begin()) return false;
+    end({{0, 0, window_width, window_height}});
+    return true;
+}
+
 bool kept_frame::restore() {
     if (!valid_ || !texture_) return false;
     const int w = window_width, h = window_height;

@@ -129,7 +129,10 @@ class kept_frame {
     bool begin();
     // Shows the regions just drawn in the window and keeps them.
     void end(const std::vector<screen_rect>& regions);
-    // The last frame is no longer what the window shows (an expose).
+    // Shows the last frame again, whole (the window was uncovered). False
+    // when there is none: a whole frame has to be drawn.
+    bool show_again();
+    // The last frame is not kept any more.
     void forget() { valid_ = false; }
 
   private:
