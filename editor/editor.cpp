@@ -165,8 +165,10 @@ bool editor::pass() {
     // Nothing happened: sleep until the next frame could be due, or a little
     // while for input, instead of spinning.
     if (result == 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            next_look_ - layer::clock::now());
+        const auto due =
+            moving_ || waiting_ ? next_look_ : std::max(next_look_, last_look_ + quiet_period);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(due - layer::clock::now());
         SDL_Delay(static_cast<Uint32>(std::clamp<long long>(left.count(), 1, longest_nap_ms)));
     }
     return running_;
@@ -175,9 +177,9 @@ bool editor::pass() {
 void editor::frame_when_due() {
     const auto now = layer::clock::now();
     if (now < next_look_ || !gl_ready()) return;
-    bool moving = false;
-    for (const auto& l : layers_) moving = moving || l->moving();
-    if (waiting_ == 0 && !moving && !whole_ && !exposed_ && now - last_look_ < quiet_period)
+    moving_ = false;
+    for (const auto& l : layers_) moving_ = moving_ || l->moving();
+    if (waiting_ == 0 && !moving_ && !whole_ && !exposed_ && now - last_look_ < quiet_period)
         return;
     last_look_ = now;
     next_look_ = now + frame_period;

@@ -186,6 +186,7 @@ class editor final : public editor_host {
     std::vector<const layer*> shown_layers_;
     bool whole_ = true;
     bool exposed_ = false;
+    bool moving_ = false; // a layer shows state that moves on its own
     int waiting_ = 0;
     layer::clock::time_point next_look_{}, last_look_{};
 };
