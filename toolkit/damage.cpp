@@ -224,6 +224,7 @@ void kept_frame::end(const std::vector<screen_rect>& regions) {
         whole = whole || (r.w == w && r.h == h);
         copy(dpy, window, r.x, h - r.y - r.h, r.w, r.h);
     }
+    XFlush(dpy); // shown now, not when the event queue is next read
     valid_ = valid_ || whole;
 }
 
@@ -291,6 +292,12 @@ void kept_frame::keep(const std::vector<screen_rect>& regions) {
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
     // Regions only update a copy that was whole once.
     valid_ = valid_ || whole;
+}
+
+void wait_shown() {
+    if (!gl_ready()) return;
+    glFinish();
+    if (Display* dpy = glXGetCurrentDisplay()) XSync(dpy, False);
 }
 
 namespace {

@@ -147,6 +147,10 @@ class kept_frame {
     bool valid_ = false;
 };
 
+// Waits until the window shows every frame drawn so far, for pictures that
+// another program takes of it.
+void wait_shown();
+
 // Drawing confined to the region (window pixels), and free again. While
 // confined, what lies wholly outside the region may be skipped.
 void clip_to(const screen_rect& r);

@@ -431,6 +431,8 @@ void patch_view::draw(const screen_rect& region) {
     glLoadIdentity();
     glClear(GL_COLOR_BUFFER_BIT);
     background_->set_image("FOND_ELECTRO");
+    // Its size now, not at its first drawing: tiles stay where they were drawn.
+    background_->update();
     const int tw = background_->w > 0 ? static_cast<int>(background_->w) : 256;
     const int th = background_->h > 0 ? static_cast<int>(background_->h) : 256;
     for (int i = 0; i < 10; ++i)
