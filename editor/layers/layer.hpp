@@ -3,8 +3,9 @@
 // load dialog, and later prompts and questions). Each event goes to the top
 // layer first and down the stack until one takes it. A frame draws, from the
 // highest opaque layer up, only the regions some layer says changed; the
-// rest of the window stays as the last frame left it. A layer never waits: what it needs from the user comes as events
-// over later passes. Main (graphics) thread only.
+// rest of the window stays as the last frame left it. A layer never waits:
+// what it needs from the user comes as events over later passes. Main
+// (graphics) thread only.
 #pragma once
 
 #include <chrono>
