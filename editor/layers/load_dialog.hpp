@@ -25,6 +25,8 @@ class load_dialog : public layer {
     void pass() override;
     void find_damage(damage& d, int result) override;
     void draw(const screen_rect& region) override;
+    // A held arrow scrolls the names.
+    bool moving() const override { return direction_ != 0; }
 
   private:
     void show_window(int first);
