@@ -7,11 +7,11 @@
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
 #include "editor/view.hpp"
-#include "toolkit/damage.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
-#include "util/text.hpp"
+#include "toolkit/damage.hpp"
 #include "util/alloc_tracker.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 

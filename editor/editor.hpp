@@ -1,11 +1,11 @@
 // The patch editor: one event loop over a stack of layers (layer.hpp). The
 // patch view lies at the bottom; the oscilloscope and the load dialog open
 // over it. Each event goes to the top layer and down until one takes it; a
-// frame draws only the regions the layers say changed. The editor's state is kept by concern: the view
-// (view.hpp), the levels of nested patches (levels.hpp), the dashboards
-// (dashboards.hpp) and the message line. Main (graphics) thread only; the
-// engine is started and stopped by the caller, and the caller's per-pass
-// service runs on every pass.
+// frame draws only the regions the layers say changed. The editor's state is
+// kept by concern: the view (view.hpp), the levels of nested patches
+// (levels.hpp), the dashboards (dashboards.hpp) and the message line. Main
+// (graphics) thread only; the engine is started and stopped by the caller,
+// and the caller's per-pass service runs on every pass.
 #pragma once
 
 #include <functional>

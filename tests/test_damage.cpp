@@ -22,7 +22,8 @@ bool covers(const damage& d, int x, int y) {
 struct test_panel {
     std::unique_ptr<OBJET> panel;
     LABEL* label;
-    test_panel(int x, int y, int w, int h, const char* name) : panel(std::make_unique<OBJET>(x, y, name)) {
+    test_panel(int x, int y, int w, int h, const char* name)
+        : panel(std::make_unique<OBJET>(x, y, name)) {
         panel->x = static_cast<float>(x), panel->y = static_cast<float>(y);
         panel->w = static_cast<float>(w), panel->h = static_cast<float>(h);
         label = static_cast<LABEL*>(

@@ -216,7 +216,8 @@ void kept_frame::end(const std::vector<screen_rect>& regions) {
     const int w = window_width, h = window_height;
     Display* dpy = glXGetCurrentDisplay();
     const GLXDrawable window = glXGetCurrentDrawable();
-    const auto copy = reinterpret_cast<void (*)(Display*, GLXDrawable, int, int, int, int)>(copy_sub_);
+    const auto copy =
+        reinterpret_cast<void (*)(Display*, GLXDrawable, int, int, int, int)>(copy_sub_);
     bool whole = false;
     for (const screen_rect& r0 : regions) {
         const screen_rect r = r0.clipped(w, h);

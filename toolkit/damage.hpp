@@ -110,7 +110,9 @@ struct look_hash {
     std::uint64_t h = 1469598103934665603ull;
     void bytes(const void* p, std::size_t n);
     template <class T>
-    void add(const T& v) { bytes(&v, sizeof v); }
+    void add(const T& v) {
+        bytes(&v, sizeof v);
+    }
     void text(const char* s);
 };
 

@@ -391,11 +391,12 @@ void patch_view::cable_damage(damage& d) {
             const long long ys[] = {c->y1, c->y2, static_cast<long long>(c->y1) + c->y2};
             const long long top = std::min({ys[0], ys[1], ys[2]});
             const long long bottom = std::max({ys[0], ys[1], ys[2]});
-            const int plug = static_cast<int>(std::max({c->start_plug.w, c->start_plug.h,
-                                                        c->end_plug.w, c->end_plug.h, 16.0f}));
+            const int plug = static_cast<int>(
+                std::max({c->start_plug.w, c->start_plug.h, c->end_plug.w, c->end_plug.h, 16.0f}));
             const long long left = std::min(c->x1, c->x2) - v.x() - plug;
             const long long right = std::max(c->x1, c->x2) - v.x() + plug;
-            const long long up = top - v.y() - plug, down = bottom - v.y() + sprite_draw_shift + plug;
+            const long long up = top - v.y() - plug,
+                            down = bottom - v.y() + sprite_draw_shift + plug;
             const auto at = [](long long n) {
                 return static_cast<int>(std::clamp<long long>(n, -1000000, 1000000));
             };
