@@ -86,6 +86,8 @@ bool editor::edit_mode() const {
 
 void editor::start(const char* patch_path, bool untitled, bool recover) {
     if (const char* v = std::getenv("TM_FRAME_STATS"); v && *v == '1') frame_stats.emplace();
+    // Only frames draw.
+    clip_shut();
     // Typed characters for the prompts, whatever the keyboard's layout.
     SDL_EnableUNICODE(1);
     load_shown(patch_path, untitled ? std::string() : std::string(patch_path));
@@ -374,7 +376,7 @@ bool editor::present() {
         clip_to(r);
         for (std::size_t i = first; i < layers_.size(); ++i) layers_[i]->draw(r);
     }
-    clip_none();
+    clip_shut();
     view_.end_frame();
     kept_.end(regions);
     return true;

@@ -159,6 +159,13 @@ TEST_P(DamageDrawn, ChangedRegionsLeaveTheWindowAsAWholeRedrawWould) {
     same_as_whole("a button clicked");
     EXPECT_TRUE(changes([&] { click(717, 133); }));
     same_as_whole("a module added from the palette");
+    // The window uncovered: shown again as it was.
+    EXPECT_TRUE(changes([&] { click(637, 74); }));
+    SDL_Event uncovered{};
+    uncovered.type = SDL_VIDEOEXPOSE;
+    ed_->input(uncovered);
+    frames();
+    same_as_whole("another module added, then the window uncovered");
     EXPECT_TRUE(changes([&] { drag(SDL_BUTTON_RIGHT, 700, 330, 300, 600); }));
     same_as_whole("a panel moved over others");
     EXPECT_TRUE(changes([&] { drag(SDL_BUTTON_RIGHT, 300, 600, 520, 420); }));
@@ -183,7 +190,7 @@ TEST_P(DamageDrawn, ChangedRegionsLeaveTheWindowAsAWholeRedrawWould) {
     same_as_whole("steps changed");
     EXPECT_TRUE(changes([&] { drag(SDL_BUTTON_RIGHT, 300, 175, 360, 420); }));
     same_as_whole("the sequencer moved");
-    EXPECT_EQ(checks_, 10);
+    EXPECT_EQ(checks_, 11);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keeping, DamageDrawn, testing::Values("copy", "texture"));

@@ -241,6 +241,7 @@ bool kept_frame::restore() {
     glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_CURRENT_BIT);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
+    glDisable(GL_SCISSOR_TEST);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture_);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
@@ -312,16 +313,20 @@ bool reaches_drawing(const SPRITE& e, const OBJET& p) {
 }
 
 void clip_to(const screen_rect& r) {
+    if (!gl_ready()) return;
     clipped = true;
     clip_region = r;
-    if (!gl_ready()) return;
     glEnable(GL_SCISSOR_TEST);
     glScissor(r.x, window_height - r.y - r.h, r.w, r.h);
 }
 
+void clip_shut() {
+    clip_to({});
+}
+
 void clip_none() {
-    clipped = false;
     if (!gl_ready()) return;
+    clipped = false;
     glDisable(GL_SCISSOR_TEST);
 }
 

@@ -157,6 +157,10 @@ void wait_shown();
 // confined, what lies wholly outside the region may be skipped.
 void clip_to(const screen_rect& r);
 void clip_none();
+// Nothing drawn reaches the window until the next clip_to: between frames a
+// panel that redraws itself as it takes its messages would otherwise leave
+// marks in the kept frame.
+void clip_shut();
 // Whether an element of a panel drawn now can reach the region drawn.
 bool reaches_drawing(const SPRITE& element, const OBJET& panel);
 
