@@ -6,6 +6,8 @@ The graphs are those the peer engines render (see ../shared/peers):
   voice : 128 x (saw VCO -> low-pass VCF, Q 4 -> VCA, 5 ms attack, 400 ms
           decay), retriggered every 500 ms by scripted notes, summed
   all   : one module of every type, wired into one signal chain
+  mixed : 20 000 modules of the common types, each fed by the one before
+          (the editor's memory benchmark)
 Usage: gen_patches.py OUT_DIR [SECONDS]
 """
 import os
@@ -137,6 +139,39 @@ def all_patch(partition):
     return patch_text(objects, links)
 
 
+N_MIXED = 20000
+MIXED_TYPES = [
+    ("VCO", "TYPE=3;FREQ=110.000000;AMOUNT=0.50;PHASE=0;"),
+    ("VCF", "HICUT=1200;Q=2.000000;GAIN=0.000000;TYPE=1;BYPASS=0;"),
+    ("VCA", "BYPASS=0;ATTACK=5;DECAY=300;SUSTAIN=0;RELEASE=100;INVERT=0;"),
+    ("CONSTANTE", "VALUE=1;"),
+    ("BASIC_OPERATION", "TYPE=4;"),
+    ("VCF303", "HICUT=1400;Q=0.500000;MIX=8.000000;BYPASS=0;"),
+    ("FAKE303", "TYPE=1;FREQ=110.000000;AMOUNT=0.80;PHASE=0;"),
+    ("MULTI_VCO", "TYPE=1;FREQ=44.000000;AMOUNT=0.80;PHASE=0;"),
+    ("MIXER", ";"),
+    ("VARIABLE", ";"),
+    ("AFFICHAGE", ";"),
+    ("PHASER", "RATE=0.300000;DEPTH=1.000000;FEEDBACK=0.700000;HI=1600.000000;LOW=440.000000;BYPASS=0;"),
+    ("FORMANT_VCF", "GAIN=1;VOWELNUM=2;BYPASS=0;"),
+]
+
+
+def mixed_patch():
+    objects, links = ["KEY_1;OCTAVE=3;"], []
+    previous = "KEY_1"
+    for i in range(N_MIXED):
+        kind, fields = MIXED_TYPES[i % len(MIXED_TYPES)]
+        name = "%s_%d" % (kind, i // len(MIXED_TYPES) + 1)
+        objects.append("%s;%s" % (name, fields))
+        slot = "ADD_CHANELL" if kind == "MIXER" else "IN1" if kind == "BASIC_OPERATION" else "IN"
+        links.append("%s;%s=%s;" % (name, slot, previous))
+        previous = name
+    objects.append("SOUND_OUTPUT_1;;")
+    links.append("SOUND_OUTPUT_1;IN=%s;" % previous)
+    return patch_text(objects, links)
+
+
 def main():
     out = sys.argv[1]
     seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 20.0
@@ -149,6 +184,8 @@ def main():
         f.write(voice_events(seconds))
     with open(os.path.join(out, "all.tsy"), "w") as f:
         f.write(all_patch(os.path.join(out, "all.PAR")))
+    with open(os.path.join(out, "mixed.tsy"), "w") as f:
+        f.write(mixed_patch())
     with open(os.path.join(out, "all.events"), "w") as f:
         f.write("0.0 TRIG 60\n")
 

@@ -39,7 +39,9 @@ struct step_button {
 struct control_view {
     const char* control;
     const char* label;
-    double angle_scale;
+    // Degrees a unit of value turns the knob; 0: the knob shows where the
+    // value sits in its range.
+    double angle_scale = 0.0;
 };
 
 // A display of a value the engine moves: the module's output in a label, and

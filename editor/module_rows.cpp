@@ -13,8 +13,10 @@ namespace {
 constexpr const char* wave_pictures[] = {
     "DISP_SIN",         "DISP_TRI",           "DISP_SAW",          "DISP_SQR",      "DISP_PULSE",
     "DISP_NOISE_WHITE", "DISP_NOISE_ROSSLER", "DISP_NOISE_LORENZ", "DISP_NOISE_TAM"};
-constexpr const char* mini_wave_pictures[] = {"MINI_DISP_SIN", "MINI_DISP_TRI", "MINI_DISP_SAW",
-                                              "MINI_DISP_SQR"};
+constexpr const char* mini_wave_pictures[] = {
+    "MINI_DISP_SIN",         "MINI_DISP_TRI",          "MINI_DISP_SAW",
+    "MINI_DISP_SQR",         "MINI_DISP_PULSE",        "MINI_DISP_NOISE_WHITE",
+    "MINI_DISP_NOISE_ROSSLER", "MINI_DISP_NOISE_LORENZ", "MINI_DISP_NOISE_TAM"};
 constexpr const char* filter_pictures[] = {
     "DISP_FILTRE_LOWPASS",  "DISP_FILTRE_HIGHPASS",  "DISP_FILTRE_BANDPASS", "DISP_FILTRE_NOTCH",
     "DISP_FILTRE_LOWSHELF", "DISP_FILTRE_HIGHSHELF", "DISP_FILTRE_PEAKING"};
@@ -42,10 +44,9 @@ constexpr step_button octave_buttons[] = {
     {"BUTTON_OCT_DOWN", "OCTAVE", -1},
 };
 
-constexpr control_view constant_view[] = {{"VALUE", "LABEL_CST_VALUE", 1.0}};
-constexpr control_view vcf303_view[] = {{"LEVEL", "LABEL_LEVEL", 36.0}};
-constexpr control_view multi_vco_view[] = {{"SLIDER_NBR_VCO", "LABEL_NBR_VCO", 1.0}};
-// A knob turn a second.
+constexpr control_view constant_view[] = {{"VALUE", "LABEL_CST_VALUE"}};
+constexpr control_view multi_vco_view[] = {{"SLIDER_NBR_VCO", "LABEL_NBR_VCO"}};
+// A knob turn a second of the sample (its length is the file's, not a range).
 constexpr control_view sampler_views[] = {
     {"LOOP_BEGIN_TIME", "LABEL_LOOP_BEGIN_TIME", 360.0 / 44100.0},
     {"LOOP_END_TIME", "LABEL_LOOP_END_TIME", 360.0 / 44100.0},
@@ -89,7 +90,7 @@ constexpr editor_row rows[] = {
     {module_kind::PHASER, "VCF_%s", {"RC/BACK_FORMANT_VCF.RC", "RC/PHASER.RC"}, make_param_panel,
      1, false, nullptr, "%02d Phasers\n", 128, plain, {}, {}, {}, {}, {}},
     {module_kind::SEQUENCER, "SEQUEN_%s", {"RC/BACK_SEQUENCEUR.RC", "RC/SEQUENCEUR.RC"},
-     make_sequencer_panel, 2, true, "SEQUENCEUR", "%02d Sequencers\n", 512, offers_both, {}, {},
+     make_sequencer_panel, 2, true, "SEQUENCEUR", "%02d Sequencers\n", 544, offers_both, {}, {},
      {}, {}, {}, "RC/SEQUENCEUR_MINI.RC"},
     {module_kind::SAMPLER, "SAMPLER_%s", {"RC/BACK_SAMPLER.RC", "RC/SAMPLER.RC"},
      make_sampler_panel, 2, false, nullptr, "%02d Samplers\n", 416, {Y, Y, Y, N, N, N, Y}, {}, {},
@@ -111,11 +112,11 @@ constexpr editor_row rows[] = {
      make_param_panel, 1, false, nullptr, "%02d FormantVCF\n", 128, {Y, N, Y, Y, N, N, N}, vowel_display,
      {}, {}, {}, {}},
     {module_kind::VCF303, "VCF_%s", {"RC/BACK_VCF_303.RC", "RC/VCF_303.RC"}, make_param_panel, 1,
-     false, nullptr, "%02d vcf303s\n", 256, both, {}, {}, vcf303_view, {}, {}},
+     false, nullptr, "%02d vcf303s\n", 256, both, {}, {}, {}, {}, {}},
     {module_kind::VCF, "VCF_%s", {"RC/BACK_VCF.RC", "RC/VCF.RC"}, make_param_panel, 1, false,
      nullptr, "%02d vcfs\n", 256, both, filter_display, {}, {}, {}, {}},
     {module_kind::MULTI_VCO, "MULTI_VCO_%s", {"RC/BACK_VCO.RC", "RC/MULTI_VCO.RC"},
-     make_param_panel, 1, false, nullptr, "%02d Multi_Vcos\n", 0, both, wave_display, {},
+     make_param_panel, 1, false, nullptr, "%02d Multi_Vcos\n", 0, both, mini_wave_display, {},
      multi_vco_view, {}, {}},
     {module_kind::VCO, "VCO_%s", {"RC/BACK_VCO.RC", "RC/VCO.RC"}, make_param_panel, 1, false,
      nullptr, "%02d Vcos\n", 256, both, wave_display, {}, {}, {}, {}},

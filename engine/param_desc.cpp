@@ -1,5 +1,6 @@
 #include "engine/param_desc.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -167,8 +168,32 @@ double step_value(const param_desc& d, double value, int direction) {
     return value;
 }
 
-int slider_direction(const param_desc& d, bool sld_down) {
-    return sld_down != d.reversed ? 1 : -1;
+int slider_direction(bool sld_down) {
+    return sld_down ? -1 : 1;
+}
+
+double knob_position(const param_desc& d, double value) {
+    if (std::isnan(value)) return 0.0;
+    const double lo = d.min, hi = d.max;
+    const bool low_open = !std::isfinite(lo), high_open = !std::isfinite(hi);
+    // Open ranges: the initial value (or 1) from the bottom is half a turn.
+    const double half = std::max(std::fabs(d.initial - (low_open ? 0.0 : lo)), 1.0);
+    if (low_open && high_open) return 0.5 + std::atan(value / half) / M_PI;
+    if (high_open) {
+        const double x = std::max(value - lo, 0.0);
+        return std::isfinite(x) ? x / (x + half) : 1.0;
+    }
+    if (!(hi > lo)) return 0.0;
+    const bool geometric = d.step == step_rule::bands || d.step == step_rule::amplitude_bands ||
+                           d.step == step_rule::cutoff || d.step == step_rule::doubling;
+    double t;
+    if (geometric) {
+        const double floor = std::max(lo, 0.001);
+        t = std::log(std::max(value, floor) / floor) / std::log(hi / floor);
+    } else {
+        t = (value - lo) / (hi - lo);
+    }
+    return std::clamp(t, 0.0, 1.0);
 }
 
 void append_number(std::string& out, const char* format, double value) {

@@ -97,7 +97,6 @@ struct param_desc {
     double min = 0.0, max = 0.0, initial = 0.0;
     step_rule step = step_rule::none;
     float step_size = 0.0f;
-    bool reversed = false; // the panel's SLD_DOWN lowers it
     // The setter writes more than one word the audio thread reads: the
     // editing seam applies it on the audio thread.
     bool audio_thread = false;
@@ -120,11 +119,6 @@ struct param_desc {
     constexpr param_desc steps(step_rule r, float size = 0.0f) const {
         param_desc d = *this;
         d.step = r, d.step_size = size;
-        return d;
-    }
-    constexpr param_desc reverse() const {
-        param_desc d = *this;
-        d.reversed = true;
         return d;
     }
     constexpr param_desc display(const char* format, const char* control_word = nullptr) const {
@@ -201,9 +195,14 @@ void apply_kept_field(const param_desc& d, OUTPUT& m, std::string_view value);
 // does not apply to come back unchanged (within its floors and range).
 double step_value(const param_desc& d, double value, int direction);
 
-// The direction of a slider message: SLD_DOWN raises, SLD_UP lowers, and the
-// other way round for reversed controls.
-int slider_direction(const param_desc& d, bool sld_down);
+// The direction of a slider message: the pointer moved up (SLD_UP) raises
+// every control, as on any hardware panel; moved down lowers.
+int slider_direction(bool sld_down);
+
+// Where a value sits in the parameter's range, 0 .. 1, as a knob shows it:
+// frequency-like steps on a log scale, an open range around its initial
+// value (which sits at the middle of the turn).
+double knob_position(const param_desc& d, double value);
 
 // printf of one number with a format of one conversion: "%d"-like formats get
 // the value's integer part (saturated), the others the value as a double.

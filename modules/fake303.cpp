@@ -154,7 +154,6 @@ constexpr param_desc fake303_panel_params[] = {
     panel_number_set_by<FAKE303, &FAKE303::cutoff, &FAKE303::set_cutoff>()
         .range(1, 12000, 1400)
         .steps(step_rule::cutoff)
-        .reverse()
         .display("%1.3f", "FILTER_HI")
         .kept("CUTOFF"),
     fake303_switch<&FAKE303::noise_switch>(0, "NOISE_TOGGLE", "NOISE"),

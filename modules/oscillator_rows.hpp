@@ -57,7 +57,6 @@ constexpr param_desc phase_offset() {
     return number<T, &T::phase>("PHASE")
         .range(-359.0, 359.0, 0.0)
         .steps(step_rule::phase)
-        .reverse()
         .display("%d", "PHASE");
 }
 

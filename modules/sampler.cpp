@@ -128,7 +128,6 @@ constexpr param_desc sampler_panel_params[] = {
     panel_number<SAMPLER, &SAMPLER::third>()
         .range(-359.0, 359.0, 0.0)
         .steps(step_rule::phase)
-        .reverse()
         .display("%d", "PHASE")
         .kept("PHASE"),
     panel_number<SAMPLER, &SAMPLER::play_mode>()

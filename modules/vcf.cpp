@@ -268,7 +268,6 @@ constexpr param_desc vcf_params[] = {
     number<VCF, &VCF::hicut>("HICUT")
         .range(1, 12000, 300)
         .steps(step_rule::cutoff)
-        .reverse()
         .display("%4d", "HICUTOFF")
         .written(0, "%d"),
     number<VCF, &VCF::level>("AMOUNT")

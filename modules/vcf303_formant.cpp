@@ -106,7 +106,6 @@ constexpr param_desc vcf303_params[] = {
     number_set_by<VCF303, &VCF303::hicut, &VCF303::set_hicut>("HICUT")
         .range(1, 12000, 1400)
         .steps(step_rule::cutoff)
-        .reverse()
         .display("%5d", "HICUTOFF")
         .written(0, "%d"),
     number<VCF303, &VCF303::mix>("MIX")
@@ -118,7 +117,6 @@ constexpr param_desc vcf303_params[] = {
     number<VCF303, &VCF303::q>("Q")
         .range(0.00002, 0.995, 0.995)
         .steps(step_rule::resonance)
-        .reverse()
         .display("%3.5f", "RESO")
         .written(1, "%f")
         .kept("DAMPING"),

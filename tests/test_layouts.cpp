@@ -140,7 +140,7 @@ struct pair_of_faces {
     int column;
 };
 const pair_of_faces panels[] = {
-    {"BACK_KEYBOARD.RC", "KEYBOARD.RC", 128},       {"BACK_SEQUENCEUR.RC", "SEQUENCEUR.RC", 512},
+    {"BACK_KEYBOARD.RC", "KEYBOARD.RC", 128},       {"BACK_SEQUENCEUR.RC", "SEQUENCEUR.RC", 544},
     {"BACK_VCO.RC", "MULTI_VCO.RC", 256},           {"BACK_VCO.RC", "VCO.RC", 256},
     {"BACK_FAKE303.RC", "FAKE303.RC", 256},         {"BACK_SAMPLER.RC", "SAMPLER.RC", 416},
     {"BACK_VCA.RC", "VCA.RC", 256},                 {"BACK_VCF_303.RC", "VCF_303.RC", 256},
@@ -215,6 +215,11 @@ TEST_F(layouts, PanelFacesShareOneSizeWithinTheirColumnAndPlugsShowTheirKind) {
         EXPECT_EQ(back->w, front->w) << f.front;
         EXPECT_EQ(back->h, front->h) << f.front;
         EXPECT_LE(front->w, f.column) << f.front;
+        for (const OBJET* face : {back.get(), front.get()}) {
+            const auto* title = dynamic_cast<const LABEL*>(face->find_element("TITLE"));
+            ASSERT_NE(title, nullptr) << f.front;
+            EXPECT_TRUE(title->caption[0] && title->size > 0 && title->x > 0) << f.front;
+        }
         // Jacks are coloured by kind: gate red, sync blue, the rest white.
         for (const element_ptr& e : *back->elements) {
             const std::string n = strip_panel_prefix(e->name), image = e->image;

@@ -89,22 +89,22 @@ TEST(ModulePanels, OscillatorSlidersStepByBandsAndPhaseWraps) {
     SPRITE* phase = add_slider(p, "SLD_PHASE");
     LABEL* freq_label = add_label(p, "LABEL_FREQUENCE");
 
-    // 49.9 + 0.5 (one band, raising); 50.2 - 1.0 - 0.5 (two bands, lowering).
+    // Dragged up raises: 49.9 + 0.5 (one band); down lowers: 50.2 - 1.0 - 0.5
+    // (two bands).
     vco.freq = 49.9f;
-    slide(p, freq, "SLD_DOWN");
+    slide(p, freq, "SLD_UP");
     EXPECT_NEAR(vco.freq.load(), 50.4, 1e-4);
     EXPECT_STREQ(freq_label->caption, "50.400");
     vco.freq = 50.2f;
-    slide(p, freq, "SLD_UP");
+    slide(p, freq, "SLD_DOWN");
     EXPECT_NEAR(vco.freq.load(), 48.7, 1e-4);
 
     vco.freq = 110.0f;
     vco.amount = 5.0f;
-    slide(p, volume, "SLD_DOWN");
+    slide(p, volume, "SLD_UP");
     EXPECT_NEAR(vco.amount.load(), 5.0125, 1e-6);
     EXPECT_EQ(vco.freq.load(), 110.0f);
 
-    // Reversed: SLD_UP raises.
     vco.phase = 359.0f;
     slide(p, phase, "SLD_UP");
     EXPECT_EQ(vco.phase.load(), 0.0f);
@@ -127,7 +127,7 @@ TEST(ModulePanels, WaveformDisplayCyclesOneToNineWithItsPicture) {
     EXPECT_EQ(vco.type.load(), 2);
 }
 
-TEST(ModulePanels, FilterCutoffAndResonanceAreReversedWithTheirOwnSteps) {
+TEST(ModulePanels, FilterCutoffAndResonanceStepByTheirOwnRules) {
     built f = panel_for(module_kind::VCF);
     auto& vcf = static_cast<VCF&>(*f.module);
     SPRITE* cutoff = add_slider(*f.panel, "SLD_HICUTOFF");
@@ -168,7 +168,7 @@ TEST(ModulePanels, FilterCutoffAndResonanceAreReversedWithTheirOwnSteps) {
     }
 }
 
-TEST(ModulePanels, MixerHasTwentyFourChannelStripsDrivenByTheKnobAngle) {
+TEST(ModulePanels, MixerHasTwentyFourChannelStripsStepsOf1800thsAndKnobsShowTheLevel) {
     built b = panel_for(module_kind::MIXER);
     auto& mixer = static_cast<MIXER&>(*b.module);
     OBJET& p = *b.panel;
@@ -180,11 +180,18 @@ TEST(ModulePanels, MixerHasTwentyFourChannelStripsDrivenByTheKnobAngle) {
     mixer.volumes[23] = 0.5f;
     p.update(); // nothing queued: the panel does not move the level by itself
     SPRITE* last = p.find_element("SLD_CANAL_23");
-    // The knob shows the level at construction-time refreshes; set it as a user would.
-    last->angle = 900;
-    slide(p, last, "SLD_DOWN");
+    slide(p, last, "SLD_UP");
     EXPECT_NEAR(mixer.volumes[23].load(), 901.0 / 1800.0, 1e-6);
     EXPECT_STREQ(static_cast<LABEL*>(p.find_element("LABEL_CANAL_23"))->caption, "0.5");
+    // The pointer turns clockwise from seven o'clock (135) to five (-135).
+    slide(p, last, "SLD_DOWN", 901);
+    EXPECT_EQ(mixer.volumes[23].load(), 0.0f);
+    EXPECT_EQ(last->angle, 135);
+    slide(p, last, "SLD_UP", 1440);
+    EXPECT_EQ(last->angle, 135 - 216); // 0.8 of the turn
+    slide(p, last, "SLD_UP", 400);
+    EXPECT_EQ(mixer.volumes[23].load(), 1.0f);
+    EXPECT_EQ(last->angle, -135);
 
     // A knob named for a 25th channel changes nothing.
     SPRITE* extra = add_slider(p, "SLD_CANAL_24");
@@ -205,13 +212,13 @@ TEST(ModulePanels, SequencerVolumeStaysOnTheTenthsGrid) {
     EXPECT_EQ(p.find_element("SLD_VOL_33"), nullptr);
 
     seq.memory.vol[0][0] = 0.0f;
-    slide(p, p.find_element("SLD_VOL_1"), "SLD_DOWN", 10);
+    slide(p, p.find_element("SLD_VOL_1"), "SLD_UP", 10);
     EXPECT_EQ(seq.memory.vol[0][0], 1.0f); // exactly: the step plays only at 1.0
-    slide(p, p.find_element("SLD_VOL_1"), "SLD_UP", 13);
+    slide(p, p.find_element("SLD_VOL_1"), "SLD_DOWN", 13);
     EXPECT_EQ(seq.memory.vol[0][0], -0.3f);
 
     seq.memory.length[0][4] = 1.0f;
-    slide(p, p.find_element("SLD_LENGHT_5"), "SLD_DOWN");
+    slide(p, p.find_element("SLD_LENGHT_5"), "SLD_UP");
     EXPECT_EQ(seq.memory.length[0][4], 2.0f);
 
     seq.memory.note[0][1] = 12;
@@ -311,15 +318,15 @@ TEST(ModulePanels, MultiVcoTunesEachVoiceAndShowsTheVoiceCount) {
     SPRITE* count = add_slider(p, "SLIDER_NBR_VCO");
     LABEL* count_label = add_label(p, "LABEL_NBR_VCO");
 
-    slide(p, third, "SLD_DOWN", 2); // 110 by bands of 1.0
+    slide(p, third, "SLD_UP", 2); // 110 by bands of 1.0
     EXPECT_EQ(m.voices[2].freq.load(), 112.0f);
     EXPECT_EQ(m.voices[1].freq.load(), 110.0f);
     EXPECT_STREQ(third_label->caption, "112.000");
     m.voices[15].freq = 20.0f;
-    slide(p, last, "SLD_UP"); // 20 - 0.5 - 0.025: the lowering crosses a band
+    slide(p, last, "SLD_DOWN"); // 20 - 0.5 - 0.025: the lowering crosses a band
     EXPECT_NEAR(m.voices[15].freq.load(), 19.475, 1e-5);
 
-    slide(p, count, "SLD_DOWN", 20); // 4 up to the panel's limit of 15
+    slide(p, count, "SLD_UP", 20); // 4 up to the panel's limit of 15
     EXPECT_EQ(m.voice_count.load(), 15);
     EXPECT_STREQ(count_label->caption, "15");
 }
@@ -333,12 +340,12 @@ TEST(ModulePanels, SamplerLoopRegionStepsByHundredthsShownInSeconds) {
     LABEL* end_label = add_label(p, "LABEL_LOOP_END_TIME");
     smp.loop_begin = 0.0f;
     smp.loop_end = 44100.0f;
-    slide(p, end, "SLD_DOWN");
+    slide(p, end, "SLD_UP");
     EXPECT_EQ(smp.loop_end.load(), 44541.0f);
     EXPECT_STREQ(end_label->caption, "1.010");
-    slide(p, begin, "SLD_UP"); // never before the start
+    slide(p, begin, "SLD_DOWN"); // never before the start
     EXPECT_EQ(smp.loop_begin.load(), 0.0f);
-    slide(p, begin, "SLD_DOWN", 3);
+    slide(p, begin, "SLD_UP", 3);
     EXPECT_EQ(smp.loop_begin.load(), 1323.0f);
 }
 
@@ -351,10 +358,26 @@ TEST(ModulePanels, SequencerPatternButtonsAndPartitionStepping) {
     OBJET& p = *b.panel;
     SPRITE* pattern3 = add_button(p, "BUTTON_PATTERN_3");
     SPRITE* pattern0 = add_button(p, "BUTTON_PATTERN_0");
+    seq.memory.note[0][0] = 10;
+    seq.memory.note[3][0] = 7;
+    seq.memory.vol[3][1] = 0.9f;
+    seq.memory.length[3][1] = 2.0f;
     click(p, pattern3, 1);
     EXPECT_EQ(seq.wished_pattern.load(), 3);
     EXPECT_EQ(static_cast<BUTTON*>(pattern3)->state, 1);
     EXPECT_EQ(static_cast<BUTTON*>(pattern0)->state, 0);
+    // The chosen pattern shows and is edited at once, while pattern 0 plays on.
+    EXPECT_EQ(seq.current_pattern.load(), 0);
+    EXPECT_STREQ(p.find_element("SPRITE_NOTE_1")->image, "LED_NUMERIC_1_7");
+    EXPECT_STREQ(static_cast<LABEL*>(p.find_element("LABEL_TXT_2_VOL"))->caption, ".9");
+    EXPECT_STREQ(static_cast<LABEL*>(p.find_element("LABEL_TXT_2_LENGHT"))->caption, "2");
+    click(p, p.find_element("BUTTON_NOTE_1_UP"), 1);
+    EXPECT_EQ(seq.memory.note[3][0], 8);
+    EXPECT_EQ(seq.memory.note[0][0], 10);
+    // A choice made elsewhere (a file, the remote) shows on the next update.
+    seq.wished_pattern = 0;
+    p.update();
+    EXPECT_STREQ(p.find_element("SPRITE_NOTE_1")->image, "LED_NUMERIC_1_10");
 
     // The lamp of the step that plays next is lit on the next update.
     seq.current_step = 4;
@@ -408,14 +431,14 @@ TEST(ModulePanels, LayoutControlsAreFoundUnderTheShortPrefixAndShowTheModule) {
     SPRITE* freq = panel->find_element("SLD_FREQUENCE");
     ASSERT_NE(freq, nullptr);
     EXPECT_STREQ(freq->name, "7_SLD_FREQUENCE");
-    EXPECT_EQ(freq->angle, 110); // the truncated frequency
+    EXPECT_EQ(freq->angle, -50); // 135 - 270 x ln(110 / 0.001) / ln(22050 / 0.001)
     EXPECT_STREQ(static_cast<LABEL*>(panel->find_element("LABEL_FREQUENCE"))->caption, "110.000");
     EXPECT_STREQ(static_cast<LABEL*>(panel->find_element("label_NAME"))->caption, "VCO_7");
     SPRITE* display = panel->find_element("AFFICHAGE_TYPE_ONDE");
     ASSERT_NE(display, nullptr);
     display->update(); // the button shows its state image, which is the picture
     EXPECT_STREQ(display->image, "DISP_SQR");
-    slide(*panel, freq, "SLD_UP");
+    slide(*panel, freq, "SLD_DOWN");
     EXPECT_EQ(vco.freq.load(), 109.0f);
 }
 

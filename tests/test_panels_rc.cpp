@@ -75,7 +75,7 @@ TEST_F(Rc, ReadsEveryRecordKindAndWriteReadWriteIsByteIdentical) {
     EXPECT_EQ(as<SLIDER>(e[4]).zoom, 100.0f); // 100 itself stays
     EXPECT_EQ(as<SLIDER>(e[4]).angle, -20);
     const LABEL& label = as<LABEL>(e[5]);
-    EXPECT_STREQ(label.caption, "VCO_MAIN");
+    EXPECT_STREQ(label.caption, "VCO MAIN"); // the file's "_" is a blank
     EXPECT_EQ(label.x, 80.0f);
     EXPECT_EQ(label.y, 90.0f);
     EXPECT_EQ(label.font, 2);

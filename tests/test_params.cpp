@@ -31,7 +31,7 @@ const param_desc& control(K kind, const char* word) {
     return *d;
 }
 
-enum move { sld_down, sld_up, click_up, click_down };
+enum move { raise, lower, click_up, click_down };
 
 struct step_case {
     K kind;
@@ -45,45 +45,45 @@ TEST(ParamSteps, PanelControlsStepAsThePanelsDo) {
     const step_case cases[] = {
         // Bands from the top down: a raise takes one step, a lowering that
         // crosses 50 takes the steps of both bands.
-        {K::VCO, "FREQUENCE", 49.9f, sld_down, 50.4f},
-        {K::VCO, "FREQUENCE", 50.2f, sld_up, 48.7f},
-        {K::VCO, "FREQUENCE", 0.011f, sld_up, 0.007875f},
-        {K::VCO, "FREQUENCE", 0.002f, sld_up, 0.002f},  // no band below 0.01 when lowering
-        {K::VCO, "FREQUENCE", 0.0005f, sld_up, 0.001f}, // never below 0.001
-        {K::VCO, "FREQUENCE", 0.0005f, sld_down, 0.003625f},
-        {K::VCO, "FREQUENCE", 22050.0f, sld_down, 22050.0f}, // not raised any further
-        {K::VCO, "FREQUENCE", 5.0f, sld_up, 4.9875f},
-        {K::VCO, "VOLUME", 5.0f, sld_down, 5.0125f},
-        {K::VCO, "VOLUME", 0.0f, sld_down, 0.001f}, // an amplitude at 0 becomes 0.001
-        {K::VCO, "VOLUME", 0.0005f, sld_down, 0.0005f},
-        {K::VCO, "VOLUME", 0.011f, sld_up, 0.0f}, // below 0.01 after lowering: 0
+        {K::VCO, "FREQUENCE", 49.9f, raise, 50.4f},
+        {K::VCO, "FREQUENCE", 50.2f, lower, 48.7f},
+        {K::VCO, "FREQUENCE", 0.011f, lower, 0.007875f},
+        {K::VCO, "FREQUENCE", 0.002f, lower, 0.002f},  // no band below 0.01 when lowering
+        {K::VCO, "FREQUENCE", 0.0005f, lower, 0.001f}, // never below 0.001
+        {K::VCO, "FREQUENCE", 0.0005f, raise, 0.003625f},
+        {K::VCO, "FREQUENCE", 22050.0f, raise, 22050.0f}, // not raised any further
+        {K::VCO, "FREQUENCE", 5.0f, lower, 4.9875f},
+        {K::VCO, "VOLUME", 5.0f, raise, 5.0125f},
+        {K::VCO, "VOLUME", 0.0f, raise, 0.001f}, // an amplitude at 0 becomes 0.001
+        {K::VCO, "VOLUME", 0.0005f, raise, 0.0005f},
+        {K::VCO, "VOLUME", 0.011f, lower, 0.0f}, // below 0.01 after lowering: 0
         {K::VCO, "AFFICHAGE_TYPE_ONDE", 1, click_down, 9},
         {K::VCO, "AFFICHAGE_TYPE_ONDE", 9, click_up, 1},
-        {K::VCO, "PHASE", 359, sld_up, 0},
-        {K::VCO, "PHASE", 0, sld_down, -1},
-        {K::VCO, "PHASE", -359, sld_down, 0},
-        {K::VCO, "PHASE", 12.7f, sld_up, 13}, // truncated
-        // Cut-off: reversed, lowering crosses bands, raising does not.
-        {K::VCF, "HICUTOFF", 5000, sld_down, 4850},
-        {K::VCF, "HICUTOFF", 10, sld_down, 7},
-        {K::VCF, "HICUTOFF", 2, sld_down, 1},
-        {K::VCF, "HICUTOFF", 1, sld_down, 1},
-        {K::VCF, "HICUTOFF", 4990, sld_up, 5040},
-        {K::VCF, "HICUTOFF", 10000, sld_up, 10000},
-        {K::VCF, "HICUTOFF", 1, sld_up, 2},
-        // Resonance: reversed; finer near the top, kept in 0.00002 .. 0.995.
-        {K::VCF303, "RESO", 0.5f, sld_down, 0.495f},
-        {K::VCF303, "RESO", 0.85f, sld_down, 0.84915f},
-        {K::VCF303, "RESO", 0.95f, sld_down, 0.949905f},
-        {K::VCF303, "RESO", 0.795f, sld_up, 0.80375295f}, // r/100, then r/1000
-        {K::VCF303, "RESO", 0.995f, sld_up, 0.995f},
-        {K::VCF303, "RESO", 0.00002f, sld_down, 0.00002f},
+        {K::VCO, "PHASE", 359, raise, 0},
+        {K::VCO, "PHASE", 0, lower, -1},
+        {K::VCO, "PHASE", -359, lower, 0},
+        {K::VCO, "PHASE", 12.7f, raise, 13}, // truncated
+        // Cut-off: lowering crosses bands, raising does not.
+        {K::VCF, "HICUTOFF", 5000, lower, 4850},
+        {K::VCF, "HICUTOFF", 10, lower, 7},
+        {K::VCF, "HICUTOFF", 2, lower, 1},
+        {K::VCF, "HICUTOFF", 1, lower, 1},
+        {K::VCF, "HICUTOFF", 4990, raise, 5040},
+        {K::VCF, "HICUTOFF", 10000, raise, 10000},
+        {K::VCF, "HICUTOFF", 1, raise, 2},
+        // Resonance: finer near the top, kept in 0.00002 .. 0.995.
+        {K::VCF303, "RESO", 0.5f, lower, 0.495f},
+        {K::VCF303, "RESO", 0.85f, lower, 0.84915f},
+        {K::VCF303, "RESO", 0.95f, lower, 0.949905f},
+        {K::VCF303, "RESO", 0.795f, raise, 0.80375295f}, // r/100, then r/1000
+        {K::VCF303, "RESO", 0.995f, raise, 0.995f},
+        {K::VCF303, "RESO", 0.00002f, lower, 0.00002f},
         // Fixed steps kept in their range, toggles, enumerations.
-        {K::VCF, "LEVEL", 0.98f, sld_down, 1.0f},
-        {K::VCF, "LEVEL", 0.5f, sld_up, 0.45f},
-        {K::VCA, "ATTACK", 0.5f, sld_up, 0.0f},
-        {K::VCA, "ATTACK", 10.0f, sld_down, 11.0f},
-        {K::PHASER, "RANGE_HI", 0.0005f, sld_up, 0.0f},
+        {K::VCF, "LEVEL", 0.98f, raise, 1.0f},
+        {K::VCF, "LEVEL", 0.5f, lower, 0.45f},
+        {K::VCA, "ATTACK", 0.5f, lower, 0.0f},
+        {K::VCA, "ATTACK", 10.0f, raise, 11.0f},
+        {K::PHASER, "RANGE_HI", 0.0005f, lower, 0.0f},
         {K::KEYBOARD, "POWER", 1, click_up, 0},
         {K::VCF, "BYPASS", 0, click_up, 1},
         {K::BASIC_OPERATION, "TYPE", 17, click_up, 1},
@@ -94,12 +94,31 @@ TEST(ParamSteps, PanelControlsStepAsThePanelsDo) {
     for (const step_case& c : cases) {
         const param_desc& d = control(c.kind, c.control);
         SCOPED_TRACE(std::string(c.control) + " from " + std::to_string(c.from));
-        const int direction = c.how == sld_down   ? slider_direction(d, true)
-                              : c.how == sld_up   ? slider_direction(d, false)
-                              : c.how == click_up ? 1
-                                                  : -1;
+        const int direction = c.how == raise || c.how == click_up ? 1 : -1;
         EXPECT_FLOAT_EQ(static_cast<float>(step_value(d, c.from, direction)), c.expected);
     }
+}
+
+TEST(ParamSteps, KnobsShowWhereTheValueSitsInItsRange) {
+    const param_desc& cutoff = control(K::VCF, "HICUTOFF"); // 1 .. 12000 Hz, log
+    EXPECT_DOUBLE_EQ(knob_position(cutoff, 1), 0.0);
+    EXPECT_DOUBLE_EQ(knob_position(cutoff, 12000), 1.0);
+    EXPECT_NEAR(knob_position(cutoff, 300), 0.607259, 1e-6); // ln 300 / ln 12000
+    const param_desc& level = control(K::VCF, "LEVEL"); // 0 .. 1, linear
+    EXPECT_DOUBLE_EQ(knob_position(level, 0.8), 0.8);
+    EXPECT_DOUBLE_EQ(knob_position(level, 7.0), 1.0);
+    EXPECT_DOUBLE_EQ(knob_position(level, std::nan("")), 0.0);
+    // Open ranges turn half way at the initial value.
+    const param_desc up = param_desc{}.range(0.0, unbounded, 2.0);
+    EXPECT_DOUBLE_EQ(knob_position(up, 2.0), 0.5);
+    EXPECT_DOUBLE_EQ(knob_position(up, 6.0), 0.75);
+    EXPECT_DOUBLE_EQ(knob_position(up, unbounded), 1.0);
+    const param_desc both = param_desc{}.range(-unbounded, unbounded, 1.0);
+    EXPECT_DOUBLE_EQ(knob_position(both, 0.0), 0.5);
+    EXPECT_DOUBLE_EQ(knob_position(both, 1.0), 0.75);
+    // Dragging up raises every control.
+    EXPECT_EQ(slider_direction(false), 1);
+    EXPECT_EQ(slider_direction(true), -1);
 }
 
 TEST(ParamSteps, LabelsUseTheDisplayFormat) {

@@ -163,8 +163,13 @@ bool read_slider(rc_reading& r) {
 
 bool read_label(rc_reading& r) {
     field_reader f{r.in};
-    const std::string name = f.word(), caption = f.word();
+    const std::string name = f.word();
+    std::string caption = f.word();
     if (!f.ok) return false;
+    // The file's "_" stands for a blank (a field is one word); other texts
+    // (module and file names) keep theirs.
+    for (char& c : caption)
+        if (c == '_') c = ' ';
     // The numbers of a label are optional, 0 when missing.
     int numbers[5] = {0, 0, 0, 0, 0};
     for (int& n : numbers)

@@ -183,8 +183,6 @@ int LABEL::update() {
 void LABEL::draw_text() {
     char text[caption_size];
     copy_text(text, caption);
-    for (char* c = text; *c; ++c)
-        if (*c == '_') *c = ' ';
     if (gl_ready()) {
         glColor3ub(static_cast<GLubyte>(colour >> 16), static_cast<GLubyte>(colour >> 8),
                    static_cast<GLubyte>(colour));

@@ -89,7 +89,7 @@ class LABEL : public SPRITE, public MSG_RESPONDER {
     // (length x size / 2) by size. Returns 0.
     int update() override;
     void dump() const override;
-    // Draws the caption at the label's position ("_" drawn as a blank) with its
+    // Draws the caption at the label's position with its
     // font and colour.
     void draw_text();
 

@@ -29,13 +29,13 @@ load_dialog::load_dialog(editor_host& e) : ed_(e), pointer_(e.view()) {
     for (std::size_t n = 0; n < names_.size(); ++n) {
         char text[LABEL::caption_size];
         std::snprintf(text, sizeof text, "%32s", names_[n].c_str());
-        LABEL* l = TM_NEW(LABEL, text, 100, static_cast<int>(16 * (n + 1) + 10), 0, 0, 0, 12,
+        LABEL* l = TM_NEW(LABEL, text, 100, 0, 0, 0, 0, 12,
                           0xFFFFFFu);
         l->redraw = 1;
         labels_.push_back(l);
     }
     if (names_.empty())
-        dialog_->append(element_ptr(TM_NEW(LABEL, "No_patch_files_in_TSY_-_Esc_or_a_click_leaves",
+        dialog_->append(element_ptr(TM_NEW(LABEL, "No patch files in TSY - Esc or a click leaves",
                                            100, 66, 0, 0, 0, 12, 0xFF8080u)));
     show_window(0);
     for (auto& p : own_) p->update();
@@ -68,7 +68,7 @@ void load_dialog::show_window(int first) {
     }
     for (int i = 0; i < dialog_rows && first + i < static_cast<int>(labels_.size()); ++i) {
         LABEL* l = labels_[static_cast<std::size_t>(first + i)];
-        l->set_position(100, static_cast<float>(16 * (i + 1) + 50), 0);
+        l->set_position(100, static_cast<float>(54 + 15 * i), 0); // inside the list's LCD
         l->redraw = 1;
         dialog_->append(element_ptr(l));
     }

@@ -1,4 +1,5 @@
 // The mixer's panel: its channel controls are made here, one strip a channel.
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -10,7 +11,7 @@ namespace tmod {
 
 namespace {
 
-constexpr int full_turn = 1800; // slider angle of a level of 1
+constexpr int full_turn = 1800; // slider messages from a level of 0 to 1
 
 int channel_of(const char* control, const char* format) {
     int n = -1;
@@ -62,7 +63,7 @@ class MIXER_GUI : public PARAM_GUI {
             append_number(text, levels->shown, level);
             show_text(local, text);
             std::snprintf(local, sizeof local, "SLD_CANAL_%d", n);
-            show_angle(local, static_cast<int>(level * full_turn));
+            show_knob(local, knob_position(*levels, level));
             if (bypasses) {
                 std::snprintf(local, sizeof local, "BYPASS_CANAL_%d", n);
                 show_state(local, static_cast<int>(value(*bypasses, n)));
@@ -75,11 +76,11 @@ class MIXER_GUI : public PARAM_GUI {
         const int n = channel_of(control, "SLD_CANAL_%d%c");
         if (n < 0) return PARAM_GUI::on_slider(control, down);
         if (!levels || n >= levels->count) return false;
-        const auto* slider = dynamic_cast<SLIDER*>(find_element(control));
-        // The level is the knob's angle, which moves a degree a message.
-        int angle = (slider ? slider->angle : 0) + (down ? 1 : -1);
-        angle = angle < 0 ? 0 : angle > full_turn ? full_turn : angle;
-        change(*levels, n, static_cast<double>(angle) / full_turn);
+        // A message moves the level by 1/1800, on that grid.
+        // (Rounded: the level is kept as a float, a hair off the grid.)
+        int at = static_cast<int>(std::lround(value(*levels, n) * full_turn)) + slider_direction(down);
+        at = at < 0 ? 0 : at > full_turn ? full_turn : at;
+        change(*levels, n, static_cast<double>(at) / full_turn);
         return true;
     }
 

@@ -2,6 +2,7 @@
 
 #include "editor/panels/panel_factories.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -130,6 +131,10 @@ void PARAM_GUI::show_angle(const char* slider, int a) {
     if (auto* s = dynamic_cast<SLIDER*>(find_element(slider))) s->angle = a;
 }
 
+void PARAM_GUI::show_knob(const char* slider, double position) {
+    show_angle(slider, static_cast<int>(std::lround(135.0 - 270.0 * position)));
+}
+
 void PARAM_GUI::show_state(const char* button, int state) {
     if (auto* b = dynamic_cast<BUTTON*>(find_element(button))) {
         if (b->state != state) b->redraw = 1;
@@ -159,7 +164,7 @@ void PARAM_GUI::refresh() {
                     const std::string slider = numbered_control(d.control, i + 1);
                     const double v = value(d, i);
                     show_text(("LABEL_" + slider.substr(4)).c_str(), shown_text(d, v));
-                    show_angle(slider.c_str(), saturating_int(v));
+                    show_knob(slider.c_str(), knob_position(d, v));
                 }
                 continue;
             }
@@ -171,14 +176,17 @@ void PARAM_GUI::refresh() {
             }
             if (is_display(row, d.control)) continue;
             std::string label_name = std::string("LABEL_") + d.control;
-            double angle_scale = 1.0;
+            double angle_scale = 0.0;
             for (const control_view& c : row.control_views)
                 if (std::strcmp(c.control, d.control) == 0)
                     label_name = c.label, angle_scale = c.angle_scale;
             show_text(label_name.c_str(), shown_text(d, v));
-            const std::string slider = std::string("SLD_") + d.control;
-            show_angle(slider.c_str(), saturating_int(static_cast<int>(v) * angle_scale));
-            show_angle(d.control, saturating_int(static_cast<int>(v) * angle_scale));
+            for (const std::string& knob : {std::string("SLD_") + d.control, std::string(d.control)}) {
+                if (angle_scale != 0.0)
+                    show_angle(knob.c_str(), saturating_int(static_cast<int>(v) * angle_scale));
+                else
+                    show_knob(knob.c_str(), knob_position(d, v));
+            }
         }
     }
     for (const cycle_display& c : row.displays) {
@@ -261,14 +269,14 @@ bool PARAM_GUI::on_slider(const char* name, bool down) {
             if (!stepped_sliders(p)) continue;
             for (int i = 0; i < p.count; ++i)
                 if (numbered_control(p.control, i + 1) == name) {
-                    change(p, i, step_value(p, value(p, i), slider_direction(p, down)));
+                    change(p, i, step_value(p, value(p, i), slider_direction(down)));
                     return true;
                 }
         }
         return false;
     }
     if (!d->get || d->step == step_rule::none || d->count != 1) return false;
-    change(*d, 0, step_value(*d, value(*d), slider_direction(*d, down)));
+    change(*d, 0, step_value(*d, value(*d), slider_direction(down)));
     return true;
 }
 
@@ -284,12 +292,8 @@ int PARAM_GUI::update() {
         const int mouse_button = m.kind != 0 ? m.event.button.button : 0;
         if (m.kind != 0 && m.event_type() == event_button_up && slider &&
             (mouse_button == 4 || mouse_button == 5)) {
-            // The wheel over a knob raises it up and lowers it down, whichever
-            // way the pointer moves it.
-            const param_desc* d =
-                find_control(type, std::strncmp(control, "SLD_", 4) == 0 ? control + 4 : control);
-            const bool reversed = d && d->reversed;
-            on_slider(control, (mouse_button == 4) != reversed);
+            // The wheel over a knob raises it up and lowers it down.
+            on_slider(control, mouse_button == 5);
         } else if (m.kind != 0 && m.event_type() == event_button_up)
             on_button(control, m.event.button.button);
         else if (m.kind == 0 && std::strstr(m.text, "SLD_") && slider)

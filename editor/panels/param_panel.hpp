@@ -29,7 +29,8 @@ class PARAM_GUI : public MODULE_GUI {
   protected:
     // A button released with a mouse button (1 left, 4/5 the wheel). True when handled.
     virtual bool on_button(const char* control, int mouse_button);
-    // "SLD_DOWN" (down true) or "SLD_UP" on a slider. True when handled.
+    // "SLD_DOWN" (down true: the pointer moved down, or the wheel turned
+    // down) or "SLD_UP" on a slider. True when handled.
     virtual bool on_slider(const char* control, bool down);
     // Refreshes the engine state that moves by itself (each update).
     virtual void refresh_live();
@@ -42,6 +43,9 @@ class PARAM_GUI : public MODULE_GUI {
     void show_text(const char* label_name, const std::string& text);
     void show_picture(const char* element, const char* image);
     void show_angle(const char* slider, int angle);
+    // The knob's pointer at `position` (0 .. 1) of its turn: from seven to
+    // five o'clock, clockwise.
+    void show_knob(const char* slider, double position);
     void show_state(const char* button, int state);
     bool holds(const SPRITE* element) const;
     // Adds the panel's prefix ("12_") to a local name.

@@ -123,25 +123,25 @@ class SEQUENCER_GUI : public PARAM_GUI {
     }
 
     void refresh() override {
+        shown_ = shown_pattern(); // first: the base refresh calls refresh_live()
         PARAM_GUI::refresh();
         const auto& s = static_cast<const SEQUENCER&>(*module);
         const int pattern = current_pattern();
         show_lamps();
         for (int i = 1; i <= strips; ++i) {
-            const int at = pattern * step_count + (i - 1);
+            const int at = shown_ * step_count + (i - 1);
             digit("SPRITE_OCT_%d", i, octave, at);
             digit("SPRITE_NOTE_%d", i, note, at);
             if (vol) {
                 show_text(numbered("LABEL_TXT_%d_VOL", i).c_str(),
-                          shown_text(*vol, value(*vol, at)));
-                show_angle(numbered("SLD_VOL_%d", i).c_str(),
-                           static_cast<int>(value(*vol, at) * 10));
+                          compact(shown_text(*vol, value(*vol, at))));
+                show_knob(numbered("SLD_VOL_%d", i).c_str(), knob_position(*vol, value(*vol, at)));
             }
             if (length) {
                 show_text(numbered("LABEL_TXT_%d_LENGHT", i).c_str(),
-                          shown_text(*length, value(*length, at)));
-                show_angle(numbered("SLD_LENGHT_%d", i).c_str(),
-                           static_cast<int>(value(*length, at)));
+                          compact(shown_text(*length, value(*length, at))));
+                show_knob(numbered("SLD_LENGHT_%d", i).c_str(),
+                          knob_position(*length, value(*length, at)));
             }
             switch_state("BUTTON_BYPASS_%d", i, bypass, at);
             switch_state("BUTTON_ACCENT_%d", i, accent, at);
@@ -154,27 +154,31 @@ class SEQUENCER_GUI : public PARAM_GUI {
         append_number(text, "%3.3f", s.memory.divider[pattern]);
         show_text("LABEL_DIVIDER", text);
         if (divider) show_text("LABEL_WISHED_DIVIDER", shown_text(*divider, value(*divider)));
-        if (max_step) show_text("LABEL_MAX_STEP", shown_text(*max_step, value(*max_step, pattern)));
+        if (max_step) show_text("LABEL_MAX_STEP", shown_text(*max_step, value(*max_step, shown_)));
         const char* f = file && file->text ? file->text(*module) : "";
-        show_text("LABEL_FILENAME", f && *f ? base_name(f) : std::string("NONE"));
+        show_text("LABEL_FILENAME", f && *f ? fitting_name(f) : std::string("NONE"));
         show_state("POWER", s.power.load());
     }
 
   protected:
-    // The lamps follow the playing step.
-    void refresh_live() override { show_lamps(); }
+    // The lamps follow the playing step; the strips follow the pattern
+    // chosen, wherever the choice came from.
+    void refresh_live() override {
+        if (shown_pattern() != shown_) refresh();
+        show_lamps();
+    }
 
     bool on_slider(const char* control, bool down) override {
-        const int at = current_pattern() * step_count;
+        const int at = shown_pattern() * step_count;
         if (int i = step_in(control, "SLD_VOL_", ""); i && vol) {
             // Tenths counted whole, so that ten steps from 0 land on exactly 1.0.
             const double v = value(*vol, at + i - 1);
-            change(*vol, at + i - 1, std::round(v * 10.0 + (down ? 1 : -1)) / 10.0);
+            change(*vol, at + i - 1, std::round(v * 10.0 + slider_direction(down)) / 10.0);
             return true;
         }
         if (int i = step_in(control, "SLD_LENGHT_", ""); i && length) {
             const double v = value(*length, at + i - 1);
-            change(*length, at + i - 1, step_value(*length, v, slider_direction(*length, down)));
+            change(*length, at + i - 1, step_value(*length, v, slider_direction(down)));
             return true;
         }
         return false;
@@ -182,7 +186,7 @@ class SEQUENCER_GUI : public PARAM_GUI {
 
     bool on_button(const char* control, int mouse_button) override {
         const int pattern = current_pattern();
-        const int at = pattern * step_count;
+        const int at = shown_pattern() * step_count;
         struct stepper {
             const char* head;
             const char* tail;
@@ -223,7 +227,8 @@ class SEQUENCER_GUI : public PARAM_GUI {
             std::strcmp(control, "BUTTON_MAX_STEP_DOWN") == 0) {
             if (!max_step) return false;
             const int dir = std::strcmp(control, "BUTTON_MAX_STEP_UP") == 0 ? 1 : -1;
-            change(*max_step, pattern, step_value(*max_step, value(*max_step, pattern), dir));
+            const int shown = shown_pattern();
+            change(*max_step, shown, step_value(*max_step, value(*max_step, shown), dir));
             return true;
         }
         if (std::strcmp(control, "FILE_UP") == 0 || std::strcmp(control, "FILE_DOWN") == 0) {
@@ -279,6 +284,33 @@ class SEQUENCER_GUI : public PARAM_GUI {
   private:
     int current_pattern() const {
         return static_cast<const SEQUENCER&>(*module).current_pattern.load();
+    }
+    // The strips show and edit the pattern last chosen, at once, though it
+    // starts playing only at the end of the playing one.
+    int shown_pattern() const {
+        const int p = wished ? static_cast<int>(value(*wished)) : current_pattern();
+        return p >= 0 && p < pattern_buttons ? p : current_pattern();
+    }
+
+    // The partition's name as its 76-pixel display holds it (11 characters),
+    // without the extension every partition has.
+    static std::string fitting_name(const char* path) {
+        constexpr std::size_t fits = 11;
+        std::string name = base_name(path);
+        if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+        if (name.size() > fits) name = name.substr(0, fits - 1) + "~";
+        return name;
+    }
+
+    // A step's value in a 16-pixel strip: "1", ".9", "1.5", "-.3".
+    static std::string compact(std::string text) {
+        const auto first = text.find_first_not_of(' ');
+        text.erase(0, first == std::string::npos ? text.size() : first);
+        if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) text.resize(text.size() - 2);
+        for (const char* zero : {"0.", "-0."})
+            if (text.rfind(zero, 0) == 0 && text.size() > std::strlen(zero))
+                text.erase(text.find('0'), 1);
+        return text;
     }
 
     // The lamp of the step that plays next is lit.
@@ -345,6 +377,7 @@ class SEQUENCER_GUI : public PARAM_GUI {
 
     const param_desc *file, *divider, *max_step, *note, *bypass, *vol, *length, *octave, *accent,
         *slide, *wished, *step, *timer;
+    int shown_ = -1;
 };
 
 } // namespace

@@ -1,0 +1,84 @@
+#!/bin/bash
+# Peak memory of the editor against a render of the same patch: the mixed
+# patch of bench/gen_patches.py (20 000 modules of the common types) is
+# rendered for a second (peak resident size from /usr/bin/time), then opened
+# in the editor under its own Xvfb; once the load has ended, the editor's
+# high-water mark (VmHWM) is read. The same for the empty patch gives the
+# window's own cost.
+#   bench/editor_memory.sh [PROGRAM]     (default build/tmodular)
+# A run that fails (status, no output, a window that never loads) prints no
+# figure for it and the script ends with status 1.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=${1:-$root/build/tmodular}
+work=$(mktemp -d)
+xvfb_pid=
+run_pid=
+cleanup() {
+    [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+[ -x "$program" ] || { echo "editor_memory: no program $program (build it first)" >&2; exit 2; }
+for tool in Xvfb /usr/bin/time python3; do
+    command -v "$tool" >/dev/null || { echo "editor_memory: $tool is missing" >&2; exit 2; }
+done
+python3 "$root/bench/gen_patches.py" "$work" 1 || exit 1
+patch=$work/mixed.tsy
+
+# Peak resident size of a one-second render, in KiB.
+render_peak() {
+    local out=$work/render.wav kib
+    /usr/bin/time -o "$work/peak" -f %M "$program" --render "$out" --seconds 1 "$1" \
+        >/dev/null 2>&1 || return 1
+    kib=$(tail -n 1 "$work/peak")
+    [ -s "$out" ] && [[ "$kib" =~ ^[0-9]+$ ]] || return 1
+    echo "$kib"
+}
+
+start_display() {
+    local fifo n
+    fifo=$work/display
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    read -r -t 10 n <"$fifo"
+    [ -n "$n" ] || return 1
+    export DISPLAY=:$n
+}
+
+# The editor's high-water mark once the patch has loaded (its log says so), in
+# KiB; the load time goes to standard error.
+editor_peak() {
+    local log=$work/editor.log start kib
+    start=$(date +%s.%N)
+    (cd "$work" && exec "$program" --audio nosound --remote-port 0 "$1" </dev/null >"$log" 2>&1) &
+    run_pid=$!
+    for _ in $(seq 3000); do
+        kill -0 "$run_pid" 2>/dev/null || return 1
+        grep -q 'END \*\*' "$log" && break
+        sleep 0.1
+    done
+    grep -q 'END \*\*' "$log" || return 1
+    printf '  %s loaded in %.1f s\n' "$(basename "$1")" "$(echo "$(date +%s.%N) - $start" | bc)" >&2
+    sleep 2 # a few frames drawn
+    kib=$(awk '/^VmHWM/ {print $2}' "/proc/$run_pid/status" 2>/dev/null)
+    kill "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
+    run_pid=
+    [[ "$kib" =~ ^[0-9]+$ ]] || return 1
+    echo "$kib"
+}
+
+status=0
+render=$(render_peak "$patch") || { echo "render of the mixed patch failed" >&2; exit 1; }
+start_display || { echo "editor_memory: Xvfb did not start" >&2; exit 1; }
+empty=$(editor_peak "$root/data/TSY/empty.tsy") || { echo "editor on the empty patch failed" >&2; status=1; }
+editor=$(editor_peak "$patch") || { echo "editor on the mixed patch failed" >&2; exit 1; }
+
+echo "mixed patch, 20 000 modules:"
+echo "  render peak: $((render / 1024)) MiB"
+[ -n "${empty:-}" ] && echo "  editor on the empty patch: $((empty / 1024)) MiB"
+echo "  editor peak: $((editor / 1024)) MiB ($(echo "scale=2; $editor / $render" | bc) x the render; goal 1.5)"
+exit $status
