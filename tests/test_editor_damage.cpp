@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "editor/editor.hpp"
 #include "engine/generator.hpp"
+#include "modules/sequencer.hpp"
 #include "support/harness.hpp"
 #include "support/window_support.hpp"
 #include "toolkit/damage.hpp"
@@ -179,14 +181,18 @@ TEST_P(DamageDrawn, ChangedRegionsLeaveTheWindowAsAWholeRedrawWould) {
     same_as_whole("a panel with cables moved");
     key(SDLK_F6);
 
-    // demo_bassline: the sequencer's first steps' arrows, up at y 288 and
-    // down at 320, 15 pixels apart; its title bar at (300, 175).
+    // demo_bassline: the sequencer's first steps' arrows, octave up at y 288
+    // and note up at 336, 16 pixels apart from x 168; its title bar at (300, 175).
     ed_->load("TSY/demo_bassline.tsy");
     frames();
+    const auto* seq = static_cast<const SEQUENCER*>(g_.at(module_kind::SEQUENCER, 0));
+    ASSERT_NE(seq, nullptr);
+    const partition_block steps = seq->memory;
     EXPECT_TRUE(changes([&] {
-        for (int step = 0; step < 4; ++step) click(137 + 15 * step, 288);
-        click(137, 320);
+        for (int step = 0; step < 4; ++step) click(168 + 16 * step, 288);
+        click(168, 336);
     }));
+    EXPECT_NE(std::memcmp(&steps, &seq->memory, sizeof steps), 0);
     same_as_whole("steps changed");
     EXPECT_TRUE(changes([&] { drag(SDL_BUTTON_RIGHT, 300, 175, 360, 420); }));
     same_as_whole("the sequencer moved");
