@@ -9,8 +9,9 @@
 #include "editor/view.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
-#include "util/text.hpp"
+#include "toolkit/damage.hpp"
 #include "util/alloc_tracker.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -63,9 +64,22 @@ void INFO_DASH::set_target(OBJET* panel, SPRITE* widget) {
 void INFO_DASH::draw(int unused, int with_background) {
     redraw = 1;
     OBJET::draw(unused, with_background);
-    const int font = name_label_->font;
     const float sx = x - static_cast<float>(view_.x()) + 10;
     const float sy = y - static_cast<float>(view_.y());
+    const std::array<std::string, 3> text = lines();
+    for (std::size_t i = 0; i < text.size(); ++i)
+        screen_text(name_label_->font, 10, sx, sy + 25 + 10 * static_cast<float>(i), 0xFFFFFFu,
+                    text[i].c_str());
+}
+
+std::uint64_t INFO_DASH::own_look() const {
+    look_hash k;
+    for (const std::string& line : lines()) k.text(line.c_str());
+    return k.h;
+}
+
+std::array<std::string, 3> INFO_DASH::lines() const {
+    std::array<std::string, 3> out;
     char line[1024];
     const GENERATOR& g = levels_.generator();
     const GENERATOR_GUI* gui = levels_.gui();
@@ -84,20 +98,20 @@ void INFO_DASH::draw(int unused, int with_background) {
     else
         std::snprintf(line, sizeof line, "CurGenLevel [%d] Named[%s   NULL:NULL]", depth,
                       g.file_name);
-    screen_text(font, 10, sx, sy + 25, 0xFFFFFFu, line);
+    out[0] = line;
     if (gui) {
         std::snprintf(line, sizeof line, "Generator Present [%zu]",
                       g.count(module_kind::GENERATOR));
-        screen_text(font, 10, sx, sy + 35, 0xFFFFFFu, line);
+        out[1] = line;
         // The stack counts the root level and every level entered.
         std::snprintf(line, sizeof line, "Objet present [%zu] Stack [%d]",
                       levels_.panels().size(), depth + 1);
     } else {
         std::snprintf(line, sizeof line, "Pas d'Objet present");
     }
-    screen_text(font, 10, sx, sy + 45, 0xFFFFFFu, line);
+    out[2] = line;
+    return out;
 }
-
 void dashboards::make(panel_list& root_panels) {
     clear();
     auto info = panel_ptr(TM_NEW(INFO_DASH, levels_, view_, unsaved));

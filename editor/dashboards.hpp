@@ -4,6 +4,9 @@
 // lead the root level's panels; hidden (F5) they are kept here. Main thread only.
 #pragma once
 
+#include <array>
+#include <string>
+
 #include <vector>
 
 #include "editor/module_panels.hpp"
@@ -22,9 +25,12 @@ class INFO_DASH : public OBJET {
     // words: the module's name and type, or a control's name and value.
     void set_target(OBJET* panel, SPRITE* widget = nullptr);
     void draw(int unused, int with_background) override;
+    std::uint64_t own_look() const override;
     OBJET* target = nullptr;
 
   private:
+    // The three lines drawn under the labels: where, what, how many.
+    std::array<std::string, 3> lines() const;
     const levels& levels_;
     const view& view_;
     const bool& unsaved_;

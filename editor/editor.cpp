@@ -31,18 +31,29 @@
 namespace tmod {
 
 namespace {
-// TM_FRAME_STATS=1: the time the frames took, said at the end (bench/editor_idle.sh).
+// TM_FRAME_STATS=1: the time the frames took, said at the end (bench/editor_cpu.sh).
 struct frame_timing {
     int frames = 0;
-    std::chrono::steady_clock::duration spent{};
-    void add(std::chrono::steady_clock::duration d) { ++frames, spent += d; }
+    std::chrono::steady_clock::duration spent{}, worst{};
+    void add(std::chrono::steady_clock::duration d) {
+        ++frames, spent += d;
+        worst = std::max(worst, d);
+    }
     ~frame_timing() {
-        if (frames > 0)
-            std::printf("frames drawn %d, %.2f ms each\n", frames,
-                        std::chrono::duration<double, std::milli>(spent).count() / frames);
+        using ms = std::chrono::duration<double, std::milli>;
+        std::printf("frames drawn %d, %.2f ms each, worst %.2f ms\n", frames,
+                    frames ? ms(spent).count() / frames : 0.0, ms(worst).count());
     }
 };
 std::optional<frame_timing> frame_stats;
+
+// At most 60 frames a second. Without input or anything moving in view,
+// changes (remote control, a prompt answered from standard input) are
+// looked for less often.
+constexpr auto frame_period = std::chrono::microseconds(16667);
+constexpr auto quiet_period = std::chrono::milliseconds(100);
+// Between passes the loop sleeps at most this long: input waits no longer.
+constexpr int longest_nap_ms = 8;
 } // namespace
 
 editor::editor(GENERATOR& root, audio_pump* pump)
@@ -75,12 +86,15 @@ bool editor::edit_mode() const {
 
 void editor::start(const char* patch_path, bool untitled, bool recover) {
     if (const char* v = std::getenv("TM_FRAME_STATS"); v && *v == '1') frame_stats.emplace();
+    // Only frames draw.
+    clip_shut();
     // Typed characters for the prompts, whatever the keyboard's layout.
     SDL_EnableUNICODE(1);
     load_shown(patch_path, untitled ? std::string() : std::string(patch_path));
     if (!running_) return; // stopped during the load
     offer_recovery(recover);
     view_.scroll_to(0, 0);
+    redraw_all();
     present();
     if (pump_) pump_->scope_view = 0;
     audio_enabled = 1;
@@ -92,6 +106,8 @@ void editor::open(std::unique_ptr<layer> l) {
 
 void editor::dispatch(SDL_Event& e, int& result) {
     note_input(e);
+    // The window was uncovered: what it showed is shown again.
+    if (e.type == SDL_VIDEOEXPOSE) exposed_ = true;
     if (e.type == SDL_KEYUP) {
         // A key goes up where it went down: a note held when a prompt opens
         // still ends, and the Esc that closed a prompt quits nothing.
@@ -146,14 +162,32 @@ bool editor::pass() {
         }
     for (auto& l : opening_) layers_.push_back(std::move(l));
     opening_.clear();
-    const auto now = layer::clock::now();
-    if (layers_.back()->frame_due(result, now)) {
-        present();
-        if (frame_stats) frame_stats->add(layer::clock::now() - now);
+    waiting_ |= result;
+    // A loaded patch's first frame waits a pass.
+    if (!(result & pass_loaded)) frame_when_due();
+    // Nothing happened: sleep until the next frame could be due, or a little
+    // while for input, instead of spinning.
+    if (result == 0) {
+        const auto due =
+            moving_ || waiting_ ? next_look_ : std::max(next_look_, last_look_ + quiet_period);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(due - layer::clock::now());
+        SDL_Delay(static_cast<Uint32>(std::clamp<long long>(left.count(), 1, longest_nap_ms)));
     }
-    // Nothing happened: wait for input a little instead of spinning.
-    if (result == 0) SDL_Delay(5);
     return running_;
+}
+
+void editor::frame_when_due() {
+    const auto now = layer::clock::now();
+    if (now < next_look_ || !gl_ready()) return;
+    moving_ = false;
+    for (const auto& l : layers_) moving_ = moving_ || l->moving();
+    if (waiting_ == 0 && !moving_ && !whole_ && !exposed_ && now - last_look_ < quiet_period)
+        return;
+    last_look_ = now;
+    next_look_ = now + frame_period;
+    if (present() && frame_stats) frame_stats->add(layer::clock::now() - now);
+    waiting_ = 0;
 }
 
 void editor::take_lines() {
@@ -320,15 +354,38 @@ int editor::run() {
     return 0;
 }
 
-void editor::present() {
-    if (!gl_ready()) return;
+bool editor::present() {
+    if (!gl_ready()) return false;
     // From the highest layer that covers the ones below, up.
     std::size_t first = layers_.size() - 1;
     while (first > 0 && !layers_[first]->opaque()) --first;
+    damage d(view_.width(), view_.height());
+    // Another set of layers shown: what the last frame drew says nothing.
+    std::vector<const layer*> shown;
+    for (std::size_t i = first; i < layers_.size(); ++i) shown.push_back(layers_[i].get());
+    if (whole_ || shown != shown_layers_) d.add_all();
+    shown_layers_ = std::move(shown);
+    for (std::size_t i = first; i < layers_.size(); ++i) layers_[i]->find_damage(d, waiting_);
+    if (exposed_ && !d.whole() && !kept_.show_again()) d.add_all();
+    exposed_ = false;
+    if (d.empty()) return false;
+    if (!d.whole() && !kept_.begin()) d.add_all();
+    whole_ = false;
+    const std::vector<screen_rect> regions = d.regions();
     view_.begin_frame();
-    for (std::size_t i = first; i < layers_.size(); ++i) layers_[i]->draw();
+    for (const screen_rect& r : regions) {
+        clip_to(r);
+        for (std::size_t i = first; i < layers_.size(); ++i) layers_[i]->draw(r);
+    }
+    clip_shut();
     view_.end_frame();
-    SDL_GL_SwapBuffers();
+    kept_.end(regions);
+    return true;
+}
+
+void editor::redraw_all() {
+    whole_ = true;
+    kept_.forget();
 }
 
 // While the pump's scope view is on, the oscilloscope lies over the patch

@@ -1,11 +1,11 @@
 // The patch editor: one event loop over a stack of layers (layer.hpp). The
 // patch view lies at the bottom; the oscilloscope and the load dialog open
-// over it. Each event goes to the top layer and down until one takes it; the
-// top layer draws the frame. The editor's state is kept by concern: the view
-// (view.hpp), the levels of nested patches (levels.hpp), the dashboards
-// (dashboards.hpp) and the message line. Main (graphics) thread only; the
-// engine is started and stopped by the caller, and the caller's per-pass
-// service runs on every pass.
+// over it. Each event goes to the top layer and down until one takes it; a
+// frame draws only the regions the layers say changed. The editor's state is
+// kept by concern: the view (view.hpp), the levels of nested patches
+// (levels.hpp), the dashboards (dashboards.hpp) and the message line. Main
+// (graphics) thread only; the engine is started and stopped by the caller,
+// and the caller's per-pass service runs on every pass.
 #pragma once
 
 #include <functional>
@@ -110,6 +110,8 @@ class editor final : public editor_host {
     // every cable to and from it (an edit that undo brings back).
     void remove_module_of(OBJET* panel) override;
     bool running() const { return running_; }
+    // The next frame draws the whole window, not only what changed.
+    void redraw_all();
 
     // Why the last load or save went wrong (empty: nothing to say).
     const std::string& message() const override { return message_; }
@@ -149,7 +151,11 @@ class editor final : public editor_host {
     // Writes the shown level; the message line says how it went.
     bool write_level(const std::string& path);
     void show_scope(bool on);
-    void present();
+    // Draws what changed since the last frame, when it is time to look.
+    void frame_when_due();
+    // Draws the regions the layers say changed (all of them when whole_).
+    // False when nothing changed: nothing was drawn.
+    bool present();
 
     class view view_;
     class levels levels_;
@@ -177,6 +183,14 @@ class editor final : public editor_host {
     bool running_ = true;
     layer::clock::time_point last_answer_{};
     bool stop_pass_ = false;
+    // Frames: the last one kept, the layers it showed, what passes did since.
+    kept_frame kept_;
+    std::vector<const layer*> shown_layers_;
+    bool whole_ = true;
+    bool exposed_ = false;
+    bool moving_ = false; // a layer shows state that moves on its own
+    int waiting_ = 0;
+    layer::clock::time_point next_look_{}, last_look_{};
 };
 
 } // namespace tmod

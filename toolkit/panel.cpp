@@ -1,5 +1,7 @@
 #include "toolkit/panel.hpp"
 
+#include "toolkit/damage.hpp"
+
 #include "toolkit/frame_state.hpp"
 #include "toolkit/image_bank.hpp"
 #include "util/messages.hpp"
@@ -232,7 +234,8 @@ void OBJET::draw(int, int with_background) {
     for (element_ptr& element : *elements) {
         SPRITE& e = *element;
         e.update();
-        if (e.redraw == 1 && !is_reduced) {
+        // Outside the region a frame draws, nothing of it would show.
+        if (e.redraw == 1 && !is_reduced && reaches_drawing(e, *this)) {
             if (auto* label = dynamic_cast<LABEL*>(&e)) {
                 moved_by on_screen(e, x - static_cast<float>(view_scroll_x),
                                    y - static_cast<float>(view_scroll_y));

@@ -55,6 +55,9 @@ class OBJET : public SPRITE {
     int update() override;
     // Background (when asked), elements, frame.
     virtual void draw(int unused, int with_background);
+    // What the panel draws beyond its elements (text of its own), as a
+    // fingerprint: a change of it is a change of the panel's look.
+    virtual std::uint64_t own_look() const { return 0; }
 
     // Queues a copy of the record for update to route.
     void post(const GUI_MESSAGE& message) { messages.push_back(message); }

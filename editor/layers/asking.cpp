@@ -29,10 +29,10 @@ bool ends(const SDL_Event& e, int& result) {
 }
 } // namespace
 
-bool asking_layer::frame_due(int result, clock::time_point) {
-    const bool due = result != 0 || changed_;
+void asking_layer::find_damage(damage& d, int result) {
+    // Across the whole window: a long line runs out of the box.
+    if (result != 0 || changed_) d.add({0, box_top - 20, d.width(), box_height + 40});
     changed_ = false;
-    return due;
 }
 
 void asking_layer::draw_box(const std::string& first, const std::string& second,
@@ -136,7 +136,7 @@ bool prompt::handle(SDL_Event& e, int& result) {
     return true;
 }
 
-void prompt::draw() {
+void prompt::draw(const screen_rect&) {
     draw_box(question_ + "   (Enter accepts, Esc cancels)", text_, refused_);
     // The cursor: a bar before the character it stands on (glyphs of a
     // non-ASCII character are one "?" each byte-run).
@@ -181,7 +181,7 @@ bool question::handle(SDL_Event& e, int& result) {
     return true;
 }
 
-void question::draw() {
+void question::draw(const screen_rect&) {
     draw_box(text_, "", "");
 }
 

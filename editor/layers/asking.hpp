@@ -19,7 +19,8 @@ class asking_layer : public layer {
     explicit asking_layer(editor_host& e) : ed_(e) {}
     // A line from standard input, as if typed and confirmed.
     virtual void answer(const std::string& line) = 0;
-    bool frame_due(int result, clock::time_point now) override;
+    // The band of the box, after any event or change.
+    void find_damage(damage& d, int result) override;
     bool opaque() const override { return false; }
 
   protected:
@@ -42,7 +43,7 @@ class prompt : public asking_layer {
 
     bool handle(SDL_Event& e, int& result) override;
     void answer(const std::string& line) override;
-    void draw() override;
+    void draw(const screen_rect& region) override;
 
   private:
     void enter(const std::string& text);
@@ -69,7 +70,7 @@ class question : public asking_layer {
 
     bool handle(SDL_Event& e, int& result) override;
     void answer(const std::string& line) override;
-    void draw() override;
+    void draw(const screen_rect& region) override;
 
   private:
     bool choose(char key);

@@ -16,8 +16,6 @@ namespace tmod {
 namespace {
 // A held arrow scrolls one name this often.
 constexpr auto scroll_period = std::chrono::milliseconds(20);
-// Without news the dialog is drawn again this often.
-constexpr auto idle_redraw = std::chrono::milliseconds(50);
 } // namespace
 
 load_dialog::load_dialog(editor_host& e) : ed_(e), pointer_(e.view()) {
@@ -173,17 +171,16 @@ void load_dialog::pass() {
     }
 }
 
-bool load_dialog::frame_due(int result, clock::time_point now) {
-    if (result == 0 && !changed_ && now - last_frame_ < idle_redraw) return false;
-    last_frame_ = now;
+void load_dialog::find_damage(damage& d, int) {
+    if (changed_) d.add_all();
     changed_ = false;
-    return true;
+    drawn_.compare(own_, 0, 0, d);
 }
 
-void load_dialog::draw() {
+void load_dialog::draw(const screen_rect& region) {
     glClear(GL_COLOR_BUFFER_BIT);
     dialog_->mark_all(1);
-    draw_visible_panels(own_, 0, 0, 1);
+    drawn_.draw(own_, region);
 }
 
 } // namespace tmod

@@ -23,8 +23,10 @@ class load_dialog : public layer {
     bool handle(SDL_Event& e, int& result) override;
     // The dialog's messages: hover colours, the name chosen, the arrows.
     void pass() override;
-    bool frame_due(int result, clock::time_point now) override;
-    void draw() override;
+    void find_damage(damage& d, int result) override;
+    void draw(const screen_rect& region) override;
+    // A held arrow scrolls the names.
+    bool moving() const override { return direction_ != 0; }
 
   private:
     void show_window(int first);
@@ -41,7 +43,7 @@ class load_dialog : public layer {
     int direction_ = 0;
     bool changed_ = true;
     clock::time_point last_scroll_ = clock::now();
-    clock::time_point last_frame_;
+    panels_drawn drawn_;
 };
 
 } // namespace tmod

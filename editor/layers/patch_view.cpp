@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
+#include <algorithm>
 #include <cstdio>
 
 #include "audio/audio_pump.hpp"
@@ -18,11 +19,9 @@
 namespace tmod {
 
 namespace {
-// Panels showing moving engine state refresh at least this often.
-constexpr auto idle_redraw = std::chrono::milliseconds(50);
-// With none in view a frame costs more than the wait saves: a slow redraw
-// still shows what remote control changed.
-constexpr auto quiet_redraw = std::chrono::seconds(1);
+// The message line: filled rectangles land 13 pixels lower than given, and
+// its text stands on a line within it.
+constexpr int message_height = 24;
 
 // The note keys of play mode, in note order from 1.
 constexpr SDLKey note_keys[] = {
@@ -55,6 +54,8 @@ patch_view::patch_view(editor_host& e) : ed_(e), pointer_(e.view()) {
 patch_view::~patch_view() = default;
 
 void patch_view::panels_rebuilt() {
+    whole_ = true;
+    drawn_.forget();
     cables_.clear();
     relink_ = 1;
     pointer_.forget();
@@ -169,6 +170,7 @@ void patch_view::command(int sym, bool shift) {
 
 void patch_view::flip_mode() {
     relink_ = 1;
+    whole_ = true;
     edit_mode_ = !edit_mode_;
     // The dashboards have no back face: they keep theirs.
     for (auto& p : ed_.levels().panels())
@@ -251,6 +253,7 @@ int patch_view::play_key_down(int sym) {
         break;
     case SDLK_F9:
         image_bank().reload();
+        whole_ = true;
         break;
     case SDLK_F11:
         for (std::size_t i = 0; i < ed_.levels().panels().size(); ++i)
@@ -346,15 +349,68 @@ void patch_view::pass() {
     if (ed_.dashboards().shown()) ed_.dashboards().dock();
 }
 
-bool patch_view::frame_due(int result, clock::time_point now) {
-    if (result & pass_loaded) return false;
-    bool moving = false;
+bool patch_view::moving() const {
     const view& v = ed_.view();
+    if (!ed_.levels().has_panels()) return false;
     for (const auto& p : ed_.levels().panels())
-        moving = moving || (shows_moving_state(*p) && panel_in_view(*p, v.x(), v.y()));
-    if (result == 0 && now - last_draw_ < (moving ? idle_redraw : quiet_redraw)) return false;
-    last_draw_ = now;
-    return true;
+        if (shows_moving_state(*p) && panel_in_view(*p, v.x(), v.y())) return true;
+    return false;
+}
+
+void patch_view::find_damage(damage& d, int result) {
+    const view& v = ed_.view();
+    const void* level = ed_.levels().has_panels() ? &ed_.levels().panels() : nullptr;
+    if (whole_ || (result & pass_scrolled) || v.x() != drawn_x_ || v.y() != drawn_y_ ||
+        edit_mode_ != drawn_edit_mode_ || level != drawn_level_)
+        d.add_all();
+    whole_ = false;
+    drawn_x_ = v.x(), drawn_y_ = v.y();
+    drawn_edit_mode_ = edit_mode_;
+    drawn_level_ = level;
+    if (level) drawn_.compare(ed_.levels().panels(), v.x(), v.y(), d);
+    cable_damage(d);
+    if (ed_.message() != message_drawn_) {
+        message_drawn_ = ed_.message();
+        d.add({0, v.height() - message_height - 16, v.width(), message_height + 16});
+    }
+}
+
+// A cable that moved or changed damages the box of its curve and plugs, as
+// it was and as it is.
+void patch_view::cable_damage(damage& d) {
+    std::vector<std::pair<std::uint64_t, screen_rect>> now;
+    if (edit_mode_) {
+        cables_.follow_panels();
+        const view& v = ed_.view();
+        for (const auto& c : cables_.cables) {
+            look_hash k;
+            k.add(c->x1), k.add(c->y1), k.add(c->x2), k.add(c->y2), k.add(c->colour);
+            k.text(c->start_plug.image), k.text(c->end_plug.image);
+            // The curve stays within its control points; the middle one's y
+            // is the sum of the ends'.
+            const long long ys[] = {c->y1, c->y2, static_cast<long long>(c->y1) + c->y2};
+            const long long top = std::min({ys[0], ys[1], ys[2]});
+            const long long bottom = std::max({ys[0], ys[1], ys[2]});
+            const int plug = static_cast<int>(
+                std::max({c->start_plug.w, c->start_plug.h, c->end_plug.w, c->end_plug.h, 16.0f}));
+            const long long left = std::min(c->x1, c->x2) - v.x() - plug;
+            const long long right = std::max(c->x1, c->x2) - v.x() + plug;
+            const long long up = top - v.y() - plug,
+                            down = bottom - v.y() + sprite_draw_shift + plug;
+            const auto at = [](long long n) {
+                return static_cast<int>(std::clamp<long long>(n, -1000000, 1000000));
+            };
+            now.push_back({k.h, {at(left), at(up), at(right - left), at(down - up)}});
+        }
+    }
+    const std::size_t n = std::max(now.size(), cables_drawn_.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool was = i < cables_drawn_.size(), is = i < now.size();
+        if (was && is && cables_drawn_[i].first == now[i].first) continue;
+        if (was) d.add(cables_drawn_[i].second);
+        if (is) d.add(now[i].second);
+    }
+    cables_drawn_ = std::move(now);
 }
 
 void patch_view::draw_message_line() {
@@ -362,11 +418,12 @@ void patch_view::draw_message_line() {
     if (line.empty()) return;
     const view& v = ed_.view();
     // Filled rectangles land 13 pixels lower than given.
-    fill_rect(v.x(), v.y() + v.height() - 24 - 13, v.width(), 24, 0xC0400000u);
+    fill_rect(v.x(), v.y() + v.height() - message_height - 13, v.width(), message_height,
+              0xC0400000u);
     screen_text(0, 12, 8, static_cast<float>(v.height() - 30), 0xFFFF40u, line.c_str());
 }
 
-void patch_view::draw() {
+void patch_view::draw(const screen_rect& region) {
     if (!background_) {
         background_.reset(TM_NEW(SPRITE, "FOND_GLOBAL", 0, 0, 0, 0u, 0, 1.0f, 0, 255));
         background_->alpha = 255;
@@ -375,15 +432,20 @@ void patch_view::draw() {
     glLoadIdentity();
     glClear(GL_COLOR_BUFFER_BIT);
     background_->set_image("FOND_ELECTRO");
+    // Its size now, not at its first drawing: tiles stay where they were drawn.
+    background_->update();
     const int tw = background_->w > 0 ? static_cast<int>(background_->w) : 256;
     const int th = background_->h > 0 ? static_cast<int>(background_->h) : 256;
     for (int i = 0; i < 10; ++i)
         for (int j = 0; j < 10; ++j) {
+            // Images are drawn 15 pixels lower than placed.
+            const screen_rect tile{i * tw - v.x(), j * th + sprite_draw_shift - v.y(), tw, th};
+            if (!tile.meets(region)) continue;
             background_->set_position(static_cast<float>(i * tw), static_cast<float>(j * th), 0);
             background_->blit();
         }
     glColor3f(1, 1, 1);
-    if (ed_.levels().has_panels()) draw_visible_panels(ed_.levels().panels(), v.x(), v.y(), 1);
+    if (ed_.levels().has_panels()) drawn_.draw(ed_.levels().panels(), region);
     if (edit_mode_) cables_.draw();
     draw_message_line();
 }

@@ -26,9 +26,10 @@ void oscilloscope::begin() {
     x_ = 0;
     pixels_.assign(static_cast<std::size_t>(width) * height * 3, 0);
     words_.clear();
+    wrapped_ = true;
 }
 
-void oscilloscope::take() {
+void oscilloscope::take(damage& d) {
     if (values_.empty()) values_.resize(4096);
     // At most a ring's worth: a writer faster than this thread cannot hold it here.
     for (int read = 0; read < pump_.scope_values.capacity();) {
@@ -37,6 +38,17 @@ void oscilloscope::take() {
         for (int i = 0; i < n; ++i) frame(values_[static_cast<std::size_t>(i)]);
         read += n;
     }
+    if (wrapped_)
+        d.add_all();
+    else if (last_column_ >= first_column_)
+        d.add({first_column_, 0, last_column_ - first_column_ + 1, height});
+    wrapped_ = false;
+    first_column_ = width, last_column_ = -1;
+}
+
+void oscilloscope::mark(int column) {
+    first_column_ = std::min(first_column_, column);
+    last_column_ = std::max(last_column_, column);
 }
 
 void oscilloscope::put(int column, long row, colour c) {
@@ -53,6 +65,7 @@ void oscilloscope::wrap() {
     for (int i = 0; i < 50; ++i) words_.emplace_back(std::rand() % width, std::rand() % height);
     std::printf("Blit\n");
     std::fill(pixels_.begin(), pixels_.end(), 0);
+    wrapped_ = true;
 }
 
 void oscilloscope::frame(float sum) {
@@ -66,6 +79,7 @@ void oscilloscope::frame(float sum) {
     x_ += static_cast<float>(per_buffer) / 1000.0f * pump_.scope_zoom.load();
     if (!(x_ >= 0.0f && x_ < static_cast<float>(width))) return;
     const int column = static_cast<int>(x_);
+    mark(column);
     if (y != 0.0f) {
         put(column, static_cast<long>(std::floor(y + baseline)), white);
         const long reach = static_cast<long>(std::fabs(y)) - 1;
@@ -78,17 +92,25 @@ void oscilloscope::frame(float sum) {
     put(column, baseline, cyan);
 }
 
-void oscilloscope::draw() const {
+void oscilloscope::draw(const screen_rect& region) const {
     push_ortho(0, 0, width, height);
     glLoadIdentity();
     glClear(GL_COLOR_BUFFER_BIT);
-    if (!pixels_.empty()) {
+    const screen_rect r = region.clipped(width, height);
+    if (!pixels_.empty() && !r.empty()) {
+        // Only the region's pixels go to the renderer: rows are bottom up.
         glPushAttrib(GL_ENABLE_BIT | GL_PIXEL_MODE_BIT);
+        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
         glDisable(GL_TEXTURE_2D);
         glDisable(GL_BLEND);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glRasterPos2f(0.0f, static_cast<float>(height) - 0.5f); // bottom left pixel
-        glDrawPixels(width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels_.data());
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, r.x);
+        glPixelStorei(GL_UNPACK_SKIP_ROWS, height - r.y - r.h);
+        // The region's bottom left pixel.
+        glRasterPos2f(static_cast<float>(r.x), static_cast<float>(r.y + r.h) - 0.5f);
+        glDrawPixels(r.w, r.h, GL_RGB, GL_UNSIGNED_BYTE, pixels_.data());
+        glPopClientAttrib();
         glPopAttrib();
     }
     // The words in the colour the last point left current, at size 12.
@@ -110,11 +132,11 @@ scope_layer::scope_layer(audio_pump& pump) : scope_(pump) {
     next_frame_ = clock::now();
 }
 
-bool scope_layer::frame_due(int, clock::time_point now) {
-    if (now < next_frame_) return false;
+void scope_layer::find_damage(damage& d, int) {
+    const clock::time_point now = clock::now();
+    if (now < next_frame_) return;
     next_frame_ = now + scope_frame;
-    scope_.take();
-    return true;
+    scope_.take(d);
 }
 
 } // namespace tmod

@@ -23,10 +23,11 @@ class oscilloscope {
 
     // The view was switched on: an empty screen from the newest sound on.
     void begin();
-    // Moves the values queued since the last call onto the trace.
-    void take();
-    // The trace and the words of the last wrap (main thread).
-    void draw() const;
+    // Moves the values queued since the last call onto the trace, and adds
+    // to `d` the columns it drew on (the whole screen after a wrap).
+    void take(damage& d);
+    // The trace and the words of the last wrap over the region (main thread).
+    void draw(const screen_rect& region) const;
 
     float x() const { return x_; }
 
@@ -35,6 +36,7 @@ class oscilloscope {
     void frame(float sum);
     void wrap();
     void put(int column, long row, colour c);
+    void mark(int column);
 
     audio_pump& pump_;
     float x_ = 0;
@@ -43,17 +45,22 @@ class oscilloscope {
     std::vector<float> values_;
     // Where the last wrap wrote its words.
     std::vector<std::pair<int, int>> words_;
+    // Drawn on since the last take: the columns, or all after a wrap.
+    int first_column_ = width, last_column_ = -1;
+    bool wrapped_ = true;
 };
 
 // The oscilloscope over the patch view, while the pump's scope view is on.
 // It takes no events: the keys reach the patch view (F1 leaves, edit mode's
-// keypad zooms). About 30 frames a second follow the sound.
+// keypad zooms). About 30 frames a second follow the sound, each drawing the
+// columns the new values reached.
 class scope_layer : public layer {
   public:
     explicit scope_layer(audio_pump& pump);
     bool handle(SDL_Event&, int&) override { return false; }
-    bool frame_due(int result, clock::time_point now) override;
-    void draw() override { scope_.draw(); }
+    void find_damage(damage& d, int result) override;
+    void draw(const screen_rect& region) override { scope_.draw(region); }
+    bool moving() const override { return true; }
 
   private:
     oscilloscope scope_;
