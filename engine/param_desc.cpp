@@ -112,7 +112,65 @@ void append_exact(std::string& out, double v) {
     out += text;
 }
 
+// The grid step of the band holding v (the lowest band reaches down to 0).
+double band_grid(const band* bands, std::size_t n, double v) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (v >= (i + 1 == n ? 0.0 : bands[i].from)) return bands[i].step;
+    return bands[n - 1].step;
+}
+
+double snapped(double v, double grid) {
+    return std::round(v / grid) * grid;
+}
+
+bool logarithmic(step_rule r) {
+    return r == step_rule::bands || r == step_rule::amplitude_bands || r == step_rule::cutoff ||
+           r == step_rule::doubling;
+}
+
 } // namespace
+
+bool spans_range(const param_desc& d) {
+    return user_state(d) && d.count == 1 && std::isfinite(d.min) && std::isfinite(d.max) &&
+           d.max > d.min;
+}
+
+double value_at(const param_desc& d, double position) {
+    const double t = position > 1.0 ? 1.0 : position > 0.0 ? position : 0.0;
+    double v;
+    if (logarithmic(d.step) && d.max > 0.0) {
+        // From a floor above zero; an amplitude's zero is the very bottom only.
+        const double low = d.min > 0.0 ? d.min : 0.001;
+        if (t == 0.0) return d.min;
+        v = low * std::pow(d.max / low, t);
+    } else {
+        v = d.min + t * (d.max - d.min);
+    }
+    switch (d.step) {
+    case step_rule::bands:
+    case step_rule::amplitude_bands:
+        v = snapped(v, band_grid(value_bands, std::size(value_bands), v));
+        break;
+    case step_rule::cutoff:
+        v = snapped(v, band_grid(cutoff_raising, std::size(cutoff_raising), v));
+        break;
+    case step_rule::doubling:
+        v = std::exp2(std::round(std::log2(v)));
+        break;
+    case step_rule::fixed:
+        if (d.step_size > 0.0f) v = d.min + snapped(v - d.min, d.step_size);
+        break;
+    case step_rule::toggle:
+    case step_rule::cycle:
+    case step_rule::phase:
+        v = std::floor(v + 0.5);
+        break;
+    case step_rule::none:
+    case step_rule::resonance:
+        break;
+    }
+    return kept_in(d, v);
+}
 
 void append_kept_field(std::string& out, const param_desc& d, const OUTPUT& m) {
     out += d.kept_key;

@@ -201,6 +201,17 @@ void apply_kept_field(const param_desc& d, OUTPUT& m, std::string_view value);
 // does not apply to come back unchanged (within its floors and range).
 double step_value(const param_desc& d, double value, int direction);
 
+// Whether a control can be set from a position along its range (a MIDI
+// controller): a plain number with a finite range.
+bool spans_range(const param_desc& d);
+
+// The value at `position` (0 .. 1) along the whole range, on the grid the
+// control's steps reach: frequency-like rules (bands, cut-offs, doubling)
+// run logarithmically (an amplitude's 0 is at position 0 only), the others
+// linearly; cut-offs land on their bands, fixed steps on their multiples,
+// enumerations and toggles on whole values (a toggle is on from 0.5).
+double value_at(const param_desc& d, double position);
+
 // The direction of a slider message: SLD_DOWN raises, SLD_UP lowers, and the
 // other way round for reversed controls.
 int slider_direction(const param_desc& d, bool sld_down);
