@@ -16,6 +16,13 @@ struct source_word {
 constexpr source_word source_words[] = {{midi_source::velocity, "VELOCITY"},
                                         {midi_source::pressure, "PRESSURE"}};
 
+// Versions are unique across every map, so a map made where another was
+// freed never looks unchanged.
+std::atomic<std::uint64_t> last_version{0};
+std::uint64_t new_version() {
+    return last_version.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 bool same_control(const midi_mapping& a, const midi_mapping& b) {
     return a.source == b.source && (a.source != midi_source::control || a.controller == b.controller) &&
            a.channel == b.channel && a.module == b.module && a.key == b.key;
@@ -38,7 +45,7 @@ std::vector<midi_mapping> midi_map::list() const {
 void midi_map::assign(std::vector<midi_mapping> mappings) {
     std::lock_guard<std::mutex> lock(mutex_);
     list_ = std::move(mappings);
-    version_.fetch_add(1, std::memory_order_release);
+    version_.store(new_version(), std::memory_order_release);
 }
 
 void midi_map::add(const midi_mapping& m) {
@@ -47,7 +54,7 @@ void midi_map::add(const midi_mapping& m) {
                                [&](const midi_mapping& o) { return same_control(o, m); }),
                 list_.end());
     list_.push_back(m);
-    version_.fetch_add(1, std::memory_order_release);
+    version_.store(new_version(), std::memory_order_release);
 }
 
 int midi_map::forget(std::string_view module, std::string_view key) {
@@ -58,7 +65,7 @@ int midi_map::forget(std::string_view module, std::string_view key) {
                                    return o.module == module && o.key == key;
                                }),
                 list_.end());
-    version_.fetch_add(1, std::memory_order_release);
+    version_.store(new_version(), std::memory_order_release);
     return static_cast<int>(before - list_.size());
 }
 

@@ -47,7 +47,8 @@ class midi_map {
     void add(const midi_mapping& m);
     // Removes every mapping of the control; how many went.
     int forget(std::string_view module, std::string_view key);
-    // Changes with every add, forget and assign (the worker's cue to resolve again).
+    // Changes with every add, forget and assign, and differs between maps
+    // (the worker's cue to resolve again).
     std::uint64_t version() const { return version_.load(std::memory_order_acquire); }
 
   private:

@@ -24,16 +24,20 @@ double bend_ratio(int bend, double semitones) {
 }
 
 bool soft_takeover::follow(double current, double wanted) {
-    if (engaged_ && !same(current, applied_) && !same(current, before_)) engaged_ = false;
+    if (engaged_ && have_set_ && !same(current, set_) && !same(current, before_))
+        engaged_ = have_set_ = false;
     if (!engaged_)
         engaged_ = same(current, wanted) ||
                    (have_last_ && (last_wanted_ - current) * (wanted - current) < 0.0);
     have_last_ = true;
     last_wanted_ = wanted;
-    if (!engaged_) return false;
-    before_ = current;
-    applied_ = wanted;
-    return true;
+    return engaged_;
+}
+
+void soft_takeover::set(double before, double value) {
+    have_set_ = true;
+    before_ = before;
+    set_ = value;
 }
 
 int clock_tempo::pulse(double seconds) {

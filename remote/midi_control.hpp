@@ -22,16 +22,19 @@ double bend_ratio(int bend, double semitones);
 class soft_takeover {
   public:
     // `current`: the control's value now; `wanted`: what the controller asks.
-    // True when the controller has the control: `wanted` is to be applied.
-    // A control that is neither what the controller last set nor what it had
-    // before (the mouse, an undo, a load moved it) is let go until crossed again.
+    // True when the controller has the control (`wanted` is to be set). A
+    // control that is neither what the controller last set nor what it was
+    // before that (a change still queued) was moved by something else (the
+    // mouse, an undo, a load): it is let go until crossed again.
     bool follow(double current, double wanted);
+    // The caller set `value` over `before` (perhaps a while after follow).
+    void set(double before, double value);
 
   private:
     bool engaged_ = false;
-    bool have_last_ = false;
+    bool have_last_ = false, have_set_ = false;
     double last_wanted_ = 0.0; // where the hardware control was
-    double applied_ = 0.0, before_ = 0.0;
+    double set_ = 0.0, before_ = 0.0;
 };
 
 // The tempo of an incoming MIDI clock (24 pulses a quarter note): the slope

@@ -1,9 +1,11 @@
 // MIDI end to end: a JACK MIDI client of the test's own plays the real program
 // running headless on a JACK dummy server, and the program's recording is
-// checked for the notes' pitches, last-note priority, the sustain pedal and
-// silence. The waits are on the recording's length, never on the clock.
+// checked for the notes' pitches, last-note priority, the sustain pedal,
+// silence, pitch bend, a mapped controller, and the sequencer on the client's
+// clock. The waits are on the recording's length, never on the clock.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <jack/jack.h>
@@ -55,6 +57,8 @@ class jack_keys {
     }
     ~jack_keys() { close(); }
     bool ok() const { return client_ != nullptr; }
+    // MIDI clock at `bpm` (0: none), sent at exact frames of the server.
+    void clock(double bpm) { clock_bpm_ = bpm; }
     void send(std::vector<unsigned char> bytes) {
         std::lock_guard<std::mutex> lock(mutex_);
         pending_.push_back(std::move(bytes));
@@ -69,13 +73,27 @@ class jack_keys {
         auto* self = static_cast<jack_keys*>(arg);
         void* buffer = jack_port_get_buffer(self->port_, frames);
         jack_midi_clear_buffer(buffer);
-        std::unique_lock<std::mutex> lock(self->mutex_, std::try_to_lock);
-        if (!lock) return 0;
-        for (const auto& m : self->pending_)
-            jack_midi_event_write(buffer, 0, m.data(), m.size());
-        self->pending_.clear();
+        {
+            std::unique_lock<std::mutex> lock(self->mutex_, std::try_to_lock);
+            if (lock) {
+                for (const auto& m : self->pending_)
+                    jack_midi_event_write(buffer, 0, m.data(), m.size());
+                self->pending_.clear();
+            }
+        }
+        const double bpm = self->clock_bpm_;
+        if (bpm <= 0.0) {
+            self->next_pulse_ = 0.0;
+            return 0;
+        }
+        const unsigned char pulse = 0xF8;
+        for (; self->next_pulse_ < frames; self->next_pulse_ += 44100.0 * 60.0 / (bpm * 24.0))
+            jack_midi_event_write(buffer, static_cast<jack_nframes_t>(self->next_pulse_), &pulse, 1);
+        self->next_pulse_ -= frames;
         return 0;
     }
+    std::atomic<double> clock_bpm_{0.0};
+    double next_pulse_ = 0.0; // the frame of the next pulse in this period (process thread)
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     std::mutex mutex_;
@@ -189,5 +207,119 @@ TEST(MidiLive, AJackKeyboardPlaysConcertPitchAtAnyOctaveWithLastNotePriorityAndT
         const std::string out = p.output();
         const std::size_t first = out.find("is gone");
         EXPECT_EQ(out.find("is gone", first + 1), std::string::npos) << "said once";
+    }
+}
+
+namespace {
+// The first frame of each sound that follows at least 20 ms of silence.
+std::vector<long> onsets(const std::vector<float>& x) {
+    std::vector<long> at;
+    long quiet = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const float a = std::fabs(x[i]);
+        if (a > 0.02f && quiet >= 882) at.push_back(static_cast<long>(i));
+        quiet = a < 0.002f ? quiet + 1 : a > 0.02f ? 0 : quiet;
+    }
+    return at;
+}
+} // namespace
+
+TEST(MidiLive, BendAMappedControllerAndTheSequencerOnTheClock) {
+    if (!installed("jackd") || !installed("jack_wait")) GTEST_SKIP() << "jackd2 is not installed";
+    const std::string dir = scratch_dir("MidiLiveControl");
+    mkdir((dir + "/TSY").c_str(), 0755);
+    mkdir((dir + "/PARTITIONS").c_str(), 0755);
+    jack_server jack(dir);
+    ASSERT_TRUE(jack.ready) << read_text(dir + "/jackd.log");
+    jack_keys keys;
+    ASSERT_TRUE(keys.ok());
+
+    // Sends the bytes and returns the frame of the recording where they went out.
+    auto send_and_wait = [&](const std::string& played, std::vector<unsigned char> midi,
+                             long frames) {
+        const long mark = recorded_frames(played);
+        if (!midi.empty()) keys.send(std::move(midi));
+        EXPECT_TRUE(wait_until([&] { return recorded_frames(played) >= mark + frames; }));
+        return mark;
+    };
+
+    {
+        SCOPED_TRACE("bend and a controller mapped to the oscillator's amplitude");
+        const std::string patch = dir + "/bend.tsy";
+        const std::string played = dir + "/bend.wav";
+        write_text(patch, keyboard_patch(4) +
+                              "BEGIN_MIDI_MAP_DECLARE\n7;1;VCO_1;AMOUNT;0\nEND_MIDI_MAP_DECLARE\n");
+        child p({TM_PROGRAM, "--headless", "--remote-port", "0", "--data", dir, "--audio", "jack",
+                 "--record-driver", "none", "--midi", "tm_keys", "--record", played, patch},
+                dir + "/bend.txt");
+        ASSERT_TRUE(p.wait_for("Playing")) << p.output();
+        ASSERT_TRUE(wait_until([&] { return recorded_frames(played) > 0; }));
+        // The amplitude at CC value v: 0.001 * (22050 / 0.001)^(v / 127) on its band's grid.
+        auto amount = [](int v) {
+            return std::round(0.001 * std::pow(22050 / 0.001, v / 127.0) / 0.00625) * 0.00625;
+        };
+        ASSERT_NEAR(amount(45), 0.4, 1e-9);
+        struct step {
+            std::vector<unsigned char> midi;
+            double hz;
+            double level; // of the first step's
+        };
+        const step steps[] = {
+            {{0x90, 69, 100}, 440.0, 1.0},
+            {{0xE0, 0x7F, 0x7F}, 440.0 * std::pow(2.0, 2.0 / 12.0), 1.0}, // 493.9 Hz
+            {{0x90, 60, 100}, midi_frequency(60) * std::pow(2.0, 2.0 / 12.0), 1.0}, // kept
+            {{0xE0, 0x00, 0x40}, midi_frequency(60), 1.0},
+            {{0xB0, 7, 40}, midi_frequency(60), 1.0},         // below AMOUNT 1: not taken
+            {{0xB0, 7, 60, 0xB0, 7, 45}, midi_frequency(60), amount(45)}, // crossed, then 0.4
+        };
+        std::vector<long> marks;
+        for (const step& s : steps) marks.push_back(send_and_wait(played, s.midi, settle + span));
+        EXPECT_EQ(p.stop(SIGTERM), 0) << p.output();
+        const sound r = read_sound(played);
+        float first = 0.0f;
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            SCOPED_TRACE("step " + std::to_string(i));
+            const std::size_t from = static_cast<std::size_t>(marks[i] + settle);
+            const std::vector<float> part = r.channel(0, from, from + span);
+            ASSERT_EQ(part.size(), static_cast<std::size_t>(span));
+            EXPECT_NEAR(crossing_frequency(part), vco_sine_frequency(steps[i].hz), 1.5);
+            if (i == 0) first = peak(part);
+            EXPECT_NEAR(peak(part) / first, steps[i].level, 0.02);
+        }
+    }
+
+    {
+        SCOPED_TRACE("demo_bassline on a clock of 120 BPM: Start, then Stop");
+        const std::string data = TM_SOURCE_DATA_DIR;
+        write_text(dir + "/TSY/demo_bassline.tsy", read_text(data + "/TSY/demo_bassline.tsy"));
+        write_text(dir + "/PARTITIONS/demo_bassline.PAR",
+                   read_text(data + "/PARTITIONS/demo_bassline.PAR"));
+        const std::string played = dir + "/bassline.wav";
+        keys.clock(120.0);
+        child p({TM_PROGRAM, "--headless", "--remote-port", "0", "--data", dir, "--audio", "jack",
+                 "--record-driver", "none", "--midi", "tm_keys", "--midi-clock", "--record",
+                 played, dir + "/TSY/demo_bassline.tsy"},
+                dir + "/bassline.txt");
+        ASSERT_TRUE(p.wait_for("Playing")) << p.output();
+        ASSERT_TRUE(wait_until([&] { return recorded_frames(played) > 0; }));
+        // Two seconds of clock: the sequencer stands until Start.
+        const long standing = send_and_wait(played, {}, 2 * 44100);
+        const long started = send_and_wait(played, {0xFA}, 3 * 44100);
+        const long stopped = send_and_wait(played, {0xFC}, 44100);
+        EXPECT_EQ(p.stop(SIGTERM), 0) << p.output();
+        keys.clock(0.0);
+        const sound r = read_sound(played);
+        EXPECT_LT(peak(r.channel(0, standing, started)), 1e-3) << "standing before Start";
+        // After Stop the gate closes; the envelope's 40 ms release dies out.
+        EXPECT_LT(peak(r.channel(0, stopped + 8820, stopped + 44100)), 1e-3) << "Stop";
+        const std::vector<long> at = onsets(r.channel(0, started, stopped));
+        ASSERT_GE(at.size(), 6u);
+        bool odd = false; // an interval of an odd number of steps: not 60 BPM's 0.25 s
+        for (std::size_t i = 1; i < at.size(); ++i) {
+            const double steps_apart = (at[i] - at[0]) / 5512.5;
+            EXPECT_NEAR(steps_apart, std::round(steps_apart), 0.03) << "onset " << i;
+            odd = odd || static_cast<long>(std::round(steps_apart)) % 2 == 1;
+        }
+        EXPECT_TRUE(odd);
     }
 }
