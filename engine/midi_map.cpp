@@ -57,6 +57,17 @@ void midi_map::add(const midi_mapping& m) {
     version_.store(new_version(), std::memory_order_release);
 }
 
+void midi_map::set_for(std::string_view module, const std::vector<midi_mapping>& mappings) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<midi_mapping> kept;
+    std::vector<midi_mapping> now;
+    for (const midi_mapping& m : list_) (m.module == module ? now : kept).push_back(m);
+    if (now == mappings) return;
+    kept.insert(kept.end(), mappings.begin(), mappings.end());
+    list_ = std::move(kept);
+    version_.store(new_version(), std::memory_order_release);
+}
+
 int midi_map::forget(std::string_view module, std::string_view key) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto before = list_.size();

@@ -45,6 +45,9 @@ class midi_map {
     // A mapping already there is not added twice; one of the same source,
     // channel and control with the other direction is replaced.
     void add(const midi_mapping& m);
+    // The mappings of the module become `mappings` (the others stay); no
+    // change when they already are.
+    void set_for(std::string_view module, const std::vector<midi_mapping>& mappings);
     // Removes every mapping of the control; how many went.
     int forget(std::string_view module, std::string_view key);
     // Changes with every add, forget and assign, and differs between maps

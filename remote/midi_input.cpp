@@ -313,6 +313,7 @@ struct midi_input::impl {
             return true;
         }
         level->midi.add({source, number, channel, t.module, t.key, t.inverted});
+        midi_learn().count_change();
         const std::string what = source == midi_source::velocity ? "velocity"
                                  : source == midi_source::pressure
                                      ? "pressure"

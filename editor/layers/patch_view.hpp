@@ -8,6 +8,7 @@
 
 #include "editor/cables.hpp"
 #include "editor/layers/layer.hpp"
+#include "editor/learn_gesture.hpp"
 #include "editor/pointer.hpp"
 
 namespace tmod {
@@ -50,6 +51,7 @@ class patch_view : public layer {
     panel_pointer pointer_;
     int relink_ = 1; // the cables are rebuilt from the engine before the next frame
     cable_editor cables_{relink_};
+    learn_gesture learn_;
     bool edit_mode_ = false;
     clock::time_point last_draw_ = clock::now();
     std::unique_ptr<SPRITE> background_;
