@@ -1,5 +1,6 @@
 #include "editor/learn_gesture.hpp"
 
+#include <cstdio>
 #include <cstring>
 
 #include "editor/layers/host.hpp"
@@ -48,6 +49,8 @@ bool learn_gesture::click(editor_host& ed, OBJET* panel, SPRITE* widget, bool le
     midi_learn().arm({&ed.levels().generator(), gui->module->name, key, inverted});
     panel_ = panel, widget_ = widget;
     ed.say("move a controller for " + what + (inverted ? " (inverted)" : ""));
+    std::printf("MIDI learn: %s\n", ed.message().c_str());
+    std::fflush(stdout);
     return true;
 }
 
@@ -64,6 +67,9 @@ void learn_gesture::pass(editor_host& ed) {
     if (!midi_learn().told(told)) return;
     panel_ = nullptr, widget_ = nullptr;
     ed.say("MIDI learn: " + told);
+    // Also on the terminal, where a script sees what was bound.
+    std::printf("%s\n", ed.message().c_str());
+    std::fflush(stdout);
 }
 
 void learn_gesture::draw(editor_host& ed) const {

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "support/harness.hpp"
+#include "support/window_support.hpp"
 
 using namespace tmod::test;
 
@@ -321,5 +322,61 @@ TEST(MidiLive, BendAMappedControllerAndTheSequencerOnTheClock) {
             odd = odd || static_cast<long>(std::round(steps_apart)) % 2 == 1;
         }
         EXPECT_TRUE(odd);
+    }
+}
+
+// Learn in the editor's window, save, open the saved patch again: the
+// controller drives the knob, as the next save shows.
+TEST(MidiLive, AKnobLearnedInTheEditorIsSavedAndDrivenAfterAReload) {
+    if (!installed("jackd") || !installed("jack_wait")) GTEST_SKIP() << "jackd2 is not installed";
+    if (!have_xdotool() || !std::getenv("DISPLAY")) GTEST_SKIP() << "no display or no xdotool";
+    const std::string dir = scratch_dir("MidiLiveLearn");
+    const std::string data = data_copy(dir);
+    jack_server jack(dir);
+    ASSERT_TRUE(jack.ready) << read_text(dir + "/jackd.log");
+    jack_keys keys;
+    ASSERT_TRUE(keys.ok());
+    const std::string patch = data + "/TSY/learn.tsy";
+    write_text(patch, tsy("VCF_1;HICUT=300;Q=1.0;GAIN=0.0;TYPE=1;BYPASS=0;\n", "VCF_1;\n"));
+    auto editor = [&](const std::string& log) {
+        return std::make_unique<child>(
+            std::vector<std::string>{TM_PROGRAM, "--audio", "jack", "--record-driver", "none",
+                                     "--remote-port", "0", "--midi", "tm_keys", "--data", data,
+                                     patch},
+            dir + "/" + log);
+    };
+    // Saves with Ctrl+S until the file holds `text`.
+    auto saved_with = [&](const std::string& text) {
+        return wait_until([&] {
+            xdo("key ctrl+s");
+            return read_text(patch).find(text) != std::string::npos;
+        });
+    };
+    {
+        auto p = editor("learn.txt");
+        ASSERT_TRUE(editor_shown(*p)) << p->output();
+        // The cut-off knob of the only panel, below the dashboards.
+        xdo("mousemove 34 250");
+        xdo("keydown ctrl click 1 keyup ctrl");
+        ASSERT_TRUE(p->wait_for("MIDI learn: move a controller for VCF_1 HICUT")) << p->output();
+        keys.send({0xB0, 74, 5});
+        ASSERT_TRUE(p->wait_for("MIDI learn: VCF_1 HICUT <- CC 74 channel 1")) << p->output();
+        EXPECT_TRUE(saved_with("BEGIN_MIDI_MAP_DECLARE\n74;1;VCF_1;HICUT;0\nEND_MIDI_MAP_DECLARE"))
+            << read_text(patch);
+        EXPECT_NE(read_text(patch).find("VCF_1;HICUT=300;"), std::string::npos)
+            << "learning moved nothing";
+        EXPECT_EQ(p->stop(SIGTERM), 0) << p->output();
+    }
+    {
+        auto p = editor("again.txt");
+        ASSERT_TRUE(editor_shown(*p)) << p->output();
+        // From below 300 Hz to above it: taken over, and the last value lands
+        // (12000^(90/127) = 777.6 Hz, on the 10 Hz band).
+        const int expected = static_cast<int>(std::round(std::pow(12000.0, 90 / 127.0) / 10) * 10);
+        ASSERT_EQ(expected, 780);
+        keys.send({0xB0, 74, 40});
+        keys.send({0xB0, 74, 90});
+        EXPECT_TRUE(saved_with("VCF_1;HICUT=780;")) << read_text(patch);
+        EXPECT_EQ(p->stop(SIGTERM), 0) << p->output();
     }
 }
