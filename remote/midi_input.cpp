@@ -179,6 +179,7 @@ struct midi_input::impl {
     mono_notes notes;
     output_budget budget; // the note lines, shared by every port
     transport moving;
+    int learn_key = -1, learn_channel = 0; // a key played while learning
     const GENERATOR* told_stopped = nullptr; // the root last told the transport stands
     std::uint64_t told_version = 0;
     std::vector<level_mappings> levels;
@@ -341,10 +342,16 @@ struct midi_input::impl {
     void on_event(GENERATOR& root, port& p, double seconds, const midi_event& e) {
         switch (e.kind) {
         case midi_kind::note_on:
-            if (learn(root, midi_source::velocity, e.channel, 0)) return;
+            // While learning, a key played binds its velocity when released,
+            // unless pressing it harder bound the pressure first.
+            if (midi_learn().armed()) learn_key = e.data1, learn_channel = e.channel;
             drive(midi_source::velocity, e.channel, 0, e.data2);
             return play(root, notes.on_event(e));
         case midi_kind::note_off:
+            if (e.data1 == learn_key && e.channel == learn_channel) {
+                learn_key = -1;
+                learn(root, midi_source::velocity, e.channel, 0);
+            }
             return play(root, notes.on_event(e));
         case midi_kind::control:
             if (e.data1 < learnable_controllers &&
@@ -353,7 +360,11 @@ struct midi_input::impl {
             drive(midi_source::control, e.channel, e.data1, e.data2);
             return play(root, notes.on_event(e));
         case midi_kind::pressure:
-            if (learn(root, midi_source::pressure, e.channel, 0)) return;
+            // Some keyboards send 0 on every release: not a press to learn.
+            if (e.data1 > 0 && learn(root, midi_source::pressure, e.channel, 0)) {
+                learn_key = -1;
+                return;
+            }
             return drive(midi_source::pressure, e.channel, 0, e.data1);
         case midi_kind::pitch_bend:
             if (settings.bend_semitones > 0.0)

@@ -248,30 +248,37 @@ TEST(MidiLive, BendAMappedControllerAndTheSequencerOnTheClock) {
         SCOPED_TRACE("bend and a controller mapped to the oscillator's amplitude");
         const std::string patch = dir + "/bend.tsy";
         const std::string played = dir + "/bend.wav";
-        write_text(patch, keyboard_patch(4) +
-                              "BEGIN_MIDI_MAP_DECLARE\n7;1;VCO_1;AMOUNT;0\nEND_MIDI_MAP_DECLARE\n");
+        // One control, two sources: CC 7 and the velocity.
+        write_text(patch, keyboard_patch(4) + "BEGIN_MIDI_MAP_DECLARE\n7;1;VCO_1;AMOUNT;0\n"
+                                              "VELOCITY;1;VCO_1;AMOUNT;0\nEND_MIDI_MAP_DECLARE\n");
         child p({TM_PROGRAM, "--headless", "--remote-port", "0", "--data", dir, "--audio", "jack",
                  "--record-driver", "none", "--midi", "tm_keys", "--record", played, patch},
                 dir + "/bend.txt");
         ASSERT_TRUE(p.wait_for("Playing")) << p.output();
         ASSERT_TRUE(wait_until([&] { return recorded_frames(played) > 0; }));
-        // The amplitude at CC value v: 0.001 * (22050 / 0.001)^(v / 127) on its band's grid.
+        // The amplitude at CC value v: 0.001 * (22050 / 0.001)^(v / 127) on its band's
+        // grid (0.00625 from 0.1 to 1, 0.0125 from 1 to 10).
         auto amount = [](int v) {
-            return std::round(0.001 * std::pow(22050 / 0.001, v / 127.0) / 0.00625) * 0.00625;
+            const double a = 0.001 * std::pow(22050 / 0.001, v / 127.0);
+            const double grid = a < 1.0 ? 0.00625 : 0.0125;
+            return std::round(a / grid) * grid;
         };
         ASSERT_NEAR(amount(45), 0.4, 1e-9);
+        const double at_52 = amount(52); // 1.0157 on the 0.0125 grid: 1.0125
+        ASSERT_NEAR(at_52, 1.0125, 1e-9);
         struct step {
             std::vector<unsigned char> midi;
             double hz;
-            double level; // of the first step's
+            double level; // relative to the first step's
         };
         const step steps[] = {
-            {{0x90, 69, 100}, 440.0, 1.0},
+            {{0x90, 69, 52}, 440.0, 1.0},
             {{0xE0, 0x7F, 0x7F}, 440.0 * std::pow(2.0, 2.0 / 12.0), 1.0}, // 493.9 Hz
-            {{0x90, 60, 100}, midi_frequency(60) * std::pow(2.0, 2.0 / 12.0), 1.0}, // kept
+            {{0x90, 60, 52}, midi_frequency(60) * std::pow(2.0, 2.0 / 12.0), 1.0}, // kept
             {{0xE0, 0x00, 0x40}, midi_frequency(60), 1.0},
-            {{0xB0, 7, 40}, midi_frequency(60), 1.0},         // below AMOUNT 1: not taken
-            {{0xB0, 7, 60, 0xB0, 7, 45}, midi_frequency(60), amount(45)}, // crossed, then 0.4
+            {{0xB0, 7, 40}, midi_frequency(60), 1.0}, // below the amplitude: not taken
+            {{0xB0, 7, 60, 0xB0, 7, 45}, midi_frequency(60), amount(45) / at_52}, // crossed
+            {{0x90, 62, 40}, midi_frequency(62), amount(40) / at_52}, // velocity 40: 0.20625
         };
         std::vector<long> marks;
         for (const step& s : steps) marks.push_back(send_and_wait(played, s.midi, settle + span));
