@@ -62,6 +62,11 @@ bool learn_gesture::cancel(editor_host& ed) {
     return true;
 }
 
+void learn_gesture::panels_rebuilt() {
+    if (panel_) midi_learn().cancel();
+    panel_ = nullptr, widget_ = nullptr;
+}
+
 void learn_gesture::pass(editor_host& ed) {
     std::string told;
     if (!midi_learn().told(told)) return;

@@ -22,8 +22,9 @@ class learn_gesture {
     void pass(editor_host& ed);
     // The armed control's frame, over the panels.
     void draw(editor_host& ed) const;
-    // The panels are new: the frame has nothing to show any more.
-    void panels_rebuilt() { panel_ = nullptr, widget_ = nullptr; }
+    // The panels are new (a load, another level): an armed learn ends, so it
+    // never binds a control of another patch that has the same name.
+    void panels_rebuilt();
 
   private:
     OBJET* panel_ = nullptr;
