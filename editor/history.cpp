@@ -112,8 +112,8 @@ std::string describe(const edit& e) {
 
 bool module_state::operator==(const module_state& o) const {
     return kind == o.kind && name == o.name && index == o.index && values == o.values &&
-           texts == o.texts && links == o.links && channels == o.channels && x == o.x &&
-           y == o.y && midi == o.midi && (back || o.back || mode == o.mode);
+           texts == o.texts && links == o.links && channels == o.channels && x == o.x && y == o.y &&
+           midi == o.midi && (back || o.back || mode == o.mode);
 }
 
 std::size_t module_state::bytes() const {

@@ -24,8 +24,7 @@ const param_desc* control_param(const MODULE_GUI& panel, const SPRITE* widget) {
 }
 } // namespace
 
-bool learn_gesture::click(editor_host& ed, OBJET* panel, SPRITE* widget, bool left,
-                          bool inverted) {
+bool learn_gesture::click(editor_host& ed, OBJET* panel, SPRITE* widget, bool left, bool inverted) {
     if (left && cancel(ed)) return true;
     auto* gui = dynamic_cast<MODULE_GUI*>(panel);
     const param_desc* d = gui ? control_param(*gui, widget) : nullptr;
@@ -86,7 +85,8 @@ void learn_gesture::draw(editor_host& ed) const {
     if (shown)
         for (const auto& e : *panel_->elements) on_face = on_face || e.get() == widget_;
     if (!on_face) return;
-    const int x = saturating_int(panel_->x + widget_->x), y = saturating_int(panel_->y + widget_->y);
+    const int x = saturating_int(panel_->x + widget_->x),
+              y = saturating_int(panel_->y + widget_->y);
     const int w = saturating_int(widget_->w * widget_->zoom);
     const int h = saturating_int(widget_->h * widget_->zoom);
     constexpr std::uint32_t frame = 0xFFFF40FFu; // magenta, as the cable being drawn

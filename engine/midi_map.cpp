@@ -24,7 +24,8 @@ std::uint64_t new_version() {
 }
 
 bool same_control(const midi_mapping& a, const midi_mapping& b) {
-    return a.source == b.source && (a.source != midi_source::control || a.controller == b.controller) &&
+    return a.source == b.source &&
+           (a.source != midi_source::control || a.controller == b.controller) &&
            a.channel == b.channel && a.module == b.module && a.key == b.key;
 }
 
@@ -71,11 +72,10 @@ void midi_map::set_for(std::string_view module, const std::vector<midi_mapping>&
 int midi_map::forget(std::string_view module, std::string_view key) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto before = list_.size();
-    list_.erase(std::remove_if(list_.begin(), list_.end(),
-                               [&](const midi_mapping& o) {
-                                   return o.module == module && o.key == key;
-                               }),
-                list_.end());
+    list_.erase(
+        std::remove_if(list_.begin(), list_.end(),
+                       [&](const midi_mapping& o) { return o.module == module && o.key == key; }),
+        list_.end());
     version_.store(new_version(), std::memory_order_release);
     return static_cast<int>(before - list_.size());
 }

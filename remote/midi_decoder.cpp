@@ -25,11 +25,20 @@ bool midi_decoder::push(std::uint8_t byte, midi_event& out) {
     if (byte >= 0xF8) {
         // Real time: may sit anywhere, even inside a message, and changes nothing.
         switch (byte) {
-        case 0xF8: out = {midi_kind::clock, 0, 0, 0}; return true;
-        case 0xFA: out = {midi_kind::start, 0, 0, 0}; return true;
-        case 0xFB: out = {midi_kind::resume, 0, 0, 0}; return true;
-        case 0xFC: out = {midi_kind::stop, 0, 0, 0}; return true;
-        default: return false;
+        case 0xF8:
+            out = {midi_kind::clock, 0, 0, 0};
+            return true;
+        case 0xFA:
+            out = {midi_kind::start, 0, 0, 0};
+            return true;
+        case 0xFB:
+            out = {midi_kind::resume, 0, 0, 0};
+            return true;
+        case 0xFC:
+            out = {midi_kind::stop, 0, 0, 0};
+            return true;
+        default:
+            return false;
         }
     }
     if (byte & 0x80) {

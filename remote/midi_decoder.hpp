@@ -13,11 +13,11 @@ enum class midi_kind : std::uint8_t {
     note_on,
     note_off,
     control,
-    pitch_bend,    // data1: 0..16383, 8192 at rest
-    pressure,      // channel aftertouch, data1: 0..127
-    clock,         // 24 a quarter note
+    pitch_bend, // data1: 0..16383, 8192 at rest
+    pressure,   // channel aftertouch, data1: 0..127
+    clock,      // 24 a quarter note
     start,
-    resume,        // Continue
+    resume, // Continue
     stop,
     song_position, // data1: sixteenth notes from the start, 0..16383
 };

@@ -1,9 +1,9 @@
 #include "remote/midi_input.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -179,7 +179,7 @@ struct midi_input::impl {
     mono_notes notes;
     output_budget budget; // the note lines, shared by every port
     transport moving;
-    int learn_key = -1, learn_channel = 0; // a key played while learning
+    int learn_key = -1, learn_channel = 0;   // a key played while learning
     const GENERATOR* told_stopped = nullptr; // the root last told the transport stands
     std::uint64_t told_version = 0;
     std::vector<level_mappings> levels;
@@ -233,7 +233,8 @@ struct midi_input::impl {
                     return;
                 }
             level_mappings fresh{&g, v, {}};
-            for (midi_mapping& m : g.midi.list()) fresh.mappings.push_back({std::move(m), {}, -1, {}});
+            for (midi_mapping& m : g.midi.list())
+                fresh.mappings.push_back({std::move(m), {}, -1, {}});
             now.push_back(std::move(fresh));
         });
         levels = std::move(now);
@@ -315,10 +316,9 @@ struct midi_input::impl {
         }
         level->midi.add({source, number, channel, t.module, t.key, t.inverted});
         midi_learn().count_change();
-        const std::string what = source == midi_source::velocity ? "velocity"
-                                 : source == midi_source::pressure
-                                     ? "pressure"
-                                     : "CC " + std::to_string(number);
+        const std::string what = source == midi_source::velocity   ? "velocity"
+                                 : source == midi_source::pressure ? "pressure"
+                                                                   : "CC " + std::to_string(number);
         midi_learn().tell(escaped_controls(t.module) + " " + escaped_controls(t.key) + " <- " +
                           what + " channel " + std::to_string(channel) +
                           (t.inverted ? " (inverted)" : ""));
@@ -440,8 +440,7 @@ struct midi_input::impl {
         GENERATOR* root = table[0];
         for (const deferred& d : later) {
             bool there = false;
-            if (root)
-                each_level(*root, [&](GENERATOR& g) { there = there || &g == d.level; });
+            if (root) each_level(*root, [&](GENERATOR& g) { there = there || &g == d.level; });
             if (!there) continue;
             if (OUTPUT* m = d.level->find_any(d.module)) set_param(*m, *d.desc, 0, d.value);
         }
@@ -464,8 +463,8 @@ struct midi_input::impl {
             for (const std::string& n : names) there = there || n == p->name;
             if (there) continue;
             p->gone = true;
-            say("MIDI: the %s port \"%s\" is gone; playing on without it\n", api_name(settings.jack),
-                escaped_controls(p->name).c_str());
+            say("MIDI: the %s port \"%s\" is gone; playing on without it\n",
+                api_name(settings.jack), escaped_controls(p->name).c_str());
             patch_read lock(patch_mutex());
             if (table[0]) play(*table[0], notes.all_off());
         }
@@ -479,9 +478,10 @@ struct midi_input::impl {
             const auto now = clock::now();
             auto wait = std::chrono::milliseconds(200);
             if (next_turn != clock::time_point::max())
-                wait = std::max(std::chrono::milliseconds(1),
-                                std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                   next_turn - now)));
+                wait =
+                    std::max(std::chrono::milliseconds(1),
+                             std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                next_turn - now)));
             timespec until{};
             clock_gettime(CLOCK_REALTIME, &until);
             until.tv_nsec += static_cast<long>(wait.count()) * 1000 * 1000;

@@ -582,10 +582,10 @@ TEST(EditorLayout, TypedNamesAreOneWordInsideTheirFolder) {
 // worker: test_midi_live): Ctrl + left arms, Esc cancels without quitting,
 // Ctrl + right forgets the knob's mappings as one edit that undo takes back.
 TEST_F(EditorDriven, MidiLearnArmsCancelsAndForgetsAsAnEdit) {
-    write_text("TSY/learn.tsy", tsy("VCF_1;HICUT=300;Q=1.0;GAIN=0.0;TYPE=1;BYPASS=0;\n",
-                                    "VCF_1;\n") +
-                                    "BEGIN_MIDI_MAP_DECLARE\n74;1;VCF_1;HICUT;0\n"
-                                    "71;2;VCF_1;HICUT;1\n1;1;VCF_1;TYPE;0\nEND_MIDI_MAP_DECLARE\n");
+    write_text("TSY/learn.tsy",
+               tsy("VCF_1;HICUT=300;Q=1.0;GAIN=0.0;TYPE=1;BYPASS=0;\n", "VCF_1;\n") +
+                   "BEGIN_MIDI_MAP_DECLARE\n74;1;VCF_1;HICUT;0\n"
+                   "71;2;VCF_1;HICUT;1\n1;1;VCF_1;TYPE;0\nEND_MIDI_MAP_DECLARE\n");
     ed.load("TSY/learn.tsy");
     ASSERT_EQ(g.midi.list().size(), 3u);
     auto ctrl_click = [&](int button, SDLMod mod = KMOD_LCTRL) {

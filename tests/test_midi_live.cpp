@@ -89,7 +89,8 @@ class jack_keys {
         }
         const unsigned char pulse = 0xF8;
         for (; self->next_pulse_ < frames; self->next_pulse_ += 44100.0 * 60.0 / (bpm * 24.0))
-            jack_midi_event_write(buffer, static_cast<jack_nframes_t>(self->next_pulse_), &pulse, 1);
+            jack_midi_event_write(buffer, static_cast<jack_nframes_t>(self->next_pulse_), &pulse,
+                                  1);
         self->next_pulse_ -= frames;
         return 0;
     }
@@ -273,7 +274,7 @@ TEST(MidiLive, BendAMappedControllerAndTheSequencerOnTheClock) {
         };
         const step steps[] = {
             {{0x90, 69, 52}, 440.0, 1.0},
-            {{0xE0, 0x7F, 0x7F}, 440.0 * std::pow(2.0, 2.0 / 12.0), 1.0}, // 493.9 Hz
+            {{0xE0, 0x7F, 0x7F}, 440.0 * std::pow(2.0, 2.0 / 12.0), 1.0},          // 493.9 Hz
             {{0x90, 60, 52}, midi_frequency(60) * std::pow(2.0, 2.0 / 12.0), 1.0}, // kept
             {{0xE0, 0x00, 0x40}, midi_frequency(60), 1.0},
             {{0xB0, 7, 40}, midi_frequency(60), 1.0}, // below the amplitude: not taken
@@ -305,8 +306,8 @@ TEST(MidiLive, BendAMappedControllerAndTheSequencerOnTheClock) {
         const std::string played = dir + "/bassline.wav";
         keys.clock(120.0);
         child p({TM_PROGRAM, "--headless", "--remote-port", "0", "--data", dir, "--audio", "jack",
-                 "--record-driver", "none", "--midi", "tm_keys", "--midi-clock", "--record",
-                 played, dir + "/TSY/demo_bassline.tsy"},
+                 "--record-driver", "none", "--midi", "tm_keys", "--midi-clock", "--record", played,
+                 dir + "/TSY/demo_bassline.tsy"},
                 dir + "/bassline.txt");
         ASSERT_TRUE(p.wait_for("Playing")) << p.output();
         ASSERT_TRUE(wait_until([&] { return recorded_frames(played) > 0; }));
@@ -346,11 +347,11 @@ TEST(MidiLive, AKnobLearnedInTheEditorIsSavedAndDrivenAfterAReload) {
     const std::string patch = data + "/TSY/learn.tsy";
     write_text(patch, tsy("VCF_1;HICUT=300;Q=1.0;GAIN=0.0;TYPE=1;BYPASS=0;\n", "VCF_1;\n"));
     auto editor = [&](const std::string& log) {
-        return std::make_unique<child>(
-            std::vector<std::string>{TM_PROGRAM, "--audio", "jack", "--record-driver", "none",
-                                     "--remote-port", "0", "--midi", "tm_keys", "--data", data,
-                                     patch},
-            dir + "/" + log);
+        return std::make_unique<child>(std::vector<std::string>{TM_PROGRAM, "--audio", "jack",
+                                                                "--record-driver", "none",
+                                                                "--remote-port", "0", "--midi",
+                                                                "tm_keys", "--data", data, patch},
+                                       dir + "/" + log);
     };
     // Saves with Ctrl+S until the file holds `text`.
     auto saved_with = [&](const std::string& text) {

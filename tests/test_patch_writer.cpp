@@ -17,8 +17,8 @@
 #include "modules/sequencer.hpp"
 #include "modules/vca_mixer.hpp"
 #include "modules/vco.hpp"
-#include "patchfile/patch_writer.hpp"
 #include "patchfile/patch_reader.hpp"
+#include "patchfile/patch_writer.hpp"
 #include "support/harness.hpp"
 #include "util/text.hpp"
 
@@ -311,7 +311,7 @@ TEST_F(Writer, MidiMappingsFollowThePositionsAndComeBackPerLevel) {
                                  "7;1;VCF_1;HICUT\nEND_MIDI_MAP_DECLARE\n";
     write_text("p.tsy", tsy(objects, "VCF_1;IN=VCO_1;\n") + mappings);
     write_text("inner.tsy", tsy("VCO_1;TYPE=1;\n") + "BEGIN_MIDI_MAP_DECLARE\n1;3;VCO_1;AMOUNT;0\n"
-                                               "END_MIDI_MAP_DECLARE\n");
+                                                     "END_MIDI_MAP_DECLARE\n");
     GENERATOR a;
     load_report report;
     stdout_of([&] { load_patch(a, "p.tsy", &report); });
@@ -333,9 +333,10 @@ TEST_F(Writer, MidiMappingsFollowThePositionsAndComeBackPerLevel) {
 
     const auto [w1, w2] = round_trip(a, "q.tsy");
     EXPECT_EQ(w1, w2);
-    const std::size_t section = w1.find("END_OBJECTS_POSITION_DECLARE\n\nBEGIN_MIDI_MAP_DECLARE\n"
-                                        "74;1;VCF_1;HICUT;0\n74;1;VCO_1;FREQ;1\nVELOCITY;2;VCF_1;"
-                                        "TYPE;0\nPRESSURE;16;VCO_1;POWER;0\nEND_MIDI_MAP_DECLARE\n");
+    const std::size_t section =
+        w1.find("END_OBJECTS_POSITION_DECLARE\n\nBEGIN_MIDI_MAP_DECLARE\n"
+                "74;1;VCF_1;HICUT;0\n74;1;VCO_1;FREQ;1\nVELOCITY;2;VCF_1;"
+                "TYPE;0\nPRESSURE;16;VCO_1;POWER;0\nEND_MIDI_MAP_DECLARE\n");
     ASSERT_NE(section, std::string::npos) << w1;
 
     GENERATOR b;

@@ -112,7 +112,8 @@ int patch_view::button_down(SDL_Event& e) {
     panel_list& panels = ed_.levels().panels();
     const int button = e.button.button;
     const SDLMod mod = SDL_GetModState();
-    if (!edit_mode_ && (mod & KMOD_CTRL) && (button == SDL_BUTTON_LEFT || button == SDL_BUTTON_RIGHT)) {
+    if (!edit_mode_ && (mod & KMOD_CTRL) &&
+        (button == SDL_BUTTON_LEFT || button == SDL_BUTTON_RIGHT)) {
         // MIDI learn: the control under the pointer, which the click does not work.
         pointer_x = ed_.view().world_x(e.button.x), pointer_y = ed_.view().world_y(e.button.y);
         const int i = panel_at(panels);
