@@ -1,5 +1,6 @@
 #include "patchfile/patch_reader.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -382,8 +383,8 @@ void patch_loader::midi_pass(word_reader& words, bool in_section) {
             else if (!find_learnable(*type, m.key))
                 why = "no parameter " + escaped_controls(m.key) + " of " +
                       escaped_controls(m.module) + " a controller can drive";
-            else
-                mappings.push_back(std::move(m));
+            else if (std::find(mappings.begin(), mappings.end(), m) == mappings.end())
+                mappings.push_back(std::move(m)); // a record written twice drives once
         }
         if (!why.empty()) {
             say("MIDI [%s] ligne [%d] : %s, ignore\n", escaped_controls(word).c_str(), line_,
