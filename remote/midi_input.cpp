@@ -260,7 +260,6 @@ struct midi_input::impl {
         if (!try_set_param(*c.module, *c.desc, 0, wanted))
             later.push_back({&level, lm.m.module, c.desc, wanted});
         lm.takeover.set(before, wanted);
-        midi_learn().count_change();
     }
 
     // Velocity and pressure land at once; a controller that has its control
@@ -293,6 +292,8 @@ struct midi_input::impl {
                     continue;
                 }
                 set_mapped(*l.level, lm, lm.waiting);
+                // A knob turned is an edit; velocity and pressure are playing.
+                midi_learn().count_change();
                 lm.waiting = -1;
                 lm.due = now + mapped_rate;
             }

@@ -31,7 +31,7 @@ class midi_learning {
     void tell(std::string text);
     bool told(std::string& text);
 
-    // Worker: a mapped controller changed a control.
+    // Worker: a mapped controller changed a control (or learning bound one).
     void count_change() { ++changes_; }
     std::uint64_t changes() const { return changes_.load(); }
 
