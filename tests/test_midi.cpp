@@ -209,8 +209,15 @@ TEST(MidiOptions, PortsAddUpAndBadValuesAreRefused) {
     EXPECT_EQ(o.midi_ports, (std::vector<std::string>{"2", "Keystation"}));
     EXPECT_EQ(o.midi_api, "jack");
     EXPECT_EQ(o.midi_channel, 10);
-    const std::vector<const char*> bad[] = {
-        {"--midi-channel", "0"}, {"--midi-channel", "17"}, {"--midi-api", "pulse"}, {"--midi", ""}};
+    EXPECT_EQ(o.midi_bend, 2) << "a whole bend is two semitones unless said";
+    EXPECT_FALSE(o.midi_clock);
+    options c;
+    ASSERT_TRUE(parse({"--midi-bend", "0", "--midi-clock"}, c, error)) << error;
+    EXPECT_EQ(c.midi_bend, 0);
+    EXPECT_TRUE(c.midi_clock);
+    const std::vector<const char*> bad[] = {{"--midi-channel", "0"}, {"--midi-channel", "17"},
+                                            {"--midi-api", "pulse"}, {"--midi", ""},
+                                            {"--midi-bend", "49"},   {"--midi-bend", "-1"}};
     for (const auto& args : bad) {
         options b;
         EXPECT_FALSE(parse(args, b, error)) << args[0] << " " << args[1];
