@@ -1,5 +1,6 @@
 #include "modules/sequencer.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -135,8 +136,9 @@ void SEQUENCER::transport(int order) {
         const float stored = memory.divider[p];
         const double divider = stored > 0.0f && stored < 1e30f ? stored : 1.0;
         const int steps = memory.max_step[p] > 0 ? memory.max_step[p] : 1;
-        // Sixteenths are quarter beats; the divider is steps per beat.
-        current_step = static_cast<int>(static_cast<long long>(order * divider / 4.0) % steps);
+        // Sixteenths are quarter beats; the divider is steps per beat (a wild
+        // one from a damaged file stays a finite double here).
+        current_step = static_cast<int>(std::fmod(std::floor(order * divider / 4.0), steps));
         timer = 3.0e38f; // the step plays at the next tick
     }
     if (order != stop_order) running = 1;
