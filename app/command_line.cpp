@@ -34,6 +34,7 @@ const char* usage_line() {
            "                [--audio KIND]\n"
            "                [--events FILE] [--input IN.wav] [--record OUT.wav] [--tempo BPM]\n"
            "                [--remote-port N] [--midi PORT] [--midi-api API] [--midi-list]\n"
+           "                [--midi-channel N] [--midi-bend SEMITONES] [--midi-clock]\n"
            "                [--data DIR] [--recover] [--help] [--version] [PATCH.tsy]\n";
 }
 
@@ -115,6 +116,10 @@ const option_row option_table[] = {
            "MIDI through alsa | jack (default: as --audio, else alsa)"),
     number("--midi-channel", "N", &options::midi_channel, 1, 16, "expected a channel from 1 to 16",
            "play only MIDI channel N (default: every channel)"),
+    number("--midi-bend", "SEMITONES", &options::midi_bend, 0, 48,
+           "expected semitones from 0 to 48", "a whole pitch bend (default 2; 0 = off)"),
+    flag("--midi-clock", &options::midi_clock,
+         "the tempo follows MIDI clock; Start, Stop, Continue drive the sequencers"),
     flag("--midi-list", &options::midi_list, "list the MIDI input ports and exit"),
     text("--data", "DIR", &options::data_dir,
          "run-time data directory (default: the source tree's data/)"),

@@ -31,6 +31,8 @@ struct options {
     std::string midi_api;                // alsa | jack; empty: as --audio
     bool midi_list = false;
     int midi_channel = 0; // 1..16; 0 = every channel
+    int midi_bend = 2;    // semitones of a whole bend; 0 = off
+    bool midi_clock = false;
     bool help = false;
     bool version = false;
 };

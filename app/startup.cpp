@@ -39,6 +39,8 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
         ms.ports = o.midi_ports;
         ms.jack = o.midi_api.empty() ? o.audio == "jack" : o.midi_api == "jack";
         ms.channel = o.midi_channel;
+        ms.bend_semitones = o.midi_bend;
+        ms.clock = o.midi_clock;
         s.midi = std::make_unique<midi_input>(s.pump.generator_table);
         std::string error;
         if (!s.midi->open(ms, error)) {

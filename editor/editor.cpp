@@ -22,6 +22,7 @@
 #include "modules/sequencer.hpp"
 #include "patchfile/patch_reader.hpp"
 #include "patchfile/patch_writer.hpp"
+#include "remote/midi_learn.hpp"
 #include "remote/remote_server.hpp"
 #include "toolkit/file_listing.hpp"
 #include "toolkit/frame_state.hpp"
@@ -144,6 +145,14 @@ bool editor::pass() {
     if (levels_.has_panels())
         for (auto& p : levels_.panels())
             if (!p->messages.empty() && !docks_.is_dashboard(p.get())) p->update();
+    // Mapped controllers and learning change the patch from the MIDI worker:
+    // a run of them, half a second apart at most, is one edit as wheel steps are.
+    if (const std::uint64_t midi = midi_learn().changes(); midi != midi_changes_) {
+        midi_changes_ = midi;
+        input_since_edit_ = true;
+        last_wheel_ = layer::clock::now();
+        result |= pass_redraw; // the panels show the new values
+    }
     record_edit(false);
     keep_recovery();
     docks_.unsaved = unsaved();

@@ -174,6 +174,7 @@ class editor final : public editor_host {
     bool input_since_edit_ = false;
     int buttons_held_ = 0;
     layer::clock::time_point last_wheel_{};
+    std::uint64_t midi_changes_ = 0; // what the MIDI worker had changed at the last pass
     class recovery recovery_;
     layer::clock::time_point last_recovery_{};
     bool set_written_ = false;       // the shown patch's recovery set is on disk

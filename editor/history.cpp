@@ -99,6 +99,7 @@ std::string describe(const edit& e) {
         return a.name + ": " + std::to_string(differing) + " values";
     }
     if (a.links != b.links || a.channels != b.channels) return "cables of " + a.name;
+    if (a.midi != b.midi) return "MIDI mappings of " + a.name;
     if (a.x != b.x || a.y != b.y) return a.name + " moved";
     return a.name + " panel";
 }
@@ -107,8 +108,8 @@ std::string describe(const edit& e) {
 
 bool module_state::operator==(const module_state& o) const {
     return kind == o.kind && name == o.name && index == o.index && values == o.values &&
-           texts == o.texts && links == o.links && channels == o.channels && x == o.x &&
-           y == o.y && (back || o.back || mode == o.mode);
+           texts == o.texts && links == o.links && channels == o.channels && x == o.x && y == o.y &&
+           midi == o.midi && (back || o.back || mode == o.mode);
 }
 
 std::size_t module_state::bytes() const {
@@ -116,6 +117,7 @@ std::size_t module_state::bytes() const {
                     channels.size() * sizeof(int);
     for (const std::string& t : texts) n += sizeof t + t.size();
     for (const slot_link& l : links) n += sizeof l + l.source.size();
+    for (const midi_mapping& m : midi) n += sizeof m + m.module.size() + m.key.size();
     return n;
 }
 
@@ -123,6 +125,7 @@ level_state capture_level(const GENERATOR& g, const panel_list& panels) {
     level_state out;
     const source_index sources(g);
     const auto panel_of = panels_by_module(panels);
+    const std::vector<midi_mapping> mappings = g.midi.list();
     for (int k = 0; k < module_kind_count; ++k) {
         const module_kind kind = static_cast<module_kind>(k);
         const module_type& t = type_of(kind);
@@ -148,6 +151,8 @@ level_state capture_level(const GENERATOR& g, const panel_list& panels) {
                 s.mode = p->display_mode;
                 s.back = p->display_mode == OBJET::back;
             }
+            for (const midi_mapping& mm : mappings)
+                if (mm.module == s.name) s.midi.push_back(mm);
             out.push_back(std::move(s));
         }
     }
@@ -237,6 +242,7 @@ void bring_to(const module_state& to, GENERATOR& g, panel_list& panels) {
         OUTPUT* source = g.find_any(to.links[i].source);
         if (source) connect(*m, *slot, {source, g.type_of_module(source)}, channel);
     }
+    g.midi.set_for(to.name, to.midi);
     for (panel_ptr& p : panels)
         if (auto* gui = dynamic_cast<MODULE_GUI*>(p.get()); gui && gui->module == m) {
             if (gui->x != to.x || gui->y != to.y)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "editor/module_panels.hpp"
+#include "engine/midi_map.hpp"
 
 namespace tmod {
 
@@ -40,6 +41,7 @@ struct module_state {
     std::vector<int> channels;    // counted channels of each channel slot
     int x = 0, y = 0, mode = 1;   // its panel
     bool back = false;            // its panel shows its back (edit mode): the form is no edit
+    std::vector<midi_mapping> midi; // the level's MIDI mappings of its controls
     bool operator==(const module_state& o) const;
     std::size_t bytes() const;
 };

@@ -128,6 +128,7 @@ void GENERATOR::replace_modules(GENERATOR& from) {
         from.size_lanes(k);
     }
     if (from.file_name[0]) copy_text(file_name, from.file_name);
+    midi.assign(from.midi.list());
 }
 
 std::size_t GENERATOR::total_count() const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/lanes.hpp"
+#include "engine/midi_map.hpp"
 #include "engine/module_types.hpp"
 #include "engine/signal.hpp"
 
@@ -43,7 +44,8 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     void insert_front_reversed(std::vector<module_ptr>& modules);
 
     // Destroys this container's modules and takes those of `from` (left empty)
-    // in one step under the patch lock, with its file name when it has one.
+    // in one step under the patch lock, with its file name when it has one,
+    // and its MIDI mappings.
     void replace_modules(GENERATOR& from);
 
     std::size_t count(module_kind kind) const { return lists_[index_of(kind)].size(); }
@@ -78,6 +80,8 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     void size_lanes(int k);
 
   public:
+    // The MIDI mappings of this level (its file's mappings section).
+    midi_map midi;
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };

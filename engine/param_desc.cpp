@@ -113,7 +113,70 @@ void append_exact(std::string& out, double v) {
     out += text;
 }
 
+// The grid step of the band holding v (the lowest band reaches down to 0).
+double band_grid(const band* bands, std::size_t n, double v) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (v >= (i + 1 == n ? 0.0 : bands[i].from)) return bands[i].step;
+    return bands[n - 1].step;
+}
+
+double snapped(double v, double grid) {
+    return std::round(v / grid) * grid;
+}
+
+bool logarithmic(step_rule r) {
+    return r == step_rule::bands || r == step_rule::amplitude_bands || r == step_rule::cutoff ||
+           r == step_rule::doubling;
+}
+
+// The bottom of a logarithmic range: an amplitude's 0 counts from 0.001.
+double log_floor(const param_desc& d) {
+    return d.min > 0.0 ? d.min : 0.001;
+}
+
 } // namespace
+
+bool spans_range(const param_desc& d) {
+    return user_state(d) && d.count == 1 && std::isfinite(d.min) && std::isfinite(d.max) &&
+           d.max > d.min;
+}
+
+double value_at(const param_desc& d, double position) {
+    const double t = position > 1.0 ? 1.0 : position > 0.0 ? position : 0.0;
+    double v;
+    if (logarithmic(d.step) && d.max > 0.0) {
+        // From a floor above zero; an amplitude's zero is the very bottom only.
+        const double low = log_floor(d);
+        if (t == 0.0) return d.min;
+        v = low * std::pow(d.max / low, t);
+    } else {
+        v = d.min + t * (d.max - d.min);
+    }
+    switch (d.step) {
+    case step_rule::bands:
+    case step_rule::amplitude_bands:
+        v = snapped(v, band_grid(value_bands, std::size(value_bands), v));
+        break;
+    case step_rule::cutoff:
+        v = snapped(v, band_grid(cutoff_raising, std::size(cutoff_raising), v));
+        break;
+    case step_rule::doubling:
+        v = std::exp2(std::round(std::log2(v)));
+        break;
+    case step_rule::fixed:
+        if (d.step_size > 0.0f) v = d.min + snapped(v - d.min, d.step_size);
+        break;
+    case step_rule::toggle:
+    case step_rule::cycle:
+    case step_rule::phase:
+        v = std::floor(v + 0.5);
+        break;
+    case step_rule::none:
+    case step_rule::resonance:
+        break;
+    }
+    return kept_in(d, v);
+}
 
 void append_kept_field(std::string& out, const param_desc& d, const OUTPUT& m) {
     out += d.kept_key;
@@ -184,11 +247,9 @@ double knob_position(const param_desc& d, double value) {
         return std::isfinite(x) ? x / (x + half) : 1.0;
     }
     if (!(hi > lo)) return 0.0;
-    const bool geometric = d.step == step_rule::bands || d.step == step_rule::amplitude_bands ||
-                           d.step == step_rule::cutoff || d.step == step_rule::doubling;
     double t;
-    if (geometric) {
-        const double floor = std::max(lo, 0.001);
+    if (logarithmic(d.step) && hi > 0.0) {
+        const double floor = log_floor(d);
         t = std::log(std::max(value, floor) / floor) / std::log(hi / floor);
     } else {
         t = (value - lo) / (hi - lo);

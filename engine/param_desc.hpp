@@ -195,14 +195,25 @@ void apply_kept_field(const param_desc& d, OUTPUT& m, std::string_view value);
 // does not apply to come back unchanged (within its floors and range).
 double step_value(const param_desc& d, double value, int direction);
 
+// Whether a control can be set from a position along its range (a MIDI
+// controller): a plain number with a finite range.
+bool spans_range(const param_desc& d);
+
+// The value at `position` (0 .. 1) along the whole range, on the grid the
+// control's steps reach: frequency-like rules (bands, cut-offs, doubling)
+// run logarithmically (an amplitude's 0 is at position 0 only), the others
+// linearly; cut-offs land on their bands, fixed steps on their multiples,
+// enumerations and toggles on whole values (a toggle is on from 0.5).
+double value_at(const param_desc& d, double position);
+
+// Where a value sits in the parameter's range, 0 .. 1, as a knob shows it:
+// on the scale value_at uses; an open range around its initial value
+// (which sits at the middle of the turn).
+double knob_position(const param_desc& d, double value);
+
 // The direction of a slider message: the pointer moved up (SLD_UP) raises
 // every control, as on any hardware panel; moved down lowers.
 int slider_direction(bool sld_down);
-
-// Where a value sits in the parameter's range, 0 .. 1, as a knob shows it:
-// frequency-like steps on a log scale, an open range around its initial
-// value (which sits at the middle of the turn).
-double knob_position(const param_desc& d, double value);
 
 // printf of one number with a format of one conversion: "%d"-like formats get
 // the value's integer part (saturated), the others the value as a double.

@@ -76,6 +76,18 @@ void set_param(OUTPUT& m, const param_desc& d, int index, double value) {
     set_now(d, m, index, value);
 }
 
+bool try_set_param(OUTPUT& m, const param_desc& d, int index, double value) {
+    if (!d.set || index < 0 || index >= d.count) return true;
+    if (!d.audio_thread) {
+        d.set(m, index, value);
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(edit_mutex());
+    if (!pump_drains || queue_full()) return false;
+    push(d, m, index, value);
+    return true;
+}
+
 bool edits_pending() {
     return queue_head.load(std::memory_order_acquire) != queue_tail.load(std::memory_order_acquire);
 }

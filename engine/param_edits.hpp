@@ -24,6 +24,12 @@ namespace tmod {
 // Sets a parameter (index: the channel or step of an indexed one).
 void set_param(OUTPUT& m, const param_desc& d, int index, double value);
 
+// The same without waiting, for a thread that holds the patch lock shared (the
+// MIDI worker): a one-word parameter is stored, a multi-word one queued. False
+// when it cannot be queued now (no pump drains the queue, or it is full): the
+// caller then sets it with the patch lock held exclusively.
+bool try_set_param(OUTPUT& m, const param_desc& d, int index, double value);
+
 // Audio thread, at the start of a buffer, holding the patch lock shared; or
 // any thread holding it exclusively. Applies the queued parameter changes.
 void apply_pending_edits();

@@ -1,5 +1,6 @@
 #include "modules/keyboard.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 #include "engine/generator.hpp"
@@ -24,8 +25,14 @@ int KEYBOARD::compute() {
     // A note number outside the table (a wild octave or remote note) keeps the
     // last frequency rather than reading past the table.
     const long n = static_cast<long>(note.load()) + 12L * octave.load();
+    // About 2 ms to reach a new bend, so a controller's steps are not heard.
+    const float target = bend.load();
+    if (bent != target) {
+        bent += (target - bent) * 0.01f;
+        if (std::fabs(target - bent) < 1e-6f) bent = target;
+    }
     if (n >= 0 && n < note_table_size)
-        value = static_cast<float>(note_frequency(static_cast<int>(n)));
+        value = static_cast<float>(note_frequency(static_cast<int>(n)) * bent);
     return 1;
 }
 
@@ -45,6 +52,9 @@ constexpr param_desc keyboard_params[] = {
 
 constexpr param_desc keyboard_panel_params[] = {power_switch<KEYBOARD>()};
 } // namespace
+
+const param_desc keyboard_bend =
+    panel_number<KEYBOARD, &KEYBOARD::bend>().range(0.0625, 16.0, 1.0).moves();
 
 const module_type keyboard_type = {module_kind::KEYBOARD,
                                    "KEYBOARD",

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/param_desc.hpp"
 #include "engine/signal.hpp"
 
 namespace tmod {
@@ -13,6 +14,10 @@ class KEYBOARD final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
     param<int> power{1};
     param<int> note{10};
     param<int> octave{4};
+    // Pitch bend as a frequency ratio; the pitch glides to it in a few
+    // milliseconds, in every octave, and a new note keeps it.
+    param<float> bend{1.0f};
+    float bent = 1.0f; // the ratio now (audio thread)
 
     KEYBOARD();
     void set_note(int n) { note = n; }
@@ -26,6 +31,10 @@ class KEYBOARD final : public OUTPUT, public OUTPUT_GATE, public OUTPUT_SYNC {
 };
 
 class GENERATOR;
+
+// The one way MIDI bends a keyboard: set_param(k, keyboard_bend, 0, ratio).
+// Nothing a patch keeps or a panel shows.
+extern const param_desc keyboard_bend;
 
 // Who plays a keyboard. The remote control, scripted events and MIDI look for
 // "KEY_1" (the name shipped patches use), the computer keyboard for

@@ -1,5 +1,6 @@
 #include "modules/sequencer.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -53,6 +54,7 @@ SEQUENCER::SEQUENCER() : OUTPUT(name_storage) {
 
 int SEQUENCER::compute() {
     pulse = 0;
+    if (!running) return 1;
     int p = current_pattern;
     int s = current_step;
     const int last = memory.max_step[p];
@@ -121,6 +123,25 @@ int SEQUENCER::compute() {
     }
     current_step = s;
     return 1;
+}
+
+void SEQUENCER::transport(int order) {
+    if (order == stop_order || order >= 0) {
+        running = 0;
+        note_on = 0;
+        release();
+    }
+    if (order >= 0) {
+        const int p = current_pattern;
+        const float stored = memory.divider[p];
+        const double divider = stored > 0.0f && stored < 1e30f ? stored : 1.0;
+        const int steps = memory.max_step[p] > 0 ? memory.max_step[p] : 1;
+        // Sixteenths are quarter beats; the divider is steps per beat (a wild
+        // one from a damaged file stays a finite double here).
+        current_step = static_cast<int>(std::fmod(std::floor(order * divider / 4.0), steps));
+        timer = 3.0e38f; // the step plays at the next tick
+    }
+    if (order != stop_order) running = 1;
 }
 
 namespace {
@@ -460,6 +481,11 @@ constexpr slot_desc sequencer_slots[] = {
 } // namespace
 
 template void tick_list<SEQUENCER>(const module_ptr*, std::size_t);
+
+const param_desc sequencer_transport =
+    panel_number_set_by<SEQUENCER, &SEQUENCER::running, &SEQUENCER::transport>()
+        .range(SEQUENCER::resume_order, 16383, 1)
+        .moves();
 
 const module_type sequencer_type = {module_kind::SEQUENCER,
                                     "SEQUENCER",

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/param_desc.hpp"
 #include "engine/signal.hpp"
 #include "util/num.hpp"
 #include "util/rand15.hpp"
@@ -31,6 +32,10 @@ struct partition_block {
 };
 static_assert(sizeof(partition_block) == 115200, "a partition file is 115200 bytes");
 
+// The seam's way to a sequencer's transport (on the audio thread); nothing
+// a patch keeps or a panel shows.
+extern const param_desc sequencer_transport;
+
 class SEQUENCER final : public OUTPUT,
                         public OUTPUT_GATE,
                         public OUTPUT_SYNC,
@@ -44,6 +49,9 @@ class SEQUENCER final : public OUTPUT,
     relaxed<int> current_pattern{0};
     relaxed<int> current_step{0};
     param<float> wished_divider{2.0f};
+    // Stopped by a MIDI Stop: the steps stand still with the gate closed.
+    // Never saved; a patch always opens running.
+    param<int> running{1};
     partition_block memory;
     float timer = 0.0f;
     int note_on = 0;
@@ -52,6 +60,12 @@ class SEQUENCER final : public OUTPUT,
 
     SEQUENCER();
     int compute() override;
+    // The transport (audio thread, through sequencer_transport): stop_order
+    // stops and closes the gate, resume_order runs on from where it stopped,
+    // n >= 0 runs from n sixteenth notes into the pattern (0: from its first
+    // step, played at the next tick).
+    static constexpr int stop_order = -1, resume_order = -2;
+    void transport(int order);
     // The object record's name and file field (no line end).
     void write_params(std::string& out) const;
 

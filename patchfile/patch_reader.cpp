@@ -1,5 +1,6 @@
 #include "patchfile/patch_reader.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
+#include "engine/midi_map.hpp"
 #include "engine/nested_loader.hpp"
 #include "engine/patch_ops.hpp"
 #include "util/alloc_tracker.hpp"
@@ -39,7 +41,11 @@ constexpr std::size_t max_load_megabytes = 2048;
 // problems of the nested loads.
 class load_context final : public nested_loader {
   public:
-    load_context() : bytes_before_(tracked_bytes()) {}
+    explicit load_context(bool read_mappings)
+        : mappings(read_mappings), bytes_before_(tracked_bytes()) {}
+    // The MIDI mappings sections are read (a reader that stops at the
+    // positions, as older ones do, when not).
+    const bool mappings;
 
     void load_nested(GENERATOR& container, const char* path) override;
     void file_not_loaded(const char* path) override;
@@ -163,6 +169,7 @@ class patch_loader {
   private:
     void objects_pass(std::string text);
     void links_pass();
+    void midi_pass(word_reader& words, bool in_section);
     void apply_object_fields(const module_type& type, OUTPUT& m, const tstr_parser& p);
     void apply_kept_fields(const module_type& type, OUTPUT& m, std::string_view field);
     void apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p);
@@ -316,6 +323,8 @@ void patch_loader::links_pass() {
         if (!in_links) {
             words.take_skipped(); // the objects pass counted them
             in_links = word == "BEGIN_LINKS_DECLARE";
+            // A file without links may still have mappings.
+            if (word == "BEGIN_MIDI_MAP_DECLARE" && load_.mappings) return midi_pass(words, true);
             continue;
         }
         count_skipped(words);
@@ -346,6 +355,45 @@ void patch_loader::links_pass() {
         end_record();
     }
     if (in_links) count_skipped(words);
+    if (load_.mappings) midi_pass(words, false);
+}
+
+// After the positions: one record per mapping. A mapping whose module or
+// parameter is not in this level is said and dropped.
+void patch_loader::midi_pass(word_reader& words, bool in_section) {
+    std::string word;
+    std::vector<midi_mapping> mappings;
+    while (words.next(word)) {
+        if (!in_section) {
+            in_section = word == "BEGIN_MIDI_MAP_DECLARE";
+            words.take_skipped(); // the positions are not this reader's
+            continue;
+        }
+        count_skipped(words);
+        if (word == "END_MIDI_MAP_DECLARE") break;
+        if (word[0] == '#') continue;
+        start_record(words.count());
+        midi_mapping m;
+        std::string why;
+        if (parse_mapping_record(word, m, why)) {
+            const OUTPUT* module = g_.find_any(m.module);
+            const module_type* type = module ? g_.type_of_module(module) : nullptr;
+            if (!module)
+                why = "no module " + escaped_controls(m.module);
+            else if (!find_learnable(*type, m.key))
+                why = "no parameter " + escaped_controls(m.key) + " of " +
+                      escaped_controls(m.module) + " a controller can drive";
+            else if (std::find(mappings.begin(), mappings.end(), m) == mappings.end())
+                mappings.push_back(std::move(m)); // a record written twice drives once
+        }
+        if (!why.empty()) {
+            say("MIDI [%s] ligne [%d] : %s, ignore\n", escaped_controls(word).c_str(), line_,
+                why.c_str());
+            drop("MIDI mapping: " + why);
+        }
+        end_record();
+    }
+    g_.midi.assign(std::move(mappings));
 }
 
 void patch_loader::apply_link_fields(const module_type& type, OUTPUT& m, const tstr_parser& p) {
@@ -440,8 +488,9 @@ void load_context::load_nested(GENERATOR& container, const char* path) {
 
 } // namespace
 
-load_status load_patch(GENERATOR& container, const char* path, load_report* report) {
-    load_context load;
+load_status load_patch(GENERATOR& container, const char* path, load_report* report,
+                       bool read_mappings) {
+    load_context load(read_mappings);
     // Every file of the tree (patches, partitions, samples) is read into a
     // container no other thread sees, so no file is opened under the patch
     // lock; the lock is held only to swap the modules in.

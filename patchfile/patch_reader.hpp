@@ -1,5 +1,6 @@
-// The patch reader: fills a GENERATOR from a ".tsy" file (objects, then links;
-// the positions are for the editor and never read). Nested GENERATOR modules
+// The patch reader: fills a GENERATOR from a ".tsy" file (objects, then links,
+// then the MIDI mappings after the positions; the positions are for the editor
+// and never read here). Nested GENERATOR modules
 // load their own files completely while their FILE field is applied.
 //
 // Bad records never end the program: the record (or the links) is skipped with
@@ -42,8 +43,10 @@ constexpr int max_report_lines = 100;
 // own: its chain of files and its budget start afresh and are seen by no other
 // load, so loads into different containers may run on several threads.
 // The status is load_with_errors exactly when records were dropped; `report`
-// (when given) says which.
-load_status load_patch(GENERATOR& container, const char* path, load_report* report = nullptr);
+// (when given) says which. Without `read_mappings` the reader stops where
+// readers that know no MIDI mappings stop (the container gets none).
+load_status load_patch(GENERATOR& container, const char* path, load_report* report = nullptr,
+                       bool read_mappings = true);
 
 // The reader's word buffer: longer words are skipped with a message.
 constexpr int max_word_length = 3799;

@@ -149,6 +149,22 @@ bool save_own_files(GENERATOR& g, std::string& error, std::vector<std::string>* 
     return true;
 }
 
+// The mappings section, after the positions, which older readers never
+// reach; written only when the level has a mapping whose control is still
+// there (a removed module takes its mappings with it).
+void append_midi_section(std::string& out, const GENERATOR& g) {
+    std::string records;
+    for (const midi_mapping& m : g.midi.list()) {
+        const OUTPUT* module = g.find_any(m.module);
+        const module_type* type = module ? g.type_of_module(module) : nullptr;
+        if (type && find_learnable(*type, m.key)) records += mapping_record(m) + '\n';
+    }
+    if (records.empty()) return;
+    out += "BEGIN_MIDI_MAP_DECLARE\n";
+    out += records;
+    out += "END_MIDI_MAP_DECLARE\n";
+}
+
 } // namespace
 
 std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
@@ -170,6 +186,7 @@ std::string patch_text(GENERATOR& g, const std::vector<placed_module>& placed) {
     for (const placed_module& pm : placed)
         appendf(out, "%d;%d;%d\n", index++, saturating_int(pm.x), saturating_int(pm.y));
     out += "END_OBJECTS_POSITION_DECLARE\n\n";
+    append_midi_section(out, g);
     return out;
 }
 

@@ -1,6 +1,7 @@
 // The patch writer: the objects section from the container's lists, the link
 // and position records from an ordered list of placed modules (the editor gives
-// its panels; headless callers give the container's modules in list order).
+// its panels; headless callers give the container's modules in list order),
+// then the level's MIDI mappings, when it has any, in a section of their own.
 #pragma once
 
 #include <string>

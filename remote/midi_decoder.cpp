@@ -22,7 +22,25 @@ int data_length(std::uint8_t status) {
 } // namespace
 
 bool midi_decoder::push(std::uint8_t byte, midi_event& out) {
-    if (byte >= 0xF8) return false; // real time: may sit anywhere, changes nothing
+    if (byte >= 0xF8) {
+        // Real time: may sit anywhere, even inside a message, and changes nothing.
+        switch (byte) {
+        case 0xF8:
+            out = {midi_kind::clock, 0, 0, 0};
+            return true;
+        case 0xFA:
+            out = {midi_kind::start, 0, 0, 0};
+            return true;
+        case 0xFB:
+            out = {midi_kind::resume, 0, 0, 0};
+            return true;
+        case 0xFC:
+            out = {midi_kind::stop, 0, 0, 0};
+            return true;
+        default:
+            return false;
+        }
+    }
     if (byte & 0x80) {
         // Any status byte ends a SysEx and cuts short an unfinished message.
         in_sysex_ = byte == 0xF0;
@@ -38,7 +56,9 @@ bool midi_decoder::push(std::uint8_t byte, midi_event& out) {
     // System common messages leave no running status behind.
     if (status >= 0xF0) {
         status_ = 0;
-        return false;
+        if (status != 0xF2) return false;
+        out = {midi_kind::song_position, 0, data_[0] | data_[1] << 7, 0};
+        return true;
     }
     const int channel = (status & 0x0F) + 1;
     if (channel_ != 0 && channel != channel_) return false;
@@ -52,6 +72,12 @@ bool midi_decoder::push(std::uint8_t byte, midi_event& out) {
         return true;
     case 0xB0:
         out = {midi_kind::control, channel, data_[0], data_[1]};
+        return true;
+    case 0xE0:
+        out = {midi_kind::pitch_bend, channel, data_[0] | data_[1] << 7, 0};
+        return true;
+    case 0xD0:
+        out = {midi_kind::pressure, channel, data_[0], 0};
         return true;
     default:
         return false;

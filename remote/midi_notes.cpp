@@ -22,6 +22,8 @@ note_action mono_notes::on_event(const midi_event& e) {
         if (e.data1 == sustain_pedal) return pedal(e.data2 >= 64);
         if (e.data1 == all_notes_off || e.data1 == all_sound_off) return all_off();
         return {};
+    default:
+        return {};
     }
     return {};
 }

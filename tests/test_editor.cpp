@@ -24,8 +24,10 @@
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
 #include "engine/generator.hpp"
+#include "engine/midi_map.hpp"
 #include "engine/patch_ops.hpp"
 #include "modules/sequencer.hpp"
+#include "remote/midi_learn.hpp"
 #include "support/harness.hpp"
 #include "toolkit/image_bank.hpp"
 
@@ -575,3 +577,44 @@ TEST(EditorLayout, TypedNamesAreOneWordInsideTheirFolder) {
 }
 
 } // namespace
+
+// MIDI learn's gestures on the cut-off knob (binding itself needs the MIDI
+// worker: test_midi_live): Ctrl + left arms, Esc cancels without quitting,
+// Ctrl + right forgets the knob's mappings as one edit that undo takes back.
+TEST_F(EditorDriven, MidiLearnArmsCancelsAndForgetsAsAnEdit) {
+    write_text("TSY/learn.tsy",
+               tsy("VCF_1;HICUT=300;Q=1.0;GAIN=0.0;TYPE=1;BYPASS=0;\n", "VCF_1;\n") +
+                   "BEGIN_MIDI_MAP_DECLARE\n74;1;VCF_1;HICUT;0\n"
+                   "71;2;VCF_1;HICUT;1\n1;1;VCF_1;TYPE;0\nEND_MIDI_MAP_DECLARE\n");
+    ed.load("TSY/learn.tsy");
+    ASSERT_EQ(g.midi.list().size(), 3u);
+    auto ctrl_click = [&](int button, SDLMod mod = KMOD_LCTRL) {
+        SDL_SetModState(mod);
+        drag(button, 34, 250, 34, 250);
+        SDL_SetModState(KMOD_NONE);
+    };
+    ctrl_click(SDL_BUTTON_LEFT);
+    EXPECT_EQ(ed.message(), "move a controller for VCF_1 HICUT");
+    EXPECT_TRUE(midi_learn().armed());
+    key(SDLK_ESCAPE);
+    EXPECT_EQ(ed.message(), "MIDI learn cancelled");
+    EXPECT_FALSE(midi_learn().armed());
+    EXPECT_TRUE(ed.running()) << "Esc cancelled the learn only";
+    ctrl_click(SDL_BUTTON_LEFT, static_cast<SDLMod>(KMOD_LCTRL | KMOD_LSHIFT));
+    EXPECT_EQ(ed.message(), "move a controller for VCF_1 HICUT (inverted)");
+    ctrl_click(SDL_BUTTON_LEFT);
+    EXPECT_EQ(ed.message(), "MIDI learn cancelled");
+    EXPECT_FALSE(midi_learn().armed());
+    EXPECT_EQ(g.find_any("VCF_1")->name, std::string("VCF_1"));
+
+    const std::vector<midi_mapping> before = g.midi.list();
+    ctrl_click(SDL_BUTTON_RIGHT);
+    EXPECT_EQ(ed.message(), "VCF_1 HICUT: 2 MIDI mapping(s) forgotten");
+    EXPECT_EQ(g.midi.list(), (std::vector<midi_mapping>{before[2]}));
+    EXPECT_TRUE(ed.unsaved());
+    key(SDLK_z, KMOD_LCTRL);
+    EXPECT_EQ(ed.message(), "undo: MIDI mappings of VCF_1");
+    std::vector<midi_mapping> back = g.midi.list();
+    EXPECT_TRUE(std::is_permutation(back.begin(), back.end(), before.begin(), before.end()));
+    EXPECT_FALSE(ed.unsaved());
+}

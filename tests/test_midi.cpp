@@ -1,5 +1,6 @@
-// MIDI without a device: the byte-stream decoder, the mono note priority and
-// the budget of the note lines.
+// MIDI without a device: the byte-stream decoder, the mono note priority, the
+// budget of the note lines, controllers through parameter descriptions, soft
+// takeover, bend, the clock's tempo and the transport.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 
 #include "app/command_line.hpp"
 #include "modules/keyboard.hpp"
+#include "remote/midi_control.hpp"
 #include "remote/midi_decoder.hpp"
 #include "remote/midi_notes.hpp"
 #include "util/messages.hpp"
@@ -17,11 +19,14 @@ using namespace tmod;
 namespace {
 // Events written as text so a failing case reads plainly: "on 1 60 100".
 std::string text(const midi_event& e) {
-    const char* kind = e.kind == midi_kind::note_on    ? "on"
-                       : e.kind == midi_kind::note_off ? "off"
-                                                       : "cc";
-    return std::string(kind) + " " + std::to_string(e.channel) + " " + std::to_string(e.data1) +
-           " " + std::to_string(e.data2);
+    static const char* const kinds[] = {"on",    "off",   "cc",     "bend", "pressure",
+                                        "clock", "start", "resume", "stop", "position"};
+    std::string out = kinds[static_cast<int>(e.kind)];
+    if (e.kind >= midi_kind::clock && e.kind <= midi_kind::stop) return out;
+    if (e.kind != midi_kind::song_position) out += " " + std::to_string(e.channel);
+    out += " " + std::to_string(e.data1);
+    if (e.kind <= midi_kind::control) out += " " + std::to_string(e.data2);
+    return out;
 }
 
 std::vector<std::string> decode(midi_decoder& d, const std::vector<std::uint8_t>& bytes) {
@@ -48,7 +53,10 @@ TEST(MidiDecoder, StreamsAsTheTableSays) {
          {{0x93, 60, 100, 62, 90, 60, 0}},
          {"on 4 60 100", "on 4 62 90", "off 4 60 0"}},
         {"a message split across reads", 0, {{0x90}, {69}, {127}}, {"on 1 69 127"}},
-        {"real-time bytes inside a message", 0, {{0x90, 0xF8, 60, 0xFE, 100}}, {"on 1 60 100"}},
+        {"real-time bytes inside a message",
+         0,
+         {{0x90, 0xF8, 60, 0xFE, 0xFA, 100, 0xFB, 0xFC}},
+         {"clock", "start", "on 1 60 100", "resume", "stop"}},
         {"SysEx across reads, then running status is gone",
          0,
          {{0x90, 60, 100, 0xF0, 1, 2}, {3, 4, 0x10, 5}, {6, 0xF7, 61, 100, 0x80, 60, 0}},
@@ -62,18 +70,18 @@ TEST(MidiDecoder, StreamsAsTheTableSays) {
          {{0x90, 60, 0x80, 61, 0}},
          {"off 1 61 0"}},
         {"data with no status before it", 0, {{60, 100, 0xB2, 123, 0}}, {"cc 3 123 0"}},
-        {"one- and two-byte messages that do not play",
+        {"program change and key pressure do not play; bend and channel pressure do",
          0,
-         {{0xC0, 5, 6, 0xE0, 0, 64, 0xD0, 9, 0xA0, 60, 1, 0x90, 60, 1}},
-         {"on 1 60 1"}},
-        {"system common clears running status",
+         {{0xC0, 5, 6, 0xE0, 0, 64, 0x7F, 0x7F, 0xD0, 9, 0xA0, 60, 1, 0x90, 60, 1}},
+         {"bend 1 8192", "bend 1 16383", "pressure 1 9", "on 1 60 1"}},
+        {"system common clears running status; the song position is LSB first",
          0,
          {{0x90, 60, 100, 0xF2, 1, 2, 62, 100, 0xF6, 63, 1}},
-         {"on 1 60 100"}},
-        {"channel filter",
+         {"on 1 60 100", "position 257"}},
+        {"channel filter, which the clock and the transport pass",
          2,
-         {{0x90, 60, 100, 0x91, 61, 100, 0x81, 61, 0, 0xB0, 64, 127}},
-         {"on 2 61 100", "off 2 61 0"}},
+         {{0x90, 60, 100, 0x91, 61, 100, 0x81, 61, 0, 0xB0, 64, 127, 0xE0, 0, 0, 0xF8, 0xFA}},
+         {"on 2 61 100", "off 2 61 0", "clock", "start"}},
         {"channel 16", 16, {{0x9F, 60, 100}}, {"on 16 60 100"}},
     };
     for (const decoder_case& c : cases) {
@@ -201,11 +209,174 @@ TEST(MidiOptions, PortsAddUpAndBadValuesAreRefused) {
     EXPECT_EQ(o.midi_ports, (std::vector<std::string>{"2", "Keystation"}));
     EXPECT_EQ(o.midi_api, "jack");
     EXPECT_EQ(o.midi_channel, 10);
-    const std::vector<const char*> bad[] = {
-        {"--midi-channel", "0"}, {"--midi-channel", "17"}, {"--midi-api", "pulse"}, {"--midi", ""}};
+    EXPECT_EQ(o.midi_bend, 2) << "a whole bend is two semitones unless said";
+    EXPECT_FALSE(o.midi_clock);
+    options c;
+    ASSERT_TRUE(parse({"--midi-bend", "0", "--midi-clock"}, c, error)) << error;
+    EXPECT_EQ(c.midi_bend, 0);
+    EXPECT_TRUE(c.midi_clock);
+    const std::vector<const char*> bad[] = {{"--midi-channel", "0"}, {"--midi-channel", "17"},
+                                            {"--midi-api", "pulse"}, {"--midi", ""},
+                                            {"--midi-bend", "49"},   {"--midi-bend", "-1"}};
     for (const auto& args : bad) {
         options b;
         EXPECT_FALSE(parse(args, b, error)) << args[0] << " " << args[1];
         EXPECT_NE(error.find(args[0]), std::string::npos) << error;
     }
+}
+
+namespace {
+param_desc described(double lo, double hi, step_rule rule, float size = 0.0f) {
+    param_desc d;
+    d.get = [](const OUTPUT&, int) { return 0.0; };
+    d.set = [](OUTPUT&, int, double) {};
+    return d.range(lo, hi, lo).steps(rule, size);
+}
+} // namespace
+
+// Expected values: the position cc / 127 along the range (logarithmic for
+// frequency-like rules), snapped by hand to the grid of the rule.
+TEST(MidiControllers, LandOnTheGridOfEachKindOfParameter) {
+    struct cc_case {
+        const char* what;
+        param_desc d;
+        int cc;
+        bool inverted;
+        double expected;
+    };
+    const cc_case cases[] = {
+        {"toggle off below 64", described(0, 1, step_rule::toggle), 63, false, 0},
+        {"toggle on from 64", described(0, 1, step_rule::toggle), 64, false, 1},
+        {"inverted toggle", described(0, 1, step_rule::toggle), 64, true, 0},
+        {"inverted toggle, low", described(0, 1, step_rule::toggle), 10, true, 1},
+        {"enumeration, bottom", described(0, 7, step_rule::cycle), 0, false, 0},
+        {"enumeration, top", described(0, 7, step_rule::cycle), 127, false, 7},
+        {"enumeration, 64 / 127 * 7 = 3.53", described(0, 7, step_rule::cycle), 64, false, 4},
+        {"enumeration, 18 / 127 * 7 = 0.99", described(0, 7, step_rule::cycle), 18, false, 1},
+        {"inverted enumeration", described(0, 7, step_rule::cycle), 0, true, 7},
+        {"cut-off, 12000^(64/127) = 113.7 on the 10 Hz band",
+         described(1, 12000, step_rule::cutoff), 64, false, 110},
+        {"cut-off, 1629.1 on the 25 Hz band", described(1, 12000, step_rule::cutoff), 100, false,
+         1625},
+        {"cut-off, 9.2 on the 1 Hz band", described(1, 12000, step_rule::cutoff), 30, false, 9},
+        {"cut-off, top", described(1, 12000, step_rule::cutoff), 127, false, 12000},
+        {"inverted cut-off", described(1, 12000, step_rule::cutoff), 127, true, 1},
+        {"frequency, 5.019 on the 0.0125 grid", described(0.001, 22050, step_rule::bands), 64,
+         false, 5.025},
+        {"frequency, 159.95 on the 1 Hz grid", described(0.001, 22050, step_rule::bands), 90, false,
+         160},
+        {"frequency, 0.2055 on the 0.00625 grid", described(0.001, 22050, step_rule::bands), 40,
+         false, 0.20625},
+        {"frequency, bottom", described(0.001, 22050, step_rule::bands), 0, false, 0.001},
+        {"amplitude, zero at the bottom", described(0, 22050, step_rule::amplitude_bands), 0, false,
+         0},
+        {"amplitude, top", described(0, 22050, step_rule::amplitude_bands), 127, false, 22050},
+        {"fixed steps, 0.504 -> 0.5", described(0, 1, step_rule::fixed, 0.05f), 64, false, 0.5},
+        {"fixed steps, 0.551 -> 0.55", described(0, 1, step_rule::fixed, 0.05f), 70, false, 0.55},
+        {"doubling, 2.03 -> 2", described(0.25, 16, step_rule::doubling), 64, false, 2},
+        {"doubling, 6.61 -> 8", described(0.25, 16, step_rule::doubling), 100, false, 8},
+        {"not stepped: linear", described(-1, 1, step_rule::none), 127, false, 1},
+        {"not stepped, inverted", described(-1, 1, step_rule::none), 127, true, -1},
+        {"a wild controller value is held in 0..127", described(0, 7, step_rule::cycle), 999, false,
+         7},
+    };
+    for (const cc_case& c : cases)
+        EXPECT_NEAR(controller_value(c.d, c.cc, c.inverted), c.expected, 1e-6) << c.what;
+    EXPECT_TRUE(spans_range(described(0, 1, step_rule::toggle)));
+    EXPECT_FALSE(spans_range(described(0, unbounded, step_rule::doubling)));
+}
+
+TEST(MidiControllers, SoftTakeoverWaitsForACrossingEitherWay) {
+    struct step {
+        double current, wanted;
+        bool applied;
+    };
+    struct takeover_case {
+        const char* what;
+        std::vector<step> steps;
+    };
+    const takeover_case cases[] = {
+        {"from below: taken once past the value",
+         {{0.5, 0.1, false}, {0.5, 0.4, false}, {0.5, 0.6, true}, {0.6, 0.7, true}}},
+        {"from above: taken on the value itself",
+         {{0.5, 0.9, false}, {0.5, 0.8, false}, {0.5, 0.5, true}, {0.5, 0.3, true}}},
+        {"the first message on the value is taken", {{0.5, 0.5, true}}},
+        {"a mouse change lets go until crossed again",
+         {{0.5, 0.6, false},
+          {0.5, 0.4, true},
+          {0.2, 0.45, false},
+          {0.2, 0.3, false},
+          {0.2, 0.1, true}}},
+        {"a change still queued (the old value) keeps it",
+         {{0.5, 0.5, true}, {0.5, 0.55, true}, {0.5, 0.6, true}, {0.6, 0.62, true}}},
+    };
+    for (const takeover_case& c : cases) {
+        soft_takeover t;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const step& s = c.steps[i];
+            const bool applied = t.follow(s.current, s.wanted);
+            EXPECT_EQ(applied, s.applied) << c.what << ", message " << i;
+            if (applied) t.set(s.current, s.wanted);
+        }
+    }
+}
+
+TEST(MidiBend, WholeBendIsTheRangeBothWays) {
+    EXPECT_NEAR(bend_ratio(16383, 2) * 440.0, 493.883, 0.001); // 440 * 2^(2/12)
+    EXPECT_NEAR(bend_ratio(0, 2) * 440.0, 391.995, 0.001);     // 440 * 2^(-2/12)
+    EXPECT_EQ(bend_ratio(8192, 2), 1.0);
+    EXPECT_NEAR(bend_ratio(16383, 12), 2.0, 1e-12);
+    EXPECT_EQ(bend_ratio(16383, 0), 1.0);
+    EXPECT_NEAR(bend_ratio(-5, 2), bend_ratio(0, 2), 1e-15);
+    EXPECT_NEAR(bend_ratio(99999, 2), bend_ratio(16383, 2), 1e-15);
+}
+
+TEST(MidiClock, JitteredPulsesGiveASteadyTempo) {
+    clock_tempo c;
+    double t = 0.0;
+    unsigned seed = 7;
+    // +-4 ms of jitter on every pulse, from a fixed sequence.
+    auto jitter = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (static_cast<int>((seed >> 16) % 801) - 400) / 100000.0;
+    };
+    auto run = [&](double bpm, int pulses) {
+        std::vector<int> got;
+        for (int i = 0; i < pulses; ++i) {
+            t += 60.0 / bpm / 24.0;
+            got.push_back(c.pulse(t + jitter()));
+        }
+        return got;
+    };
+    std::vector<int> first = run(120, 400);
+    EXPECT_EQ(first[46], 0) << "fewer than two beats give no tempo yet";
+    for (std::size_t i = 47; i < first.size(); ++i) ASSERT_EQ(first[i], 120) << "pulse " << i;
+    // A new tempo is followed once the window holds it.
+    std::vector<int> slower = run(90, 200);
+    EXPECT_EQ(slower.back(), 90);
+    // Two seconds without pulses: the tempo stays, then the new clock rules alone.
+    t += 3.0;
+    std::vector<int> again = run(140, 60);
+    EXPECT_EQ(again[0], 90);
+    EXPECT_EQ(again.back(), 140);
+}
+
+TEST(MidiTransport, StartStopContinueAndSongPosition) {
+    using o = transport_order;
+    transport tr;
+    EXPECT_EQ(tr.resume(), (o{o::resume, 0})) << "Continue from the start-up stop";
+    EXPECT_EQ(tr.start(), (o{o::run_from, 0}));
+    EXPECT_EQ(tr.position(16), o{}) << "a position while running is not honoured";
+    EXPECT_EQ(tr.stop(), (o{o::stop, 0}));
+    EXPECT_EQ(tr.stop(), o{}) << "already stopped";
+    EXPECT_EQ(tr.resume(), (o{o::resume, 0}));
+    EXPECT_EQ(tr.resume(), o{}) << "already running";
+    EXPECT_EQ(tr.start(), (o{o::run_from, 0})) << "Start while running restarts";
+    EXPECT_EQ(tr.stop(), (o{o::stop, 0}));
+    EXPECT_EQ(tr.position(32), o{});
+    EXPECT_EQ(tr.position(40), o{});
+    EXPECT_EQ(tr.resume(), (o{o::run_from, 40})) << "the last position received while stopped";
+    EXPECT_TRUE(tr.running());
+    EXPECT_EQ(tr.stop(), (o{o::stop, 0}));
+    EXPECT_EQ(tr.resume(), (o{o::resume, 0})) << "the position was used once";
 }

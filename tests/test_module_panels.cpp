@@ -296,7 +296,6 @@ TEST(ModulePanels, WheelOverAKnobRaisesUpAndLowersDown) {
     click(p, freq, 5);
     click(p, freq, 5);
     EXPECT_EQ(vco.freq.load(), 109.0f);
-    // The phase knob is reversed for the pointer, not for the wheel.
     vco.phase = 10.0f;
     click(p, phase, 4);
     EXPECT_EQ(vco.phase.load(), 11.0f);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "engine/generator.hpp"
+#include "engine/midi_map.hpp"
 #include "engine/ports.hpp"
 #include "modules/control.hpp"
 #include "modules/keyboard.hpp"
@@ -16,6 +17,7 @@
 #include "modules/sequencer.hpp"
 #include "modules/vca_mixer.hpp"
 #include "modules/vco.hpp"
+#include "patchfile/patch_reader.hpp"
 #include "patchfile/patch_writer.hpp"
 #include "support/harness.hpp"
 #include "util/text.hpp"
@@ -294,4 +296,61 @@ TEST_F(Writer, NamesThePatchReaderWouldSplitOrMisreadAreNeverWritten) {
     EXPECT_FALSE(save(g, "keep.tsy", &error));
     EXPECT_THAT(error, HasSubstr("SAMPLER_1: the name \"sounds/two words.wav\" has a blank"));
     EXPECT_EQ(read_text("keep.tsy"), "the old patch");
+}
+
+// The mappings section: after the positions, so a reader that stops there
+// (ours without mappings, or an older one) loads the very same modules.
+TEST_F(Writer, MidiMappingsFollowThePositionsAndComeBackPerLevel) {
+    const std::string objects = "VCF_1;HICUT=800;Q=4.0;GAIN=0.0;TYPE=1;BYPASS=0;\n"
+                                "VCO_1;TYPE=3;FREQ=220.0;AMOUNT=1.00;PHASE=0;\n"
+                                "GENERATOR_1;FILE=inner.tsy;\n";
+    const std::string mappings = "BEGIN_MIDI_MAP_DECLARE\n"
+                                 "74;1;VCF_1;HICUT;0\n74;1;VCO_1;FREQ;1\nVELOCITY;2;VCF_1;TYPE;0\n"
+                                 "PRESSURE;16;VCO_1;POWER;0\n"
+                                 "74;1;VCF_9;HICUT;0\n75;1;VCF_1;NOPE;0\n200;1;VCF_1;HICUT;0\n"
+                                 "7;1;VCF_1;HICUT\nEND_MIDI_MAP_DECLARE\n";
+    write_text("p.tsy", tsy(objects, "VCF_1;IN=VCO_1;\n") + mappings);
+    write_text("inner.tsy", tsy("VCO_1;TYPE=1;\n") + "BEGIN_MIDI_MAP_DECLARE\n1;3;VCO_1;AMOUNT;0\n"
+                                                     "END_MIDI_MAP_DECLARE\n");
+    GENERATOR a;
+    load_report report;
+    stdout_of([&] { load_patch(a, "p.tsy", &report); });
+    EXPECT_EQ(report.status, load_with_errors);
+    ASSERT_EQ(report.dropped, 4) << ::testing::PrintToString(report.messages);
+    EXPECT_THAT(report.messages[0], HasSubstr("no module VCF_9"));
+    EXPECT_THAT(report.messages[1], HasSubstr("no parameter NOPE of VCF_1"));
+    EXPECT_THAT(report.messages[2], HasSubstr("controller is not 0 to 119"));
+    EXPECT_THAT(report.messages[3], HasSubstr("five fields"));
+    using S = midi_source;
+    const std::vector<midi_mapping> expected = {{S::control, 74, 1, "VCF_1", "HICUT", false},
+                                                {S::control, 74, 1, "VCO_1", "FREQ", true},
+                                                {S::velocity, 0, 2, "VCF_1", "TYPE", false},
+                                                {S::pressure, 0, 16, "VCO_1", "POWER", false}};
+    EXPECT_EQ(a.midi.list(), expected);
+    auto* inner = static_cast<GENERATOR*>(a.at(K::GENERATOR, 0));
+    EXPECT_EQ(inner->midi.list(),
+              (std::vector<midi_mapping>{{S::control, 1, 3, "VCO_1", "AMOUNT", false}}));
+
+    const auto [w1, w2] = round_trip(a, "q.tsy");
+    EXPECT_EQ(w1, w2);
+    const std::size_t section =
+        w1.find("END_OBJECTS_POSITION_DECLARE\n\nBEGIN_MIDI_MAP_DECLARE\n"
+                "74;1;VCF_1;HICUT;0\n74;1;VCO_1;FREQ;1\nVELOCITY;2;VCF_1;"
+                "TYPE;0\nPRESSURE;16;VCO_1;POWER;0\nEND_MIDI_MAP_DECLARE\n");
+    ASSERT_NE(section, std::string::npos) << w1;
+
+    GENERATOR b;
+    load_report plain;
+    stdout_of([&] { load_patch(b, "q.tsy", &plain, false); });
+    EXPECT_EQ(plain.status, load_ok);
+    EXPECT_TRUE(b.midi.list().empty());
+    EXPECT_EQ(text_of(b), w1.substr(0, w1.find("BEGIN_MIDI_MAP_DECLARE")));
+
+    // A mapping whose module was removed is not written; without any the file is as before.
+    a.midi.forget("VCO_1", "FREQ");
+    a.midi.forget("VCO_1", "POWER");
+    a.midi.forget("VCF_1", "HICUT");
+    a.midi.add({S::control, 9, 1, "VCO_7", "FREQ", false});
+    a.midi.forget("VCF_1", "TYPE");
+    EXPECT_EQ(text_of(a), text_of(b));
 }

@@ -266,3 +266,25 @@ TEST(SequencerBounds, StepsPastSixtyThreeReadStepZero) {
     ASSERT_FALSE(values.empty());
     for (float v : values) expect_hz(v, 9 + 48);
 }
+
+// The MIDI transport: Stop stands with the gate closed, Continue runs on from
+// there, a position runs from its step at once (sixteenths x divider / 4).
+TEST(SequencerTransport, StopStandsContinueResumesAPositionRunsFromItsStep) {
+    tempo_scope tempo(60); // divider 2: a step every 22050 ticks
+    seq_rig rig({45, 48, 52, 55});
+    EXPECT_EQ(pulse_ticks(rig.run(22050)), std::vector<int>{22049});
+    EXPECT_EQ(rig.seq.current_step, 1);
+    rig.seq.transport(SEQUENCER::stop_order);
+    const auto standing = rig.run(3 * 22050);
+    EXPECT_TRUE(pulse_ticks(standing).empty());
+    EXPECT_EQ(open_ticks(standing, 0, 3 * 22050), 0);
+    EXPECT_EQ(rig.seq.current_step, 1);
+    rig.seq.transport(SEQUENCER::resume_order);
+    EXPECT_EQ(pulse_ticks(rig.run(22050)), std::vector<int>{22049}) << "the step's time goes on";
+    EXPECT_EQ(rig.seq.current_step, 2);
+    rig.seq.transport(6); // 6 sixteenths x 2 steps a beat / 4 = step 3, played at the next tick
+    const auto from_3 = rig.run(22051);
+    EXPECT_EQ(pulse_ticks(from_3), (std::vector<int>{0, 22050}));
+    expect_hz(from_3[22050].value, 48); // after step 0 (45) comes step 1
+    EXPECT_EQ(rig.seq.current_step, 1);
+}

@@ -59,6 +59,7 @@ void patch_view::panels_rebuilt() {
     cables_.clear();
     relink_ = 1;
     pointer_.forget();
+    learn_.panels_rebuilt();
     if (INFO_DASH* info = ed_.dashboards().info()) info->target = nullptr;
 }
 
@@ -110,6 +111,18 @@ bool patch_view::handle(SDL_Event& e, int& result) {
 
 int patch_view::button_down(SDL_Event& e) {
     panel_list& panels = ed_.levels().panels();
+    const int button = e.button.button;
+    const SDLMod mod = SDL_GetModState();
+    if (!edit_mode_ && (mod & KMOD_CTRL) &&
+        (button == SDL_BUTTON_LEFT || button == SDL_BUTTON_RIGHT)) {
+        // MIDI learn: the control under the pointer, which the click does not work.
+        pointer_x = ed_.view().world_x(e.button.x), pointer_y = ed_.view().world_y(e.button.y);
+        const int i = panel_at(panels);
+        OBJET* p = i >= 0 ? panels[static_cast<std::size_t>(i)].get() : nullptr;
+        learn_.click(ed_, p, p ? p->element_at_pointer() : nullptr, button == SDL_BUTTON_LEFT,
+                     (mod & KMOD_SHIFT) != 0);
+        return pass_redraw;
+    }
     int result = pointer_.button_down(panels, e);
     if (e.button.button != SDL_BUTTON_LEFT) return result;
     pointer_.left = true;
@@ -269,6 +282,8 @@ int patch_view::play_key_down(int sym) {
 int patch_view::play_key_up(int sym) {
     if (index_in(note_keys, sym)) {
         ed_.play_note(0, false);
+    } else if (sym == SDLK_ESCAPE && learn_.cancel(ed_)) {
+        // Esc first cancels a MIDI learn.
     } else if (sym == SDLK_ESCAPE) {
         if (ed_.levels().depth() <= 0) {
             ed_.unless_unsaved([this] { ed_.quit(); });
@@ -347,6 +362,7 @@ void patch_view::pass() {
         for (auto& p : panels) p->update();
     }
     if (ed_.dashboards().shown()) ed_.dashboards().dock();
+    learn_.pass(ed_);
 }
 
 bool patch_view::moving() const {
@@ -369,6 +385,7 @@ void patch_view::find_damage(damage& d, int result) {
     drawn_level_ = level;
     if (level) drawn_.compare(ed_.levels().panels(), v.x(), v.y(), d);
     cable_damage(d);
+    learn_.find_damage(ed_, d);
     if (ed_.message() != message_drawn_) {
         message_drawn_ = ed_.message();
         d.add({0, v.height() - message_height - 16, v.width(), message_height + 16});
@@ -447,6 +464,7 @@ void patch_view::draw(const screen_rect& region) {
     glColor3f(1, 1, 1);
     if (ed_.levels().has_panels()) drawn_.draw(ed_.levels().panels(), region);
     if (edit_mode_) cables_.draw();
+    learn_.draw(ed_);
     draw_message_line();
 }
 

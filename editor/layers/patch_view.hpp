@@ -12,6 +12,7 @@
 
 #include "editor/cables.hpp"
 #include "editor/layers/layer.hpp"
+#include "editor/learn_gesture.hpp"
 #include "editor/pointer.hpp"
 
 namespace tmod {
@@ -61,6 +62,7 @@ class patch_view : public layer {
     panel_pointer pointer_;
     int relink_ = 1; // the cables are rebuilt from the engine before the next frame
     cable_editor cables_{relink_};
+    learn_gesture learn_;
     bool edit_mode_ = false;
     std::unique_ptr<SPRITE> background_;
     // What the last frame showed.
