@@ -519,16 +519,22 @@ void editor::play_note(int note, bool on, GENERATOR* level) {
 }
 
 void editor::stop_patch(GENERATOR& g) {
-    patch_read lock(patch_mutex());
-    // Keyboards are the playing state a patch holds between notes.
-    for (std::size_t i = 0; i < g.count(module_kind::KEYBOARD); ++i)
-        static_cast<KEYBOARD*>(g.at(module_kind::KEYBOARD, i))->release();
-    for (std::size_t i = 0; i < g.count(module_kind::GENERATOR); ++i) {
-        auto* nested = static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, i));
-        lock.unlock();
-        stop_patch(*nested);
-        lock.lock();
+    // Gathered under the lock, stopped after it: a stop goes through the
+    // editing seam, which may take the lock for itself.
+    std::vector<std::pair<void (*)(OUTPUT&), OUTPUT*>> stops;
+    std::vector<GENERATOR*> nested;
+    {
+        patch_read lock(patch_mutex());
+        for (int k = 0; k < module_kind_count; ++k) {
+            const module_type& t = type_of(k);
+            for (std::size_t i = 0; t.stop && i < g.count(t.kind); ++i)
+                stops.push_back({t.stop, g.at(t.kind, i)});
+        }
+        for (std::size_t i = 0; i < g.count(module_kind::GENERATOR); ++i)
+            nested.push_back(static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, i)));
     }
+    for (auto [stop, m] : stops) stop(*m);
+    for (GENERATOR* n : nested) stop_patch(*n);
 }
 
 OBJET* editor::palette_create(module_kind kind) {

@@ -124,6 +124,9 @@ struct module_type {
 
     // Computes modules of the list several at a time (null: one at a time).
     const lane_kernel* lanes = nullptr;
+    // Stops what the module is playing (Delete in the editor); null for types
+    // that hold nothing between notes. Main thread, through the editing seam.
+    void (*stop)(OUTPUT&) = nullptr;
 };
 
 // Declared here, defined in modules/module_list.cpp from the rows that each

@@ -73,7 +73,9 @@ const module_type keyboard_type = {module_kind::KEYBOARD,
                                    nullptr,
                                    own_value,
                                    own_gate<KEYBOARD>,
-                                   own_pulse<KEYBOARD>};
+                                   own_pulse<KEYBOARD>,
+                                   nullptr,
+                                   [](OUTPUT& m) { static_cast<KEYBOARD&>(m).release(); }};
 
 KEYBOARD* played_keyboard(const GENERATOR& g, keyboard_player who) {
     const char* first = who == keyboard_player::remote ? "KEY_1" : "KEYBOARD_1";

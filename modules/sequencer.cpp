@@ -11,6 +11,7 @@
 #include "engine/module_tick.hpp"
 #include "engine/nested_loader.hpp"
 #include "engine/note_table.hpp"
+#include "engine/param_edits.hpp"
 #include "modules/rows.hpp"
 #include "util/atomic_file.hpp"
 #include "util/messages.hpp"
@@ -54,7 +55,12 @@ SEQUENCER::SEQUENCER() : OUTPUT(name_storage) {
 
 int SEQUENCER::compute() {
     pulse = 0;
-    if (!running) return 1;
+    // Stopped, it waits for a SYNC pulse (a key of the keyboard it follows),
+    // which starts it again from its first step.
+    if (!running) {
+        if (!sync_in.read_or(0)) return 1;
+        running = 1;
+    }
     int p = current_pattern;
     int s = current_step;
     const int last = memory.max_step[p];
@@ -126,10 +132,15 @@ int SEQUENCER::compute() {
 }
 
 void SEQUENCER::transport(int order) {
-    if (order == stop_order || order >= 0) {
+    if (order == stop_order || order == rewind_order || order >= 0) {
         running = 0;
         note_on = 0;
         release();
+    }
+    if (order == rewind_order) {
+        current_step = 0;
+        timer = 0.0f;
+        return;
     }
     if (order >= 0) {
         const int p = current_pattern;
@@ -484,7 +495,7 @@ template void tick_list<SEQUENCER>(const module_ptr*, std::size_t);
 
 const param_desc sequencer_transport =
     panel_number_set_by<SEQUENCER, &SEQUENCER::running, &SEQUENCER::transport>()
-        .range(SEQUENCER::resume_order, 16383, 1)
+        .range(SEQUENCER::rewind_order, 16383, 1)
         .moves();
 
 const module_type sequencer_type = {module_kind::SEQUENCER,
@@ -504,6 +515,11 @@ const module_type sequencer_type = {module_kind::SEQUENCER,
                                     write_sequencer,
                                     own_value,
                                     own_gate<SEQUENCER>,
-                                    own_pulse<SEQUENCER>};
+                                    own_pulse<SEQUENCER>,
+                                    nullptr,
+                                    [](OUTPUT& m) {
+                                        set_param(m, sequencer_transport, 0,
+                                                  SEQUENCER::rewind_order);
+                                    }};
 
 } // namespace tmod

@@ -61,10 +61,11 @@ class SEQUENCER final : public OUTPUT,
     SEQUENCER();
     int compute() override;
     // The transport (audio thread, through sequencer_transport): stop_order
-    // stops and closes the gate, resume_order runs on from where it stopped,
-    // n >= 0 runs from n sixteenth notes into the pattern (0: from its first
-    // step, played at the next tick).
-    static constexpr int stop_order = -1, resume_order = -2;
+    // stops and closes the gate, rewind_order does so and goes back to the
+    // first step (the editor's stop), resume_order runs on from where it
+    // stopped, n >= 0 runs from n sixteenth notes into the pattern (0: from
+    // its first step, played at the next tick).
+    static constexpr int stop_order = -1, resume_order = -2, rewind_order = -3;
     void transport(int order);
     // The object record's name and file field (no line end).
     void write_params(std::string& out) const;

@@ -23,6 +23,7 @@
 #include "editor/history.hpp"
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
+#include "modules/sequencer.hpp"
 #include "engine/generator.hpp"
 #include "engine/midi_map.hpp"
 #include "engine/patch_ops.hpp"
@@ -617,4 +618,33 @@ TEST_F(EditorDriven, MidiLearnArmsCancelsAndForgetsAsAnEdit) {
     std::vector<midi_mapping> back = g.midi.list();
     EXPECT_TRUE(std::is_permutation(back.begin(), back.end(), before.begin(), before.end()));
     EXPECT_FALSE(ed.unsaved());
+}
+
+TEST_F(EditorDriven, DeleteStopsEverySequencerAndItsPowerButtonStartsItAgain) {
+    ed.load("TSY/demo_bassline.tsy");
+    auto& seq = static_cast<SEQUENCER&>(*g.find(module_kind::SEQUENCER, "SEQUENCER_1"));
+    // Steps counted by the gate's rising edges over a second of ticks.
+    auto triggers = [&] {
+        int n = 0, was = seq.gate.load();
+        for (int i = 0; i < 44100; ++i) {
+            g.GENERATOR::compute();
+            const int now = seq.gate.load();
+            n += now && !was;
+            was = now;
+        }
+        return n;
+    };
+    ASSERT_GT(triggers(), 0) << "the demo's sequencer plays";
+    ASSERT_GT(seq.current_step.load(), 0);
+    key(SDLK_DELETE);
+    EXPECT_EQ(seq.running.load(), 0);
+    EXPECT_EQ(seq.current_step.load(), 0) << "back to its first step";
+    EXPECT_EQ(seq.gate.load(), 0);
+    EXPECT_EQ(triggers(), 0) << "stopped, it stays silent";
+    // The power button of the sequencer's panel (column x 128, y 150; the
+    // button at 472, 22 of the panel, 32 x 32, drawn 15 lower).
+    click(128 + 472 + 16, 150 + 22 + 16 + 15);
+    EXPECT_EQ(seq.running.load(), 1);
+    EXPECT_EQ(seq.power.load(), 1) << "the click started it, it did not switch it off";
+    EXPECT_GT(triggers(), 0);
 }

@@ -260,6 +260,12 @@ class SEQUENCER_GUI : public PARAM_GUI {
             });
             return true;
         }
+        // Stopped (Delete, a MIDI Stop), its power button starts it again
+        // from its first step.
+        if (std::strstr(control, "POWER") && !static_cast<const SEQUENCER&>(*module).running.load()) {
+            change(sequencer_transport, 0, 0);
+            return true;
+        }
         if (std::strcmp(control, "VIEW") == 0) {
             refresh();
             return true;
