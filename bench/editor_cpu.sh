@@ -21,26 +21,15 @@ for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "editor_cpu: $tool is missing" >&2; exit 2; }
 done
 
-xvfb_pid=
+. "$root/tools/own_display.sh"
 run_pid=
 cleanup() {
     [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    run_pid= xvfb_pid=
+    run_pid=
+    stop_display
 }
 trap cleanup EXIT
 
-start_display() {
-    local fifo n
-    fifo=$(mktemp -u)
-    mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    read -r -t 10 n <"$fifo"
-    rm -f "$fifo"
-    [ -n "$n" ] || return 1
-    export DISPLAY=:$n
-}
 
 # True once the editor run_pid shows a window (within 10 s), false if it ends.
 window_shown() {

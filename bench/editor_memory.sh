@@ -12,11 +12,11 @@ set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=${1:-$root/build/tmodular}
 work=$(mktemp -d)
-xvfb_pid=
+. "$root/tools/own_display.sh"
 run_pid=
 cleanup() {
     [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    stop_display
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -38,16 +38,6 @@ render_peak() {
     echo "$kib"
 }
 
-start_display() {
-    local fifo n
-    fifo=$work/display
-    mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    read -r -t 10 n <"$fifo"
-    [ -n "$n" ] || return 1
-    export DISPLAY=:$n
-}
 
 # The editor's high-water mark once the patch has loaded (its log says so), in
 # KiB; the load time goes to standard error.

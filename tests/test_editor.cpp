@@ -24,6 +24,7 @@
 #include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
 #include "modules/sequencer.hpp"
+#include "support/editor_input.hpp"
 #include "engine/generator.hpp"
 #include "engine/midi_map.hpp"
 #include "engine/patch_ops.hpp"
@@ -62,17 +63,7 @@ class EditorDriven : public ::testing::Test {
         ed.pass();
     }
     // A mouse event at window pixels (x, y): motion, or a button down or up.
-    void mouse(Uint8 type, int button, int x, int y) {
-        SDL_Event e{};
-        e.type = type;
-        if (type == SDL_MOUSEMOTION) {
-            e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y);
-        } else {
-            e.button.button = static_cast<Uint8>(button);
-            e.button.x = static_cast<Uint16>(x), e.button.y = static_cast<Uint16>(y);
-        }
-        ed.input(e);
-    }
+    void mouse(Uint8 type, int button, int x, int y) { ed.input(test::mouse_event(type, button, x, y)); }
     // A press at (x0, y0), moved to (x1, y1) and released there.
     void drag(int button, int x0, int y0, int x1, int y1) {
         mouse(SDL_MOUSEMOTION, 0, x0, y0);

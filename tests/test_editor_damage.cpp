@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "editor/editor.hpp"
+#include "support/editor_input.hpp"
 #include "engine/generator.hpp"
 #include "modules/sequencer.hpp"
 #include "support/harness.hpp"
@@ -54,15 +55,7 @@ class DamageDrawn : public testing::TestWithParam<const char*> {
     }
 
     void send(Uint8 type, int button, int x, int y) {
-        SDL_Event e{};
-        e.type = type;
-        if (type == SDL_MOUSEMOTION) {
-            e.motion.x = static_cast<Uint16>(x), e.motion.y = static_cast<Uint16>(y);
-        } else {
-            e.button.button = static_cast<Uint8>(button);
-            e.button.x = static_cast<Uint16>(x), e.button.y = static_cast<Uint16>(y);
-        }
-        ed_->input(e);
+        ed_->input(test::mouse_event(type, button, x, y));
         frames();
     }
     void key(SDLKey sym) {

@@ -18,28 +18,15 @@ done
 [ -x "$program" ] || { echo "editor_screenshots: no program $program (build it first)" >&2; exit 2; }
 mkdir -p "$out"
 
-xvfb_pid=
+. "$root/tools/own_display.sh"
 editor_pid=
 cleanup() {
     [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null && wait "$editor_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    editor_pid= xvfb_pid=
+    editor_pid=
+    stop_display
 }
 trap cleanup EXIT
 
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-start_display() {
-    local fifo
-    fifo=$(mktemp -u)
-    mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    local n
-    read -r -t 10 n <"$fifo"
-    rm -f "$fifo"
-    [ -n "$n" ] || return 1
-    export DISPLAY=:$n
-}
 
 failed=0
 for patch in "$root"/data/TSY/${DEMOS:-demo_*}.tsy; do

@@ -1,0 +1,19 @@
+# Sourced by the scripts that open the editor on a display of their own:
+# start_display starts an Xvfb of 1024 x 768 (it picks a free number and
+# writes it to fd 3) and exports DISPLAY; stop_display ends it.
+xvfb_pid=
+start_display() {
+    local fifo n
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    read -r -t 10 n <"$fifo"
+    rm -f "$fifo"
+    [ -n "$n" ] || return 1
+    export DISPLAY=:$n
+}
+stop_display() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    xvfb_pid=
+}
