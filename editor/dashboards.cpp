@@ -29,13 +29,13 @@ INFO_DASH::INFO_DASH(const levels& shown, const view& v, const bool& unsaved)
     set_position(50, 450, 0);
     set_position(0, 0, 0);
     name_label_ =
-        static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 60, 0, 0, 0, 10, 0xFFFFFFu))));
+        static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 70, 0, 0, 0, 10, 0xFFFFFFu))));
     type_label_ =
-        static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 75, 0, 0, 0, 10, 0xFFFFFFu))));
+        static_cast<LABEL*>(append(element_ptr(TM_NEW(LABEL, "", 70, 85, 0, 0, 0, 10, 0xFFFFFFu))));
     // A label's constructor flips y (747 - y), as layout files expect; the
     // two made here are placed where they belong.
-    name_label_->set_position(70, 60, 0);
-    type_label_->set_position(70, 75, 0);
+    name_label_->set_position(70, 70, 0); // inside the LCD below (64 .. 104)
+    type_label_->set_position(70, 85, 0);
     name_label_->set_name("58_CIBLE_NAME");
     type_label_->set_name("58_LABEL_TYPE");
 }
