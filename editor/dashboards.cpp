@@ -10,6 +10,7 @@
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "toolkit/damage.hpp"
+#include "toolkit/widgets.hpp"
 #include "util/alloc_tracker.hpp"
 #include "util/text.hpp"
 
@@ -199,6 +200,13 @@ dashboard_actions dashboards::take_actions() {
             d->update();
             d->redraw = 1;
         }
+    // A palette button adds a module each time: it never stays lit.
+    if (palette_)
+        for (const element_ptr& e : *palette_->elements)
+            if (auto* b = dynamic_cast<BUTTON*>(e.get()); b && b->state) {
+                b->state = 0;
+                b->set_image(b->image_off);
+            }
     return a;
 }
 

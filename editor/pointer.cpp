@@ -65,13 +65,14 @@ int panel_pointer::button_down(panel_list& panels, SDL_Event& e) {
 
 int panel_pointer::moved(panel_list& panels, const SDL_Event& e, bool slider_drag) {
     int result = 0;
-    hovered_panel = panel_at(panels);
     if (panning) {
         view_.scroll_to(view_.x() + anchor_x - pointer_x, view_.y() + anchor_y - pointer_y);
         result |= pass_scrolled;
     }
     pointer_x = view_.world_x(e.motion.x);
     pointer_y = view_.world_y(e.motion.y);
+    // Where the pointer is now: one jump off every panel clears what it said.
+    hovered_panel = panel_at(panels);
     if (hovered_panel >= 0) {
         OBJET& p = *panels[static_cast<std::size_t>(hovered_panel)];
         SPRITE* w = p.element_at_pointer();

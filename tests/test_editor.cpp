@@ -25,6 +25,7 @@
 #include "editor/module_rows.hpp"
 #include "modules/sequencer.hpp"
 #include "support/editor_input.hpp"
+#include "toolkit/widgets.hpp"
 #include "engine/generator.hpp"
 #include "engine/midi_map.hpp"
 #include "engine/patch_ops.hpp"
@@ -167,6 +168,10 @@ TEST_F(EditorDriven, PaletteNamesAndPlacesNewModulesWhereTheyHideNothing) {
     // The palette's VCO button, twice: VCO_1 and VCO_2, the second beside
     // the first on the 32-pixel grid, both below the dashboards.
     click(717, 133);
+    // It adds, it does not switch: the button is not left lit.
+    const auto* button = dynamic_cast<BUTTON*>(ed.dashboards().palette()->find_element("BUTTON_VCO"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->state, 0);
     click(717, 133);
     EXPECT_EQ(g.count(module_kind::VCO), 2u);
     EXPECT_NE(g.find(module_kind::VCO, "VCO_1"), nullptr);
@@ -638,4 +643,19 @@ TEST_F(EditorDriven, DeleteStopsEverySequencerAndItsPowerButtonStartsItAgain) {
     EXPECT_EQ(seq.running.load(), 1);
     EXPECT_EQ(seq.power.load(), 1) << "the click started it, it did not switch it off";
     EXPECT_GT(triggers(), 0);
+}
+
+TEST_F(EditorDriven, TheWordsUnderThePointerGoWhenThePointerLeaves) {
+    ed.load("TSY/demo_subtractive.tsy");
+    auto shown = [&] {
+        return std::string(static_cast<LABEL*>(ed.dashboards().info()->find_element("CIBLE_NAME"))->caption);
+    };
+    // The oscillator's FREQ knob (column x 128, y 150; the knob 18, 70 into
+    // the panel, drawn 15 lower).
+    mouse(SDL_MOUSEMOTION, 0, 160, 235);
+    ed.pass();
+    EXPECT_EQ(shown(), "VCO_1 FREQ 88.000");
+    mouse(SDL_MOUSEMOTION, 0, 900, 600);
+    ed.pass();
+    EXPECT_EQ(shown(), "");
 }
