@@ -196,7 +196,7 @@ TEST_F(Rc, MalformedLayoutsNeverBreakTheReader) {
     }
     auto big = load(cases[1]);
     ASSERT_EQ(big->elements->size(), 1u);
-    EXPECT_EQ(std::string(as<LABEL>((*big->elements)[0]).caption).size(), 459u);
+    EXPECT_EQ(std::string(as<LABEL>((*big->elements)[0]).caption).size(), 127u); // cut to the label's buffer
 }
 
 TEST_F(Rc, PanelsOwnTheirElementsThroughTheTrackerAndAMissingFileKeepsThem) {

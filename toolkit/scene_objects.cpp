@@ -29,13 +29,11 @@ std::uint32_t next_item_id() {
 
 TAM_ENGINE::TAM_ENGINE() : id(id_counter++) {
     std::memset(name, 0, sizeof name);
-    std::memset(spare, 0, sizeof spare);
     format_item_name(name, "ITEM_", id);
 }
 
 TAM_ENGINE::TAM_ENGINE(const char* text) : id(id_counter++) {
     std::memset(name, 0, sizeof name);
-    std::memset(spare, 0, sizeof spare);
     set_name(text);
 }
 

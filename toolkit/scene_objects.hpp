@@ -33,7 +33,6 @@ class TAM_ENGINE : public LeakWrapper {
 
     std::uint32_t id;           // serial number from 0, never reused
     char name[item_name_size];  // item name
-    char spare[item_name_size]; // cleared at construction, not read by the toolkit
 };
 
 // Position.

@@ -78,7 +78,9 @@ class SLIDER : public SPRITE, public MSG_RESPONDER {
 
 class LABEL : public SPRITE, public MSG_RESPONDER {
   public:
-    static constexpr int caption_size = 800;
+    // Captions are short words and values; a longer text is cut (a label is
+    // made for every control of every panel: 20 000 panels hold 300 000).
+    static constexpr int caption_size = 128;
 
     // A size of 24 or more becomes 10; a font outside 0..9 becomes font 0. The
     // label is placed at (x, 747 - y): the text routine draws in a y-up frame.
