@@ -1,5 +1,6 @@
 #include "audio/audio_pump.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,11 +46,15 @@ bool audio_pump::callback(void* buffer, int length) {
     if (!audio_enabled) return true;
     const int frames = length / bytes_per_frame;
     auto* out = static_cast<std::int16_t*>(buffer);
+    // Silence from frame `from` on: a load or clear replaces the patch.
+    auto silence = [&](int from) {
+        const auto rest = static_cast<std::size_t>(frames - from);
+        std::memset(out + 2 * from, 0, rest * bytes_per_frame);
+        if (value_tap) std::memset(value_tap + from, 0, rest * sizeof(float));
+    };
     std::shared_lock<patch_lock> lock(patch_mutex(), std::try_to_lock);
     if (!lock.owns_lock()) {
-        // A load or clear is replacing the patch: this buffer is silence.
-        std::memset(out, 0, static_cast<std::size_t>(frames) * bytes_per_frame);
-        if (value_tap) std::memset(value_tap, 0, static_cast<std::size_t>(frames) * sizeof(float));
+        silence(0);
         skipped_buffers = skipped_buffers + 1;
         return true;
     }
@@ -65,29 +70,32 @@ bool audio_pump::callback(void* buffer, int length) {
     const bool scope = scope_view.load() == 1;
     if (scope) scope_block_frames = frames;
 
-    for (int f = 0; f < frames; ++f) {
-        // A load or the shutdown waits for this buffer: the rest is silence.
-        if (f % 64 == 0 && f > 0 && !audio_enabled) {
-            const int rest = frames - f;
-            std::memset(out + 2 * f, 0, static_cast<std::size_t>(rest) * bytes_per_frame);
-            if (value_tap) std::memset(value_tap + f, 0, static_cast<std::size_t>(rest) * sizeof(float));
+    // A load or the shutdown waits for this buffer at most a stride of
+    // frames: the rest is silence.
+    constexpr int stride = 64;
+    for (int start = 0; start < frames; start += stride) {
+        if (start > 0 && !audio_enabled) {
+            silence(start);
             break;
         }
-        float sum = 0.0f;
-        for (const auto& slot : generator_table) {
-            if (GENERATOR* g = slot.load()) {
-                g->GENERATOR::compute();
-                sum = sum + g->value.load() / static_cast<float>(generator_count);
+        const int end = std::min(frames, start + stride);
+        for (int f = start; f < end; ++f) {
+            float sum = 0.0f;
+            for (const auto& slot : generator_table) {
+                if (GENERATOR* g = slot.load()) {
+                    g->GENERATOR::compute();
+                    sum = sum + g->value.load() / static_cast<float>(generator_count);
+                }
             }
+            // Published after the tick: MICRO hears it from the next frame on.
+            current_input_sample = ring ? ring->left(p) : 0;
+            const std::int16_t s = frame_sample(sum, generator_count);
+            out[2 * f] = s;
+            out[2 * f + 1] = s;
+            if (value_tap) value_tap[f] = sum;
+            if (ring) p = ring->next(p);
+            if (scope) scope_values.push(sum);
         }
-        // Published after the tick: MICRO hears it from the next frame on.
-        current_input_sample = ring ? ring->left(p) : 0;
-        const std::int16_t s = frame_sample(sum, generator_count);
-        out[2 * f] = s;
-        out[2 * f + 1] = s;
-        if (value_tap) value_tap[f] = sum;
-        if (ring) p = ring->next(p);
-        if (scope) scope_values.push(sum);
     }
     return true;
 }

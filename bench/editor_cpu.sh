@@ -22,13 +22,7 @@ for tool in Xvfb xdotool; do
 done
 
 . "$root/tools/own_display.sh"
-run_pid=
-cleanup() {
-    [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
-    run_pid=
-    stop_display
-}
-trap cleanup EXIT
+trap stop_display EXIT
 
 
 # True once the editor run_pid shows a window (within 10 s), false if it ends.
@@ -71,7 +65,7 @@ run_case() {
     run_pid=$!
     sleep 2 # start-up is not the steady state
     kill -0 "$run_pid" 2>/dev/null && headless=$(measure "$run_pid")
-    cleanup
+    stop_display
 
     if start_display; then
         TM_FRAME_STATS=1 "$program" "${common[@]}" "$patch" >"$log" 2>&1 </dev/null &
@@ -91,7 +85,7 @@ run_case() {
             fi
         fi
     fi
-    cleanup
+    stop_display
 
     if [ -z "$headless" ] || [ -z "$editor" ] || [ -z "$frames" ]; then
         printf '%-22s FAILED (headless "%s", editor "%s", frames "%s")\n' "$name" "$headless" \

@@ -13,9 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 program=${1:-$root/build/tmodular}
 work=$(mktemp -d)
 . "$root/tools/own_display.sh"
-run_pid=
 cleanup() {
-    [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
     stop_display
     rm -rf "$work"
 }
@@ -55,8 +53,7 @@ editor_peak() {
     printf '  %s loaded in %.1f s\n' "$(basename "$1")" "$(echo "$(date +%s.%N) - $start" | bc)" >&2
     sleep 2 # a few frames drawn
     kib=$(awk '/^VmHWM/ {print $2}' "/proc/$run_pid/status" 2>/dev/null)
-    kill "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
-    run_pid=
+    stop_run
     [[ "$kib" =~ ^[0-9]+$ ]] || return 1
     echo "$kib"
 }

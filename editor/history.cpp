@@ -44,10 +44,9 @@ int counted_channels(const slot_desc& s, const OUTPUT& m) {
     return std::clamp(s.channel_count(m), 0, s.channel_max);
 }
 
-// Every slot and channel of the module with what feeds it (`g` a GENERATOR
-// or a source_index of it).
-template <class Sources, class Visit>
-void each_link(const Sources& g, OUTPUT& m, const module_type& t, Visit visit) {
+// Every slot and channel of the module with what feeds it.
+template <class Visit>
+void each_link(const source_index& g, OUTPUT& m, const module_type& t, Visit visit) {
     auto named = [](const OUTPUT* source, slot_kind output) {
         return source ? slot_link{source->name, output} : slot_link{};
     };
@@ -194,7 +193,8 @@ OUTPUT* module_named(const GENERATOR& g, const module_state& s) {
     return g.find(s.kind, s.name);
 }
 
-void bring_to(const module_state& to, GENERATOR& g, panel_list& panels) {
+void bring_to(const module_state& to, GENERATOR& g, const source_index& sources,
+              panel_list& panels) {
     OUTPUT* m = module_named(g, to);
     if (!m) return;
     const module_type& t = type_of(to.kind);
@@ -228,7 +228,7 @@ void bring_to(const module_state& to, GENERATOR& g, panel_list& panels) {
         }
     std::vector<std::pair<const slot_desc*, int>> places;
     std::vector<slot_link> now;
-    each_link(g, *m, t, [&](const slot_desc& s, int c, slot_link l) {
+    each_link(sources, *m, t, [&](const slot_desc& s, int c, slot_link l) {
         places.push_back({&s, c});
         now.push_back(std::move(l));
     });
@@ -269,8 +269,10 @@ void apply(const edit& e, bool to_after, GENERATOR& g, panel_list& panels) {
         const int number = static_cast<int>(g.count(to(c)->kind)) - 1;
         panels.insert(panels.begin(), make_module_panel(to(c)->kind, *m, number % 100));
     }
+    // The lists stay as they are until the removals below.
+    const source_index sources(g);
     for (const module_change& c : e.changes)
-        if (to(c)) bring_to(*to(c), g, panels);
+        if (to(c)) bring_to(*to(c), g, sources, panels);
     // Modules removed last: their panels first, then the module (the seam
     // frees it once no tick can reach it).
     for (const module_change& c : e.changes) {

@@ -148,34 +148,11 @@ OUTPUT* GENERATOR::find_any(std::string_view name) const {
     return type ? find(type->kind, name) : nullptr;
 }
 
-namespace {
-template <class Out>
-OUTPUT* search(const std::vector<module_ptr> (&lists)[module_kind_count], const void* field,
-               Out out) {
-    for (const auto& list : lists)
-        for (const module_ptr& m : list) {
-            auto fn = type_of(m.get_deleter().kind).*out;
-            if (fn && fn(*m) == field) return m.get();
-        }
-    return nullptr;
-}
-} // namespace
-
-OUTPUT* GENERATOR::source_of_signal(const sample_value* field) const {
-    return field ? search(lists_, field, &module_type::signal_out) : nullptr;
-}
-OUTPUT* GENERATOR::source_of_gate(const flag_value* field) const {
-    return field ? search(lists_, field, &module_type::gate_out) : nullptr;
-}
-OUTPUT* GENERATOR::source_of_sync(const flag_value* field) const {
-    return field ? search(lists_, field, &module_type::sync_out) : nullptr;
-}
-
 source_index::source_index(const GENERATOR& g) {
     for (const auto& list : g.lists_)
         for (const module_ptr& m : list) {
             const module_type& t = type_of(m.get_deleter().kind);
-            // The first module in list order wins, as the walk finds it.
+            // The first module in list order wins.
             if (t.signal_out) signal_.emplace(t.signal_out(*m), m.get());
             if (t.gate_out) gate_.emplace(t.gate_out(*m), m.get());
             if (t.sync_out) sync_.emplace(t.sync_out(*m), m.get());

@@ -63,11 +63,6 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     // Finds a module by name, the list chosen by the word its name contains.
     OUTPUT* find_any(std::string_view name) const;
 
-    // The module a slot's referenced field belongs to (a SOUND_INPUT's inner
-    // sources count as that SOUND_INPUT), or null.
-    OUTPUT* source_of_signal(const sample_value* field) const;
-    OUTPUT* source_of_gate(const flag_value* field) const;
-    OUTPUT* source_of_sync(const flag_value* field) const;
 
   private:
     friend class source_index;
@@ -86,9 +81,10 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     module_name name_storage = {};
 };
 
-// The same lookups for many slots at once: every output of the container's
-// modules mapped to its module once (a GENERATOR lookup walks every module).
-// Valid while the container's lists do not change.
+// The module a slot's referenced field belongs to (a SOUND_INPUT's inner
+// sources count as that SOUND_INPUT), or null: every output of the
+// container's modules mapped to its module once. Valid while the
+// container's lists do not change.
 class source_index {
   public:
     explicit source_index(const GENERATOR& g);

@@ -19,13 +19,7 @@ done
 mkdir -p "$out"
 
 . "$root/tools/own_display.sh"
-editor_pid=
-cleanup() {
-    [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null && wait "$editor_pid" 2>/dev/null
-    editor_pid=
-    stop_display
-}
-trap cleanup EXIT
+trap stop_display EXIT
 
 
 failed=0
@@ -34,29 +28,29 @@ for patch in "$root"/data/TSY/${DEMOS:-demo_*}.tsy; do
     if ! start_display; then
         echo "$demo: no virtual display" >&2
         failed=1
-        cleanup
+        stop_display
         continue
     fi
     log="$out/$demo.log"
     "$program" --audio nosound --remote-port 0 --record-driver none "$patch" >"$log" 2>&1 </dev/null &
-    editor_pid=$!
+    run_pid=$!
     # The window shows once the patch is loaded and the first frame drawn.
     shown=0
     for _ in $(seq 100); do
-        kill -0 "$editor_pid" 2>/dev/null || break
+        kill -0 "$run_pid" 2>/dev/null || break
         if xdotool search --onlyvisible --name . >/dev/null 2>&1; then
             shown=1
             break
         fi
         sleep 0.1
     done
-    if [ "$shown" = 1 ] && sleep "$settle" && kill -0 "$editor_pid" 2>/dev/null &&
+    if [ "$shown" = 1 ] && sleep "$settle" && kill -0 "$run_pid" 2>/dev/null &&
         xwd -root -silent | convert xwd:- "$out/$demo.png"; then
         echo "$out/$demo.png"
     else
         echo "$demo: the editor did not show a window (see $log)" >&2
         failed=1
     fi
-    cleanup
+    stop_display
 done
 exit $failed
