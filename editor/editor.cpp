@@ -308,6 +308,11 @@ void editor::step_history(bool forward) {
     if (g) {
         patch_view_->panels_rebuilt();
         apply(*e, forward, *g, *panels);
+        // The values reach their modules at the audio thread's next buffer:
+        // the panels show them, and the state after the step holds them.
+        settle_edits();
+        for (const panel_ptr& p : *panels)
+            if (auto* shown = dynamic_cast<PARAM_GUI*>(p.get())) shown->refresh();
     }
     ++changes_;
     message_ = (forward ? "redo: " : "undo: ") + e->what;

@@ -659,3 +659,18 @@ TEST_F(EditorDriven, TheWordsUnderThePointerGoWhenThePointerLeaves) {
     ed.pass();
     EXPECT_EQ(shown(), "");
 }
+
+TEST_F(EditorDriven, AnUndoneKnobShowsItsValueAgain) {
+    ed.load("TSY/demo_subtractive.tsy");
+    // The oscillator's FREQ knob, dragged up seven pixels: 88 -> 95.
+    drag(SDL_BUTTON_LEFT, 160, 235, 160, 228);
+    const LABEL* shown = nullptr;
+    for (const panel_ptr& p : ed.levels().panels())
+        if (auto* m = dynamic_cast<MODULE_GUI*>(p.get()); m && std::string(m->module->name) == "VCO_1")
+            shown = static_cast<LABEL*>(m->find_element("LABEL_FREQUENCE"));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_STREQ(shown->caption, "95.000");
+    key(SDLK_z, KMOD_LCTRL);
+    EXPECT_EQ(ed.message(), "undo: VCO_1 FREQ 88 -> 95");
+    EXPECT_STREQ(shown->caption, "88.000");
+}
