@@ -178,6 +178,7 @@ void centre(const OBJET& panel, const SPRITE& w, int& x, int& y) {
 } // namespace
 
 SPRITE* find_plug(const OBJET& panel, const char* name) {
+    panel.need_faces();
     for (auto it = panel.elements_back.rbegin(); it != panel.elements_back.rend(); ++it)
         if (std::strcmp(plug_name(it->get()), name) == 0) return it->get();
     return nullptr;

@@ -1,6 +1,7 @@
 #include "editor/levels.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 
 #include "editor/editor_layout.hpp"
@@ -93,13 +94,24 @@ bool build_panels(panel_list& panels, GENERATOR& g, const std::function<bool()>&
     if (saved.size() == g.total_count())
         for (int k = 0; k < module_kind_count; ++k)
             for (const panel_ptr& p : made[k]) by_rank.push_back(p.get());
+    // The last placed goes in front of the list: put in at once, not one by
+    // one at the front (quadratic for a large patch).
+    std::vector<panel_ptr> placed;
+    placed.reserve(g.total_count());
+    bool whole = true;
     for (const panel_spot& s : column_layout(counts, heights)) {
         panel_ptr p = std::move(made[index_of(s.kind)][s.index]);
         p->set_position(static_cast<float>(s.x), static_cast<float>(s.y), 0);
         auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get());
-        panels.insert(panels.begin(), std::move(p));
-        if (nested && !build_panels(nested->panels, nested->generator(), going)) return false;
+        placed.push_back(std::move(p));
+        if (nested && !build_panels(nested->panels, nested->generator(), going)) {
+            whole = false;
+            break;
+        }
     }
+    panels.insert(panels.begin(), std::make_move_iterator(placed.rbegin()),
+                  std::make_move_iterator(placed.rend()));
+    if (!whole) return false;
     for (std::size_t r = 0; r < by_rank.size(); ++r) {
         OBJET& p = *by_rank[r];
         const panel_box b = clamp_into_world(

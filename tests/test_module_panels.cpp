@@ -7,7 +7,9 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "editor/levels.hpp"
 #include "editor/module_rows.hpp"
+#include "editor/panels/param_panel.hpp"
 #include "editor/panels/sequencer_panel.hpp"
 #include "engine/generator.hpp"
 #include "modules/control.hpp"
@@ -19,6 +21,7 @@
 #include "modules/vcf303_formant.hpp"
 #include "modules/vco.hpp"
 #include "support/toolkit_support.hpp"
+#include "toolkit/image_bank.hpp"
 #include "util/messages.hpp"
 
 namespace tmod {
@@ -454,6 +457,49 @@ TEST(ModulePanels, ValueDisplaysFollowTheEngineOnEachUpdate) {
     b.panel->update();
     EXPECT_STREQ(shown->caption, "-2.000");
     EXPECT_STREQ(lamp->image, "CHK_1_OFF");
+}
+
+TEST(ModulePanels, PanelsReadTheirFacesOnlyWhenNeededAndStopWithTheLoad) {
+    const std::string dir = test::scratch_dir();
+    std::filesystem::create_directories(dir + "/RC");
+    test::write_text(dir + "/RC/VCO.RC",
+                     "THIS\nCOLOR=0;WIDTH=200;HEIGHT=150;ALPHA=255;\n"
+                     "LABEL\tLABEL_FREQUENCE\t-\t11\t90\t1\t10\t7929775\n");
+    test::write_text(dir + "/p.tsy", test::tsy("VCO_1;FREQ=110;\nVCO_2;FREQ=220;\nVCO_3;FREQ=330;\n"
+                                               "VCO_4;FREQ=440;\nVCO_5;FREQ=550;\n"));
+    in_directory here(dir);
+    image_bank().clear(); // sizes measured in another directory are stale
+    GENERATOR g;
+    ASSERT_EQ(test::load_file(g, dir + "/p.tsy"), load_ok);
+    panel_list panels;
+    ASSERT_TRUE(build_panels(panels, g));
+    ASSERT_EQ(panels.size(), 5u);
+    // The first panel made was measured; the others wait with its sizes.
+    int waiting = 0;
+    for (const panel_ptr& p : panels) {
+        waiting += !p->faces_built();
+        EXPECT_EQ(p->w, 200);
+        EXPECT_EQ(p->h, 150);
+    }
+    EXPECT_EQ(waiting, 4);
+    auto& last = static_cast<PARAM_GUI&>(*panels.front()); // VCO_5, placed last
+    ASSERT_FALSE(last.faces_built());
+    last.refresh(); // what an undo does to every panel of the level
+    last.update();
+    pointer_x = pointer_y = -1000;
+    EXPECT_EQ(last.element_at_pointer(), nullptr);
+    EXPECT_FALSE(last.faces_built());
+    // Read when looked into, showing the module as it is then.
+    static_cast<VCO&>(*last.module).freq = 600.0f;
+    auto* freq = dynamic_cast<LABEL*>(last.find_element("LABEL_FREQUENCE"));
+    ASSERT_NE(freq, nullptr);
+    EXPECT_STREQ(freq->caption, "600.000");
+
+    // A load told to stop keeps the panels made so far.
+    panels.clear();
+    int asked = 0;
+    EXPECT_FALSE(build_panels(panels, g, [&] { return ++asked < 2; }));
+    EXPECT_EQ(panels.size(), 2u);
 }
 
 } // namespace

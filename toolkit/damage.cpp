@@ -132,6 +132,7 @@ screen_rect panel_extent(const OBJET& p, int scroll_x, int scroll_y) {
 
 void panels_drawn::note(OBJET& p, const OBJET* in_front, int sx, int sy, damage& d) {
     if (!panel_in_view(p, sx, sy)) return;
+    p.need_faces();
     p.update();
     for (const element_ptr& e : *p.elements) e->update();
     const std::uint64_t frame = panel_frame_look(p);

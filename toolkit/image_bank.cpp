@@ -164,6 +164,7 @@ int IMAGE_BANK::add_at(int slot, const char* name, surface_ptr image, int width,
         image = std::move(flat);
     }
     copy_text(names[slot], name);
+    ++generation;
     // The old image of a replaced slot is freed: sprites only know the name.
     surfaces[slot] = std::move(image);
     widths[slot] = width;
@@ -212,6 +213,7 @@ void IMAGE_BANK::clear() {
         widths[i] = heights[i] = 0;
     }
     count = 0;
+    ++generation;
 }
 
 int IMAGE_BANK::try_load_bundle(const char* path, std::string& why) {

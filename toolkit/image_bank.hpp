@@ -106,6 +106,9 @@ class IMAGE_BANK {
     int heights[capacity] = {};
     char names[capacity][name_size] = {};
     int count = 0;
+    // Changes whenever an image is added, replaced or freed: what was measured
+    // on the images before (a panel's size) may be stale.
+    unsigned generation = 0;
 
   private:
     int add_at(int slot, const char* name, surface_ptr image, int width, int height);

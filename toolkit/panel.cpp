@@ -63,7 +63,6 @@ OBJET::OBJET(int nx, int ny, const char* name_of_panel)
     iy = ny;
     iw = ih = 0;
     copy_text(panel_name, name_of_panel);
-    rc_path[0] = '\0';
     x = static_cast<float>(nx);
     y = static_cast<float>(ny);
 }
@@ -72,13 +71,36 @@ OBJET::~OBJET() {
     messages.clear();
 }
 
+void OBJET::need_faces() const {
+    if (faces_built_) return;
+    // Reading faces is a cache filled on demand: it changes no state the
+    // caller asked about, only makes it available.
+    auto& self = const_cast<OBJET&>(*this);
+    self.faces_built_ = true;
+    const float at_x = x, at_y = y;
+    self.x = self.y = 0;
+    self.build_faces();
+    self.x = at_x, self.y = at_y;
+}
+
+OBJET::face_sizes OBJET::sizes() const {
+    return {front_w, front_h, back_w, back_h, width, height, w, h};
+}
+
+void OBJET::take_sizes(const face_sizes& s) {
+    front_w = s.front_w, front_h = s.front_h, back_w = s.back_w, back_h = s.back_h;
+    width = s.width, height = s.height, w = s.w, h = s.h;
+}
+
 SPRITE* OBJET::append(element_ptr element) {
+    need_faces();
     elements->push_back(std::move(element));
     return elements->back().get();
 }
 
 SPRITE* OBJET::find_in(const char* wanted, bool buttons_only) const {
     if (!wanted) return nullptr;
+    need_faces();
     for (auto it = elements->rbegin(); it != elements->rend(); ++it) {
         const char* full = (*it)->name;
         const char* local;
@@ -110,6 +132,9 @@ int OBJET::element_depth(const SPRITE* element) const {
 }
 
 SPRITE* OBJET::element_at_pointer() const {
+    // Faces are not read for a panel the pointer is nowhere near.
+    if (!faces_built_ && !contains_point(pointer_x, pointer_y)) return nullptr;
+    need_faces();
     for (auto it = elements->rbegin(); it != elements->rend(); ++it) {
         const SPRITE& e = **it;
         if (rect_contains(saturating_int(e.x + x), saturating_int(e.y + y),
@@ -132,6 +157,7 @@ void OBJET::mark_all(int flag) {
 }
 
 void OBJET::fit_to_background() {
+    if (!faces_built_) return; // the sizes given stand
     int fw = saturating_int(width), fh = saturating_int(height);
     if (const SPRITE* fond = find_element("IMAGE_FOND")) {
         const IMAGE_BANK& bank = image_bank();
@@ -153,6 +179,7 @@ void OBJET::fit_to_background() {
 }
 
 void OBJET::set_display_mode(int mode) {
+    need_faces();
     if (mode == 0) mode = display_mode == front ? reduced : front;
     switch (mode) {
     case front:
@@ -200,6 +227,7 @@ void OBJET::draw_fond_mask() {
 }
 
 void OBJET::draw(int, int with_background) {
+    need_faces();
     if (w <= 0) fit_to_background();
     if (h <= 0) fit_to_background();
     const bool is_reduced = display_mode == reduced;
@@ -262,6 +290,11 @@ void OBJET::draw(int, int with_background) {
 
 int OBJET::update() {
     touched = 0;
+    // No message can name an element of faces not read yet.
+    if (!faces_built_) {
+        messages.clear();
+        return 0;
+    }
     const bool had_messages = !messages.empty();
     while (!messages.empty()) {
         const GUI_MESSAGE m = messages.back();

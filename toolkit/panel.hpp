@@ -8,6 +8,7 @@
 #include "toolkit/widgets.hpp"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tmod {
@@ -23,7 +24,13 @@ const char* strip_panel_prefix(const char* element_name);
 class OBJET : public SPRITE {
   public:
     enum display { front = 1, reduced = 2, back = 4 };
-    static constexpr int text_size = 800;
+    static constexpr int text_size = item_name_size;
+
+    // What a panel's faces measure, known before they are read.
+    struct face_sizes {
+        int front_w, front_h, back_w, back_h;
+        float width, height, w, h;
+    };
 
     // A null name ends the program ("Cannot Create OBJET withouth a name").
     OBJET(int x, int y, const char* panel_name);
@@ -69,6 +76,14 @@ class OBJET : public SPRITE {
     // Appends an element built in code to the face shown (owned from now on).
     SPRITE* append(element_ptr element);
 
+    // A panel may read its faces only when something first needs them (it is
+    // drawn, pointed at, cabled, looked into): a patch of thousands of modules
+    // shows a few at a time. Until then it has the sizes it was given.
+    bool faces_built() const { return faces_built_; }
+    void need_faces() const;
+    face_sizes sizes() const;
+    void take_sizes(const face_sizes& s);
+
     SPRITE* last_drawn = nullptr;
     int reduced_w = 0, reduced_h = 0;
     int front_w = 0, front_h = 0;
@@ -76,7 +91,7 @@ class OBJET : public SPRITE {
     float width = 0, height = 0;
     std::uint32_t colour = 0; // 0x00RRGGBB background without an IMAGE_FOND
     char panel_name[text_size];
-    char rc_path[text_size];
+    std::string rc_path;
     // Panel position when the last RC file was read (its sprites carry it).
     int rc_origin_x = 0, rc_origin_y = 0;
     int display_mode = front;
@@ -84,9 +99,16 @@ class OBJET : public SPRITE {
     element_list elements_front, elements_back, elements_reduced;
     element_list* elements = &elements_front;
 
+  protected:
+    // From construction: the faces wait for need_faces.
+    void wait_for_faces() { faces_built_ = false; }
+    // Reads the faces of a waiting panel, once, as if it stood at (0, 0).
+    virtual void build_faces() {}
+
   private:
     SPRITE* find_in(const char* element_name, bool buttons_only) const;
     bool owns(const SPRITE* element) const;
+    bool faces_built_ = true;
 };
 
 // Draws (update, then draw) every panel of the list that overlaps the view at
@@ -98,6 +120,7 @@ void draw_visible_panels(const List& panels, int scroll_x, int scroll_y, int wit
     for (auto it = panels.rbegin(); it != panels.rend(); ++it) {
         OBJET& panel = **it;
         if (!panel_in_view(panel, scroll_x, scroll_y)) continue;
+        panel.need_faces();
         panel.update();
         panel.draw(0, with_background);
     }

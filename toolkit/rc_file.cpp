@@ -60,7 +60,7 @@ void name_element(SPRITE& e, const OBJET& panel, const std::string& element_name
 }
 
 void incomplete(const rc_reading& r, const char* keyword) {
-    std::printf("RC [%s] record %d (%s): missing or bad fields, record skipped\n", r.panel.rc_path,
+    std::printf("RC [%s] record %d (%s): missing or bad fields, record skipped\n", r.panel.rc_path.c_str(),
                 r.record, keyword);
 }
 
@@ -265,10 +265,10 @@ std::size_t prefix_length(const char* n) {
 } // namespace
 
 int OBJET::load_rc(const char* path) {
-    copy_text(rc_path, path ? path : "");
+    rc_path = path ? path : "";
     std::string text;
     if (!read_text_file(path, text)) {
-        std::printf("Failing to Load RC[%s] (cause Fopen())\n", rc_path);
+        std::printf("Failing to Load RC[%s] (cause Fopen())\n", rc_path.c_str());
         return -1;
     }
     word_scanner in(std::move(text));
@@ -289,6 +289,7 @@ int OBJET::load_rc(const char* path) {
 }
 
 int OBJET::save_rc(const char* path) {
+    need_faces();
     std::size_t prefix = 0;
     if (!elements->empty()) {
         const char* first = elements->front()->name;

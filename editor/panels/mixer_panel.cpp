@@ -25,7 +25,10 @@ class MIXER_GUI : public PARAM_GUI {
     MIXER_GUI(const editor_row& r, OUTPUT& m, const char* name)
         : PARAM_GUI(r, m, name),
           levels(find_control(type, "SLD_CANAL_%d")),
-          bypasses(find_control(type, "BYPASS_CANAL_%d")) {
+          bypasses(find_control(type, "BYPASS_CANAL_%d")) {}
+
+  protected:
+    void add_elements() override {
         const int channels = levels ? levels->count : 0;
         for (int n = 0; n < channels; ++n) {
             // Eight strips a row, three rows, inside the panel: knob, level,
@@ -52,8 +55,8 @@ class MIXER_GUI : public PARAM_GUI {
         }
     }
 
-    void refresh() override {
-        PARAM_GUI::refresh();
+    void show_values() override {
+        PARAM_GUI::show_values();
         const int channels = levels ? levels->count : 0;
         for (int n = 0; n < channels; ++n) {
             char local[64];
@@ -71,7 +74,6 @@ class MIXER_GUI : public PARAM_GUI {
         }
     }
 
-  protected:
     bool on_slider(const char* control, bool down) override {
         const int n = channel_of(control, "SLD_CANAL_%d%c");
         if (n < 0) return PARAM_GUI::on_slider(control, down);

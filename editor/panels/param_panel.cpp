@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <unordered_map>
 
 #include "engine/patch_ops.hpp"
+#include "toolkit/image_bank.hpp"
 #include "toolkit/widgets.hpp"
 #include "util/num.hpp"
 #include "util/text.hpp"
@@ -91,7 +93,45 @@ void load_faces(OBJET& panel, const char* back_rc, const char* front_rc) {
 
 PARAM_GUI::PARAM_GUI(const editor_row& r, OUTPUT& m, const char* panel_name)
     : MODULE_GUI(r.kind, m, 0, 0, panel_name), type(type_of(r.kind)), row(r) {
-    load_faces(*this, r.layouts.back, r.layouts.controls);
+    wait_for_faces();
+}
+
+void prepare_faces(PARAM_GUI& panel) {
+    // Sizes come from the layouts and the images: new images may change them.
+    struct measured {
+        unsigned generation;
+        OBJET::face_sizes sizes;
+    };
+    static std::unordered_map<const editor_row*, measured> by_row;
+    const unsigned generation = image_bank().generation;
+    const auto known = by_row.find(&panel.row);
+    if (known != by_row.end() && known->second.generation == generation) {
+        panel.take_sizes(known->second.sizes);
+        return;
+    }
+    panel.need_faces();
+    by_row[&panel.row] = {generation, panel.sizes()};
+}
+
+void PARAM_GUI::build_faces() {
+    load_faces(*this, row.layouts.back, row.layouts.controls);
+    add_elements();
+    show_values();
+    show_text("label_NAME", module->name);
+}
+
+void PARAM_GUI::set_display_mode(int mode) {
+    need_faces();
+    if (mode == 0) mode = display_mode == front ? reduced : front;
+    if (mode == reduced && elements_reduced.empty() && row.small_layout) {
+        element_list* shown = elements;
+        elements = &elements_reduced;
+        load_layout(*this, row.small_layout);
+        reduced_w = static_cast<int>(width);
+        reduced_h = static_cast<int>(height);
+        elements = shown;
+    }
+    OBJET::set_display_mode(mode);
 }
 
 std::string PARAM_GUI::prefixed(const std::string& local) const {
@@ -155,7 +195,7 @@ void PARAM_GUI::change(const param_desc& d, int index, double v) {
     refresh();
 }
 
-void PARAM_GUI::refresh() {
+void PARAM_GUI::show_values() {
     for (const auto& table : {type.params, type.panel_params}) {
         for (const param_desc& d : table) {
             // Indexed parameters ("SLD_CANAL_%d") belong to their panels' own code.
@@ -281,6 +321,7 @@ bool PARAM_GUI::on_slider(const char* name, bool down) {
 }
 
 int PARAM_GUI::update() {
+    if (!faces_built()) return OBJET::update();
     // Newest first, as the widgets take their own queues.
     std::vector<GUI_MESSAGE> pending;
     pending.swap(messages);

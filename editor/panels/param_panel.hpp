@@ -13,20 +13,30 @@ class LABEL;
 
 class PARAM_GUI : public MODULE_GUI {
   public:
-    // Reads the background layout, then the controls layout (a missing file
-    // leaves its controls out).
+    // The faces wait until needed (see prepare_faces): then the background
+    // layout is read, then the controls layout (a missing file leaves its
+    // controls out).
     PARAM_GUI(const editor_row& row, OUTPUT& module, const char* panel_name);
 
     // Handles the queued messages (newest first), refreshes what moves, then
     // the panel's own update.
     int update() override;
-    // Labels, slider angles, switch states and pictures from the module.
-    virtual void refresh();
+    // Labels, slider angles, switch states and pictures from the module
+    // (faces not read yet show them when they are).
+    void refresh() {
+        if (faces_built()) show_values();
+    }
+    // The small form is read the first time it is shown.
+    void set_display_mode(int mode) override;
 
     const module_type& type;
     const editor_row& row;
 
   protected:
+    void build_faces() final;
+    // Elements made in code, after the layouts are read.
+    virtual void add_elements() {}
+    virtual void show_values();
     // A button released with a mouse button (1 left, 4/5 the wheel). True when handled.
     virtual bool on_button(const char* control, int mouse_button);
     // "SLD_DOWN" (down true: the pointer moved down, or the wheel turned
@@ -55,11 +65,14 @@ class PARAM_GUI : public MODULE_GUI {
     bool stale_ = false; // shown before a queued change reached the module
 };
 
-// A panel built by a factory shows its module's values at once, before any
-// message arrives.
+// The first panel of a type reads its faces at once and its sizes are
+// kept; the others of the type take those sizes and read their faces when
+// first needed. Every panel shows its module's values from the moment its
+// faces are read.
+void prepare_faces(PARAM_GUI& panel);
 template <class Panel>
 panel_ptr made(std::unique_ptr<Panel> panel) {
-    panel->refresh();
+    prepare_faces(*panel);
     return panel;
 }
 

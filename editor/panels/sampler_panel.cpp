@@ -28,8 +28,9 @@ class SAMPLER_GUI : public PARAM_GUI {
             if (!d.names.empty()) play_mode = &d;
     }
 
-    void refresh() override {
-        PARAM_GUI::refresh();
+  protected:
+    void show_values() override {
+        PARAM_GUI::show_values();
         if (file) {
             const char* f = file->text(*module);
             show_text("LABEL_FILENAME", f && *f ? base_name(f) : std::string("NONE"));
@@ -41,21 +42,6 @@ class SAMPLER_GUI : public PARAM_GUI {
         }
     }
 
-    void set_display_mode(int mode) override {
-        if (mode == 0) mode = display_mode == front ? reduced : front;
-        if (mode == reduced && elements_reduced.empty()) {
-            // The small form is read the first time it is shown.
-            element_list* shown = elements;
-            elements = &elements_reduced;
-            load_layout(*this, row.small_layout);
-            reduced_w = static_cast<int>(width);
-            reduced_h = static_cast<int>(height);
-            elements = shown;
-        }
-        OBJET::set_display_mode(mode);
-    }
-
-  protected:
     bool on_button(const char* control, int mouse_button) override {
         if (std::strcmp(control, "FILE_UP") == 0 || std::strcmp(control, "FILE_DOWN") == 0) {
             step_file(std::strcmp(control, "FILE_UP") == 0);

@@ -90,7 +90,10 @@ class SEQUENCER_GUI : public PARAM_GUI {
           accent(find_control(type, "BUTTON_ACCENT_%d")),
           slide(find_control(type, "BUTTON_SLIDE_%d")),
           wished(find_control(type, "BUTTON_PATTERN_%d")),
-          step(find_control(type, "LAMPE_STEP_%d")), timer(find_control(type, "STEP_TIMER")) {
+          step(find_control(type, "LAMPE_STEP_%d")), timer(find_control(type, "STEP_TIMER")) {}
+
+  protected:
+    void add_elements() override {
         for (int i = 1; i <= strips; ++i) {
             const float x = static_cast<float>(10 + (i - 1) * 30);
             for (const strip_widget& w : strip_widgets) {
@@ -122,9 +125,9 @@ class SEQUENCER_GUI : public PARAM_GUI {
         }
     }
 
-    void refresh() override {
+    void show_values() override {
         shown_ = shown_pattern(); // first: the base refresh calls refresh_live()
-        PARAM_GUI::refresh();
+        PARAM_GUI::show_values();
         const auto& s = static_cast<const SEQUENCER&>(*module);
         const int pattern = current_pattern();
         show_lamps();
@@ -160,7 +163,6 @@ class SEQUENCER_GUI : public PARAM_GUI {
         show_state("POWER", s.power.load());
     }
 
-  protected:
     // The lamps follow the playing step; the strips follow the pattern
     // chosen, wherever the choice came from.
     void refresh_live() override {
@@ -271,20 +273,6 @@ class SEQUENCER_GUI : public PARAM_GUI {
             return true;
         }
         return PARAM_GUI::on_button(control, mouse_button);
-    }
-
-  public:
-    void set_display_mode(int mode) override {
-        if (mode == 0) mode = display_mode == front ? reduced : front;
-        if (mode == reduced && elements_reduced.empty()) {
-            element_list* shown = elements;
-            elements = &elements_reduced;
-            load_layout(*this, row.small_layout);
-            reduced_w = static_cast<int>(width);
-            reduced_h = static_cast<int>(height);
-            elements = shown;
-        }
-        OBJET::set_display_mode(mode);
     }
 
   private:
