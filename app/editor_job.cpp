@@ -84,7 +84,7 @@ int editor_job(const options& o) {
         // The start-up already read the patch: the editor shows it, and later
         // loads replace it.
         engine_play_current(session);
-        ed.start(patch.c_str(), o.patch.empty(), o.recover);
+        ed.start(patch.c_str(), o.patch.empty(), o.recover, &session.start_report);
         ed.run();
         audio_enabled = 0;
         ed.close();

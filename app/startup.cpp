@@ -82,7 +82,7 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
     // silence instead would hide the mistake (and so does a half-read one
     // with --strict).
     s.current.reset(TM_NEW(GENERATOR));
-    if (const int status = load_start_patch(*s.current, o); status >= 0) {
+    if (const int status = load_start_patch(*s.current, o, &s.start_report); status >= 0) {
         if (log) std::fclose(log);
         exit_status = status;
         return false;
@@ -117,9 +117,10 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
     return true;
 }
 
-int load_start_patch(GENERATOR& container, const options& o) {
+int load_start_patch(GENERATOR& container, const options& o, load_report* kept) {
     const std::string patch = patch_to_load(o);
-    load_report report;
+    load_report own;
+    load_report& report = kept ? *kept : own;
     load_patch(container, patch.c_str(), &report);
     const std::string shown = escaped_controls(patch);
     // After the reader's own messages.

@@ -7,6 +7,7 @@
 #include "audio/audio_pump.hpp"
 #include "audio/capture.hpp"
 #include "audio/sound_system.hpp"
+#include "patchfile/patch_reader.hpp"
 
 namespace tmod {
 
@@ -27,6 +28,7 @@ struct engine_session {
     audio_pump pump;
     std::unique_ptr<capture> ring;
     generator_ptr current; // the start-up container, not yet in the pump's table
+    load_report start_report; // how the start-up patch was read
     // The remote control's listening socket and connections; null when
     // --remote-port is 0 or the socket could not be opened.
     std::unique_ptr<remote_server> remote;
@@ -55,7 +57,8 @@ bool engine_start(engine_session& s, const options& o, int key_fd, int& exit_sta
 // read" on standard error, after the reader's own messages. Returns the exit
 // status to end the job with, or -1 to go on: 1 when nothing could be read,
 // or with --strict when records were dropped. Main thread.
-int load_start_patch(GENERATOR& container, const options& o);
+// The reader's report is kept in `report` when given.
+int load_start_patch(GENERATOR& container, const options& o, load_report* report = nullptr);
 
 // Puts the current container in the pump's slot 0 and switches rendering on.
 void engine_play_current(engine_session& s);

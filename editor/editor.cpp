@@ -85,13 +85,18 @@ bool editor::edit_mode() const {
     return patch_view_->edit_mode();
 }
 
-void editor::start(const char* patch_path, bool untitled, bool recover) {
+void editor::start(const char* patch_path, bool untitled, bool recover, const load_report* read) {
     if (const char* v = std::getenv("TM_FRAME_STATS"); v && *v == '1') frame_stats.emplace();
     // Only frames draw.
     clip_shut();
     // Typed characters for the prompts, whatever the keyboard's layout.
     SDL_EnableUNICODE(1);
-    load_shown(patch_path, untitled ? std::string() : std::string(patch_path));
+    const std::string own = untitled ? std::string() : std::string(patch_path);
+    if (read)
+        show_read(patch_path, own, read->status,
+                  read->messages.empty() ? std::string() : read->messages.front());
+    else
+        load_shown(patch_path, own);
     if (!running_) return; // stopped during the load
     offer_recovery(recover);
     view_.scroll_to(0, 0);
@@ -439,6 +444,11 @@ int editor::load_shown(const char* path, const std::string& own) {
             first = l;
             break;
         }
+    return show_read(path, own, status, first);
+}
+
+int editor::show_read(const char* path, const std::string& own, load_status status,
+                      const std::string& first) {
     const std::string why = first.empty() ? " (see the console)" : ": " + first;
     if (status == load_failed && levels_.has_panels()) {
         // Nothing was read: the patch shown plays on, as it was.

@@ -17,6 +17,7 @@
 #include "editor/dashboards.hpp"
 #include "editor/history.hpp"
 #include "editor/recovery.hpp"
+#include "patchfile/patch_reader.hpp"
 #include "patchfile/patch_writer.hpp"
 #include "editor/layers/host.hpp"
 #include "editor/layers/layer.hpp"
@@ -49,8 +50,11 @@ class editor final : public editor_host {
     // The window is open: panels for the patch file, first frame. An
     // untitled patch (the start-up empty one) is not saved over by Ctrl+S.
     // A recovery set left by a run that stopped with unsaved changes is
-    // offered, or restored at once with `recover`.
-    void start(const char* patch_path, bool untitled = false, bool recover = false);
+    // offered, or restored at once with `recover`. With `read`, the root
+    // already holds the patch, read with that report: it is shown, not read
+    // again (a second reading would hold two copies of a large patch).
+    void start(const char* patch_path, bool untitled = false, bool recover = false,
+               const load_report* read = nullptr);
     // Passes until the editor ends (Esc at the top level, the window
     // closed). Returns 0.
     int run();
@@ -138,6 +142,10 @@ class editor final : public editor_host {
     // Reads the patch into the root and shows it; `own` is the file Ctrl+S
     // writes to. The status of the load.
     int load_shown(const char* path, const std::string& own);
+    // Shows what the root holds after a read of `path` with that status;
+    // `why` is the reader's first complaint.
+    int show_read(const char* path, const std::string& own, load_status status,
+                  const std::string& why);
     std::vector<placed_module> placed_of(GENERATOR& g, const panel_list& panels) const;
     recovery_set recovery_of();
     // A recovery set of the shown patch: offered in a question, or restored.

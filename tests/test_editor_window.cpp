@@ -387,4 +387,10 @@ TEST(EditorWindow, AStopSignalDuringALargeLoadEndsTheProgramCleanly) {
     // program there, cleanly.
     ASSERT_TRUE(program.wait_for("Init Gui")) << program.output();
     EXPECT_EQ(program.stop(SIGTERM), 0) << program.output();
+    // Read once, at the start: the window shows what the start-up read (a
+    // second reading would hold two copies of the patch for a while).
+    const std::string out = program.output();
+    const auto first = out.find("Loading TSY [");
+    ASSERT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find("Loading TSY [", first + 1), std::string::npos) << out;
 }
