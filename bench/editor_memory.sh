@@ -3,8 +3,9 @@
 # patch of bench/gen_patches.py (20 000 modules of the common types) is
 # rendered for a second (peak resident size from /usr/bin/time), then opened
 # in the editor under its own Xvfb; once the load has ended, the editor's
-# high-water mark (VmHWM) is read. The same for the empty patch gives the
-# window's own cost.
+# high-water mark (VmHWM) is read. The same for the empty patch and for a
+# demo that fills the screen with panels gives the window's own cost, which
+# does not grow with the patch.
 #   bench/editor_memory.sh [PROGRAM]     (default build/tmodular)
 # A run that fails (status, no output, a window that never loads) prints no
 # figure for it and the script ends with status 1.
@@ -59,13 +60,21 @@ editor_peak() {
 }
 
 status=0
+screenful=$root/data/TSY/moog3.tsy
 render=$(render_peak "$patch") || { echo "render of the mixed patch failed" >&2; exit 1; }
+render_screen=$(render_peak "$screenful") || { echo "render of moog3 failed" >&2; status=1; }
 start_display || { echo "editor_memory: Xvfb did not start" >&2; exit 1; }
 empty=$(editor_peak "$root/data/TSY/empty.tsy") || { echo "editor on the empty patch failed" >&2; status=1; }
+screen=$(editor_peak "$screenful") || { echo "editor on moog3 failed" >&2; status=1; }
 editor=$(editor_peak "$patch") || { echo "editor on the mixed patch failed" >&2; exit 1; }
 
 echo "mixed patch, 20 000 modules:"
 echo "  render peak: $((render / 1024)) MiB"
-[ -n "${empty:-}" ] && echo "  editor on the empty patch: $((empty / 1024)) MiB"
 echo "  editor peak: $((editor / 1024)) MiB ($(echo "scale=2; $editor / $render" | bc) x the render; goal 1.5)"
+echo "  the editor adds $(((editor - render) / 1024)) MiB to the render"
+# What the window costs whatever the patch's size: nothing shown, and a
+# screen full of panels (moog3).
+[ -n "${empty:-}" ] && echo "editor on the empty patch: $((empty / 1024)) MiB"
+[ -n "${screen:-}" ] && [ -n "${render_screen:-}" ] &&
+    echo "editor on moog3 (a screen of panels): $((screen / 1024)) MiB, $(((screen - render_screen) / 1024)) MiB more than its render"
 exit $status
