@@ -50,13 +50,10 @@ void INFO_DASH::set_target(OBJET* panel, SPRITE* widget) {
     if (!m || !m->module->name[0]) return;
     // A control bound to a parameter says its value; anything else on the
     // panel, the module and its type.
-    const module_type& type = type_of(m->kind);
-    const char* control = widget ? strip_panel_prefix(widget->name) : "";
-    const char* word = std::strncmp(control, "SLD_", 4) == 0 ? control + 4 : control;
-    const param_desc* d = *word ? find_control(type, word) : nullptr;
+    const param_desc* d = control_param(*m, widget);
     std::string line = escaped_controls(m->module->name);
     if (d && d->get && d->count == 1)
-        line += std::string(" ") + (d->key ? d->key : word) + " " +
+        line += std::string(" ") + (d->key ? d->key : d->control) + " " +
                 shown_text(*d, d->get(*m->module, 0));
     name_label_->set_caption(line.c_str());
     type_label_->set_caption(info_type_word(m->kind));

@@ -9,15 +9,15 @@
 
 #include "audio/audio_pump.hpp"
 #include "editor/editor_layout.hpp"
-#include "editor/module_rows.hpp"
 #include "editor/layers/asking.hpp"
 #include "editor/layers/patch_view.hpp"
 #include "editor/layers/scope.hpp"
+#include "editor/module_rows.hpp"
+#include "editor/panels/param_panel.hpp"
 #include "engine/engine_state.hpp"
 #include "engine/generator.hpp"
 #include "engine/note_table.hpp"
 #include "engine/patch_ops.hpp"
-#include "editor/panels/param_panel.hpp"
 #include "modules/keyboard.hpp"
 #include "modules/sequencer.hpp"
 #include "patchfile/patch_reader.hpp"
@@ -26,8 +26,8 @@
 #include "remote/remote_server.hpp"
 #include "toolkit/file_listing.hpp"
 #include "toolkit/frame_state.hpp"
-#include "util/text.hpp"
 #include "util/messages.hpp"
+#include "util/text.hpp"
 
 namespace tmod {
 
@@ -316,8 +316,7 @@ void editor::step_history(bool forward) {
         // The values reach their modules at the audio thread's next buffer:
         // the panels show them, and the state after the step holds them.
         settle_edits();
-        for (const panel_ptr& p : *panels)
-            if (auto* shown = dynamic_cast<PARAM_GUI*>(p.get())) shown->refresh();
+        refresh_panels(*panels);
     }
     ++changes_;
     message_ = (forward ? "redo: " : "undo: ") + e->what;
@@ -537,19 +536,17 @@ void editor::stop_patch(GENERATOR& g) {
     // Gathered under the lock, stopped after it: a stop goes through the
     // editing seam, which may take the lock for itself.
     std::vector<std::pair<void (*)(OUTPUT&), OUTPUT*>> stops;
-    std::vector<GENERATOR*> nested;
     {
         patch_read lock(patch_mutex());
-        for (int k = 0; k < module_kind_count; ++k) {
-            const module_type& t = type_of(k);
-            for (std::size_t i = 0; t.stop && i < g.count(t.kind); ++i)
-                stops.push_back({t.stop, g.at(t.kind, i)});
-        }
-        for (std::size_t i = 0; i < g.count(module_kind::GENERATOR); ++i)
-            nested.push_back(static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, i)));
+        for_each_level(g, [&](GENERATOR& level) {
+            for (int k = 0; k < module_kind_count; ++k) {
+                const module_type& t = type_of(k);
+                for (std::size_t i = 0; t.stop && i < level.count(t.kind); ++i)
+                    stops.push_back({t.stop, level.at(t.kind, i)});
+            }
+        });
     }
     for (auto [stop, m] : stops) stop(*m);
-    for (GENERATOR* n : nested) stop_patch(*n);
 }
 
 OBJET* editor::palette_create(module_kind kind) {

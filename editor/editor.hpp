@@ -16,13 +16,13 @@
 
 #include "editor/dashboards.hpp"
 #include "editor/history.hpp"
-#include "editor/recovery.hpp"
-#include "patchfile/patch_reader.hpp"
-#include "patchfile/patch_writer.hpp"
 #include "editor/layers/host.hpp"
 #include "editor/layers/layer.hpp"
 #include "editor/levels.hpp"
+#include "editor/recovery.hpp"
 #include "editor/view.hpp"
+#include "patchfile/patch_reader.hpp"
+#include "patchfile/patch_writer.hpp"
 
 namespace tmod {
 
@@ -185,8 +185,8 @@ class editor final : public editor_host {
     std::uint64_t midi_changes_ = 0; // what the MIDI worker had changed at the last pass
     class recovery recovery_;
     layer::clock::time_point last_recovery_{};
-    bool set_written_ = false;       // the shown patch's recovery set is on disk
-    long long changes_ = 0;          // edits made, undone and redone
+    bool set_written_ = false;         // the shown patch's recovery set is on disk
+    long long changes_ = 0;            // edits made, undone and redone
     long long recovered_changes_ = -1; // as they stood when the set was written
     std::string root_file_;
     bool running_ = true;

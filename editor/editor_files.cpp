@@ -103,42 +103,37 @@ bool editor::write_level(const std::string& path) {
 recovery_set editor::recovery_of() {
     recovery_set set;
     set.origin = root_file_;
-    set.root_text = patch_text(levels_.root(), placed_of(levels_.root(), levels_.root_panels()));
-    // Every nested level, depth first.
-    std::vector<std::pair<level_path, panel_list*>> todo = {{{}, &levels_.root_panels()}};
-    while (!todo.empty()) {
-        auto [path, panels] = todo.back();
-        todo.pop_back();
-        for (panel_ptr& p : *panels)
-            if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get())) {
-                level_path inner = path;
-                inner.push_back(nested->generator().name);
-                set.nested.push_back(
-                    {inner, patch_text(nested->generator(), placed_of(nested->generator(), nested->panels)),
-                     {}});
-                todo.push_back({inner, &nested->panels});
-            }
-    }
-    // Sequencers whose patterns differ from their partition files, every level.
-    std::vector<std::pair<level_path, GENERATOR*>> levels = {{{}, &levels_.root()}};
+    // Every level, each before the ones nested in it: its text, and its
+    // sequencers whose patterns differ from their partition files.
+    struct level {
+        level_path path;
+        GENERATOR* g;
+        panel_list* panels;
+    };
+    std::vector<level> levels = {{{}, &levels_.root(), &levels_.root_panels()}};
     for (std::size_t i = 0; i < levels.size(); ++i) {
-        GENERATOR& g = *levels[i].second;
-        for (std::size_t k = 0; k < g.count(module_kind::SEQUENCER); ++k) {
-            auto* seq = static_cast<SEQUENCER*>(g.at(module_kind::SEQUENCER, k));
+        const level l = levels[i]; // the list grows below
+        const std::string text = patch_text(*l.g, placed_of(*l.g, *l.panels));
+        if (i == 0)
+            set.root_text = text;
+        else
+            set.nested.push_back({l.path, text, {}});
+        for (std::size_t k = 0; k < l.g->count(module_kind::SEQUENCER); ++k) {
+            auto* seq = static_cast<SEQUENCER*>(l.g->at(module_kind::SEQUENCER, k));
             if (seq->partition_file_name[0] && !seq->partition_differs(seq->partition_file_name))
                 continue;
-            set.patterns.push_back({levels[i].first, seq->name,
-                                    [seq](const std::string& file) {
-                                        return seq->write_patterns(file.c_str());
-                                    },
-                                    {}});
+            set.patterns.push_back(
+                {l.path,
+                 seq->name,
+                 [seq](const std::string& file) { return seq->write_patterns(file.c_str()); },
+                 {}});
         }
-        for (std::size_t k = 0; k < g.count(module_kind::GENERATOR); ++k) {
-            auto* nested = static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, k));
-            level_path inner = levels[i].first;
-            inner.push_back(nested->name);
-            levels.push_back({inner, nested});
-        }
+        for (panel_ptr& p : *l.panels)
+            if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get())) {
+                level_path inner = l.path;
+                inner.push_back(nested->generator().name);
+                levels.push_back({std::move(inner), &nested->generator(), &nested->panels});
+            }
     }
     return set;
 }
@@ -186,7 +181,8 @@ void editor::offer_recovery(bool at_once) {
     if (name.empty()) name = "The untitled patch";
     const std::string origin = root_file_;
     open(std::make_unique<question>(
-        *this, name + " was not saved when the program last stopped: r restore, d discard, Esc later",
+        *this,
+        name + " was not saved when the program last stopped: r restore, d discard, Esc later",
         std::vector<question::choice>{{'r', [this] { restore(); }},
                                       {'d', [this, origin] { recovery_.remove(origin); }}}));
 }
@@ -220,25 +216,19 @@ void editor::restore() {
     }
     for (const recovered_patterns& p : set.patterns) {
         const auto [g, panels] = level_at(p.path);
-        if (auto* seq = g ? static_cast<SEQUENCER*>(g->find(module_kind::SEQUENCER, p.sequencer)) : nullptr)
+        if (auto* seq =
+                g ? static_cast<SEQUENCER*>(g->find(module_kind::SEQUENCER, p.sequencer)) : nullptr)
             seq->read_patterns(p.file.c_str());
     }
     // The panels show the patterns brought back.
-    std::vector<panel_list*> todo = {&levels_.root_panels()};
-    while (!todo.empty()) {
-        panel_list* panels = todo.back();
-        todo.pop_back();
-        for (panel_ptr& p : *panels) {
-            if (auto* shown = dynamic_cast<PARAM_GUI*>(p.get())) shown->refresh();
-            if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get())) todo.push_back(&nested->panels);
-        }
-    }
+    refresh_panels(levels_.root_panels());
     patch_view_->panels_rebuilt();
     start_history();
     history_.mark_unsaved();
     set_written_ = true;
     recovered_changes_ = changes_;
-    message_ = "Restored " + base_name(origin) + " as it was when the program stopped (not saved yet)";
+    message_ =
+        "Restored " + base_name(origin) + " as it was when the program stopped (not saved yet)";
 }
 
 } // namespace tmod

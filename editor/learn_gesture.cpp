@@ -1,7 +1,6 @@
 #include "editor/learn_gesture.hpp"
 
 #include <cstdio>
-#include <cstring>
 
 #include "editor/layers/host.hpp"
 #include "engine/generator.hpp"
@@ -13,16 +12,6 @@
 #include "util/text.hpp"
 
 namespace tmod {
-
-namespace {
-// The parameter a control is bound to, as the information panel finds it.
-const param_desc* control_param(const MODULE_GUI& panel, const SPRITE* widget) {
-    if (!widget) return nullptr;
-    const char* control = strip_panel_prefix(widget->name);
-    const char* word = std::strncmp(control, "SLD_", 4) == 0 ? control + 4 : control;
-    return *word ? find_control(type_of(panel.kind), word) : nullptr;
-}
-} // namespace
 
 bool learn_gesture::click(editor_host& ed, OBJET* panel, SPRITE* widget, bool left, bool inverted) {
     if (left && cancel(ed)) return true;
@@ -101,10 +90,11 @@ void learn_gesture::draw(editor_host& ed) const {
 
 void learn_gesture::find_damage(editor_host& ed, damage& d) {
     const screen_rect f = frame(ed);
-    // fill_rect's window place: the scroll off, 13 pixels lower.
+    // fill_rect's window place: the scroll off, drawn lower than given.
     const screen_rect now =
         f.empty() ? screen_rect{}
-                  : screen_rect{f.x - 3 - ed.view().x(), f.y - 3 + 13 - ed.view().y(), f.w + 6, f.h + 6};
+                  : screen_rect{f.x - 3 - ed.view().x(), f.y - 3 + fill_draw_shift - ed.view().y(),
+                                f.w + 6, f.h + 6};
     if (now == drawn_) return;
     if (!drawn_.empty()) d.add(drawn_);
     if (!now.empty()) d.add(now);

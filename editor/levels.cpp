@@ -1,8 +1,8 @@
 #include "editor/levels.hpp"
 
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 
 #include "editor/editor_layout.hpp"
 #include "editor/module_rows.hpp"

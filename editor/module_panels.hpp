@@ -29,6 +29,10 @@ class MODULE_GUI : public OBJET {
     OUTPUT* const module; // never deleted by the panel
 };
 
+// The parameter a control of the panel is bound to (by its control word,
+// a knob's "SLD_" left off), or null.
+const param_desc* control_param(const MODULE_GUI& panel, const SPRITE* widget);
+
 // A name a panel asks the user for (a partition to load or save): the
 // question, the field's first text, and what takes the answer; `accept`
 // returns an empty string when it took the answer, else why not (the

@@ -45,7 +45,6 @@ patch_lock& quieted(patch_lock& m) {
 
 patch_rebuild::patch_rebuild() : lock_(quieted(patch_mutex())) {
     ++rebuild_depth;
-    audio_enabled = 0;
 }
 
 patch_rebuild::~patch_rebuild() {

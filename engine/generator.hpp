@@ -63,7 +63,6 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     // Finds a module by name, the list chosen by the word its name contains.
     OUTPUT* find_any(std::string_view name) const;
 
-
   private:
     friend class source_index;
     std::vector<module_ptr> lists_[module_kind_count];
@@ -80,6 +79,19 @@ class GENERATOR final : public OUTPUT, public INPUT, public INPUT_GATE, public I
     // Last, away from the fields read every sample.
     module_name name_storage = {};
 };
+
+// How deep patches nest: a load leaves deeper containers empty.
+constexpr int max_nesting = 32;
+
+// Calls f(level) for the container, then for every container nested in it,
+// each before the ones inside it.
+template <class F>
+void for_each_level(GENERATOR& g, F&& f, int depth = 0) {
+    f(g);
+    if (depth >= max_nesting) return;
+    for (std::size_t i = 0; i < g.count(module_kind::GENERATOR); ++i)
+        for_each_level(*static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, i)), f, depth + 1);
+}
 
 // The module a slot's referenced field belongs to (a SOUND_INPUT's inner
 // sources count as that SOUND_INPUT), or null: every output of the

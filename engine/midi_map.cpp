@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/generator.hpp"
 #include "util/text.hpp"
 #include "util/tstr_parser.hpp"
 
@@ -89,6 +90,12 @@ const param_desc* find_learnable(const module_type& type, std::string_view name)
         for (const param_desc& d : table)
             if (spans_range(d) && param_name(d) && name == param_name(d)) return &d;
     return nullptr;
+}
+
+mapped_control resolve(const GENERATOR& level, std::string_view module, std::string_view key) {
+    OUTPUT* m = level.find_any(module);
+    const module_type* type = m ? level.type_of_module(m) : nullptr;
+    return {m, type ? find_learnable(*type, key) : nullptr};
 }
 
 std::string mapping_record(const midi_mapping& m) {

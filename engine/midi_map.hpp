@@ -60,6 +60,16 @@ class midi_map {
     std::atomic<std::uint64_t> version_{0};
 };
 
+class GENERATOR;
+
+// What a mapping names in its level: the module (null when none has the
+// name) and its parameter a controller may drive (null when there is none).
+struct mapped_control {
+    OUTPUT* module = nullptr;
+    const param_desc* desc = nullptr;
+};
+mapped_control resolve(const GENERATOR& level, std::string_view module, std::string_view key);
+
 // The name a mapping gives a parameter: its file key, else its kept key,
 // else its panel control word ("HICUT", "POWER").
 const char* param_name(const param_desc& d);

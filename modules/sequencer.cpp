@@ -498,28 +498,26 @@ const param_desc sequencer_transport =
         .range(SEQUENCER::rewind_order, 16383, 1)
         .moves();
 
-const module_type sequencer_type = {module_kind::SEQUENCER,
-                                    "SEQUENCER",
-                                    "SEQUENCER",
-                                    "SEQUENCER",
-                                    "SEQUENCER",
-                                    "SEQUENCER",
-                                    REJECT,
-                                    true,
-                                    sequencer_slots,
-                                    sequencer_params,
-                                    sequencer_panel_params,
-                                    create_as<SEQUENCER>,
-                                    destroy_as<SEQUENCER>,
-                                    tick_list<SEQUENCER>,
-                                    write_sequencer,
-                                    own_value,
-                                    own_gate<SEQUENCER>,
-                                    own_pulse<SEQUENCER>,
-                                    nullptr,
-                                    [](OUTPUT& m) {
-                                        set_param(m, sequencer_transport, 0,
-                                                  SEQUENCER::rewind_order);
-                                    }};
+const module_type sequencer_type = {
+    module_kind::SEQUENCER,
+    "SEQUENCER",
+    "SEQUENCER",
+    "SEQUENCER",
+    "SEQUENCER",
+    "SEQUENCER",
+    REJECT,
+    true,
+    sequencer_slots,
+    sequencer_params,
+    sequencer_panel_params,
+    create_as<SEQUENCER>,
+    destroy_as<SEQUENCER>,
+    tick_list<SEQUENCER>,
+    write_sequencer,
+    own_value,
+    own_gate<SEQUENCER>,
+    own_pulse<SEQUENCER>,
+    nullptr,
+    [](OUTPUT& m) { set_param(m, sequencer_transport, 0, SEQUENCER::rewind_order); }};
 
 } // namespace tmod

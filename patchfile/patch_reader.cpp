@@ -25,8 +25,6 @@ namespace tmod {
 
 namespace {
 
-constexpr int max_nesting = 32;
-
 // The work of one load, counted over the outermost patch and all its nested
 // ones: depth alone does not bound fan-out (a thousand GENERATORs each loading
 // a file of a thousand GENERATORs). Far above any patch played by hand.
@@ -376,11 +374,10 @@ void patch_loader::midi_pass(word_reader& words, bool in_section) {
         midi_mapping m;
         std::string why;
         if (parse_mapping_record(word, m, why)) {
-            const OUTPUT* module = g_.find_any(m.module);
-            const module_type* type = module ? g_.type_of_module(module) : nullptr;
-            if (!module)
+            const mapped_control c = resolve(g_, m.module, m.key);
+            if (!c.module)
                 why = "no module " + escaped_controls(m.module);
-            else if (!find_learnable(*type, m.key))
+            else if (!c.desc)
                 why = "no parameter " + escaped_controls(m.key) + " of " +
                       escaped_controls(m.module) + " a controller can drive";
             else if (std::find(mappings.begin(), mappings.end(), m) == mappings.end())

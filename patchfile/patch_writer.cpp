@@ -154,11 +154,8 @@ bool save_own_files(GENERATOR& g, std::string& error, std::vector<std::string>* 
 // there (a removed module takes its mappings with it).
 void append_midi_section(std::string& out, const GENERATOR& g) {
     std::string records;
-    for (const midi_mapping& m : g.midi.list()) {
-        const OUTPUT* module = g.find_any(m.module);
-        const module_type* type = module ? g.type_of_module(module) : nullptr;
-        if (type && find_learnable(*type, m.key)) records += mapping_record(m) + '\n';
-    }
+    for (const midi_mapping& m : g.midi.list())
+        if (resolve(g, m.module, m.key).desc) records += mapping_record(m) + '\n';
     if (records.empty()) return;
     out += "BEGIN_MIDI_MAP_DECLARE\n";
     out += records;

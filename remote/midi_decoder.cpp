@@ -19,27 +19,27 @@ int data_length(std::uint8_t status) {
         return 0;
     }
 }
+
+// The real-time bytes worth playing (active sensing and reset are not).
+struct realtime_row {
+    std::uint8_t byte;
+    midi_kind kind;
+};
+constexpr realtime_row realtime[] = {{0xF8, midi_kind::clock},
+                                     {0xFA, midi_kind::start},
+                                     {0xFB, midi_kind::resume},
+                                     {0xFC, midi_kind::stop}};
 } // namespace
 
 bool midi_decoder::push(std::uint8_t byte, midi_event& out) {
     if (byte >= 0xF8) {
         // Real time: may sit anywhere, even inside a message, and changes nothing.
-        switch (byte) {
-        case 0xF8:
-            out = {midi_kind::clock, 0, 0, 0};
-            return true;
-        case 0xFA:
-            out = {midi_kind::start, 0, 0, 0};
-            return true;
-        case 0xFB:
-            out = {midi_kind::resume, 0, 0, 0};
-            return true;
-        case 0xFC:
-            out = {midi_kind::stop, 0, 0, 0};
-            return true;
-        default:
-            return false;
-        }
+        for (const realtime_row& r : realtime)
+            if (r.byte == byte) {
+                out = {r.kind, 0, 0, 0};
+                return true;
+            }
+        return false;
     }
     if (byte & 0x80) {
         // Any status byte ends a SysEx and cuts short an unfinished message.

@@ -214,18 +214,10 @@ struct midi_input::impl {
 
     // ---- under a shared hold of the patch lock ---------------------------------
 
-    template <class F>
-    static void each_level(GENERATOR& g, F&& f, int depth = 0) {
-        f(g);
-        if (depth >= 32) return;
-        for (std::size_t i = 0; i < g.count(module_kind::GENERATOR); ++i)
-            each_level(*static_cast<GENERATOR*>(g.at(module_kind::GENERATOR, i)), f, depth + 1);
-    }
-
     // The mappings of every level of the patch, resolved again where they changed.
     void refresh_levels(GENERATOR& root) {
         std::vector<level_mappings> now;
-        each_level(root, [&](GENERATOR& g) {
+        for_each_level(root, [&](GENERATOR& g) {
             const std::uint64_t v = g.midi.version();
             for (level_mappings& old : levels)
                 if (old.level == &g && old.version == v) {
@@ -240,20 +232,8 @@ struct midi_input::impl {
         levels = std::move(now);
     }
 
-    // The control of a mapping, when its module and parameter are there.
-    struct control_ref {
-        OUTPUT* module = nullptr;
-        const param_desc* desc = nullptr;
-    };
-    static control_ref control_of(GENERATOR& level, const midi_mapping& m) {
-        OUTPUT* module = level.find_any(m.module);
-        const module_type* type = module ? level.type_of_module(module) : nullptr;
-        const param_desc* d = type ? find_learnable(*type, m.key) : nullptr;
-        return d ? control_ref{module, d} : control_ref{};
-    }
-
     void set_mapped(GENERATOR& level, live_mapping& lm, int value) {
-        const control_ref c = control_of(level, lm.m);
+        const mapped_control c = resolve(level, lm.m.module, lm.m.key);
         if (!c.desc) return;
         const double before = c.desc->get(*c.module, 0);
         const double wanted = controller_value(*c.desc, value, lm.m.inverted);
@@ -273,7 +253,7 @@ struct midi_input::impl {
                     continue;
                 }
                 if (lm.m.controller != number) continue;
-                const control_ref c = control_of(*l.level, lm.m);
+                const mapped_control c = resolve(*l.level, lm.m.module, lm.m.key);
                 if (c.desc && lm.takeover.follow(c.desc->get(*c.module, 0),
                                                  controller_value(*c.desc, value, lm.m.inverted)))
                     lm.waiting = value;
@@ -305,12 +285,10 @@ struct midi_input::impl {
         learn_target t;
         if (!midi_learn().take(t)) return false;
         GENERATOR* level = nullptr;
-        each_level(root, [&](GENERATOR& g) {
+        for_each_level(root, [&](GENERATOR& g) {
             if (&g == t.level) level = &g;
         });
-        OUTPUT* m = level ? level->find_any(t.module) : nullptr;
-        const module_type* type = m ? level->type_of_module(m) : nullptr;
-        if (!type || !find_learnable(*type, t.key)) {
+        if (!level || !resolve(*level, t.module, t.key).desc) {
             midi_learn().tell("MIDI learn: " + escaped_controls(t.module) + " " +
                               escaped_controls(t.key) + " is gone");
             return true;
@@ -331,7 +309,7 @@ struct midi_input::impl {
         const int order = o.kind == transport_order::stop     ? SEQUENCER::stop_order
                           : o.kind == transport_order::resume ? SEQUENCER::resume_order
                                                               : o.sixteenth;
-        each_level(root, [&](GENERATOR& g) {
+        for_each_level(root, [&](GENERATOR& g) {
             for (std::size_t i = 0; i < g.count(module_kind::SEQUENCER); ++i) {
                 OUTPUT& s = *g.at(module_kind::SEQUENCER, i);
                 if (!try_set_param(s, sequencer_transport, 0, order))
@@ -441,7 +419,7 @@ struct midi_input::impl {
         GENERATOR* root = table[0];
         for (const deferred& d : later) {
             bool there = false;
-            if (root) each_level(*root, [&](GENERATOR& g) { there = there || &g == d.level; });
+            if (root) for_each_level(*root, [&](GENERATOR& g) { there = there || &g == d.level; });
             if (!there) continue;
             if (OUTPUT* m = d.level->find_any(d.module)) set_param(*m, *d.desc, 0, d.value);
         }

@@ -12,6 +12,12 @@ using namespace tmod::test;
 
 namespace {
 
+// The same command line with --recover.
+std::vector<std::string> recovering(std::vector<std::string> run) {
+    run.insert(run.begin() + 1, "--recover");
+    return run;
+}
+
 double loudest_pitch(const std::vector<float>& s) {
     // The loudest fifth of a second: where the key was held.
     const std::size_t win = 44100 / 5;
@@ -310,9 +316,7 @@ TEST(EditorWindow, UnsavedChangesComeBackAfterACrash) {
     }
     {
         // --recover restores without asking (95, five pixels up: 100).
-        std::vector<std::string> again = run;
-        again.insert(again.begin() + 1, "--recover");
-        child program(again, dir + "/log3.txt", "/dev/null");
+        child program(recovering(run), dir + "/log3.txt", "/dev/null");
         ASSERT_TRUE(editor_shown(program)) << program.output();
         usleep(300000);
         xdo("key ctrl+s");
@@ -361,9 +365,7 @@ TEST(EditorWindow, UnsavedStepsComeBackAfterACrash) {
         program.stop(SIGKILL);
     }
     EXPECT_EQ(read_text(partition), original) << "nothing saved before the crash";
-    std::vector<std::string> again = run;
-    again.insert(again.begin() + 1, "--recover");
-    child program(again, dir + "/log2.txt", "/dev/null");
+    child program(recovering(run), dir + "/log2.txt", "/dev/null");
     ASSERT_TRUE(editor_shown(program)) << program.output();
     usleep(300000);
     xdo("key ctrl+s");

@@ -19,9 +19,7 @@ namespace {
 // costs less than the regions' passes over the scene.
 constexpr std::size_t most_regions = 12;
 constexpr double most_area = 0.6;
-// Images are drawn 15 pixels below their place and filled boxes 13; a label's
-// text stands on a line 21 pixels below its place.
-constexpr int draw_shift = 15;
+// A label's text stands on a line 21 pixels below its place.
 constexpr int text_drop = 21;
 } // namespace
 
@@ -116,7 +114,7 @@ screen_rect element_extent(const SPRITE& e, double px, double py) {
     // Any rotation about the centre stays within the half diagonal.
     const double zoom = std::fabs(static_cast<double>(e.zoom));
     const double reach = std::hypot(e.w, e.h) / 2 * zoom + 2;
-    const double cx = std::floor(ex) + e.w / 2, cy = std::floor(ey) + e.h / 2 + draw_shift;
+    const double cx = std::floor(ex) + e.w / 2, cy = std::floor(ey) + e.h / 2 + sprite_draw_shift;
     return {saturating_int(cx - reach), saturating_int(cy - reach), saturating_int(2 * reach) + 1,
             saturating_int(2 * reach) + 1};
 }
@@ -124,7 +122,7 @@ screen_rect element_extent(const SPRITE& e, double px, double py) {
 screen_rect panel_extent(const OBJET& p, int scroll_x, int scroll_y) {
     const double px = p.x - scroll_x, py = p.y - scroll_y;
     screen_rect r{saturating_int(px), saturating_int(py), saturating_int(p.w),
-                  saturating_int(p.h) + draw_shift};
+                  saturating_int(p.h) + sprite_draw_shift};
     for (const element_ptr& e : *p.elements) r = r.united(element_extent(*e, px, py));
     // A little room around everything for lines drawn on the edges.
     return {r.x - 2, r.y - 2, r.w + 4, r.h + 4};

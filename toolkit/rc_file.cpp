@@ -60,8 +60,8 @@ void name_element(SPRITE& e, const OBJET& panel, const std::string& element_name
 }
 
 void incomplete(const rc_reading& r, const char* keyword) {
-    std::printf("RC [%s] record %d (%s): missing or bad fields, record skipped\n", r.panel.rc_path.c_str(),
-                r.record, keyword);
+    std::printf("RC [%s] record %d (%s): missing or bad fields, record skipped\n",
+                r.panel.rc_path.c_str(), r.record, keyword);
 }
 
 bool read_this(rc_reading& r) {

@@ -292,7 +292,7 @@ void fill_rect(int x, int y, int w, int h, std::uint32_t colour) {
     }
     glColor4ub(static_cast<GLubyte>(colour >> 16), static_cast<GLubyte>(colour >> 8),
                static_cast<GLubyte>(colour), static_cast<GLubyte>(alpha));
-    const int left = x - view_scroll_x, top = y + 13 - view_scroll_y;
+    const int left = x - view_scroll_x, top = y + fill_draw_shift - view_scroll_y;
     glRecti(left, top, left + w, top + h);
     glColor4ub(255, 255, 255, 255);
     if (translucent) {

@@ -118,8 +118,10 @@ bool rect_contains(int left, int top, int width, int height, int px, int py);
 // (filled rectangles are 13 lower): both shifts are part of the editor's layout.
 // With alpha 255 and neither additive nor subtractive it leaves blending and
 // depth testing as they are.
-// How much lower than their position images are drawn (see draw_textured_quad).
+// How much lower than their position images are drawn (see draw_textured_quad),
+// and filled rectangles (fill_rect).
 constexpr int sprite_draw_shift = 15;
+constexpr int fill_draw_shift = 13;
 void draw_textured_quad(unsigned texture, float cx, float cy, float z, float rx, float ry, float rz,
                         float a, float b, int additive, int subtractive, int alpha);
 

@@ -38,11 +38,10 @@ void asking_layer::find_damage(damage& d, int result) {
 void asking_layer::draw_box(const std::string& first, const std::string& second,
                             const std::string& third) const {
     const view& v = ed_.view();
-    // Filled rectangles land 13 pixels lower than given.
-    // Colours are 0xAARRGGBB.
-    fill_rect(v.x() + box_left, v.y() + box_top - 13, v.width() - 2 * box_left, box_height,
-              0xF0202830u);
-    fill_rect(v.x() + box_left, v.y() + box_top - 13, v.width() - 2 * box_left, 3, 0xFFFF8000u);
+    // Filled rectangles land lower than given. Colours are 0xAARRGGBB.
+    const int top = v.y() + box_top - fill_draw_shift;
+    fill_rect(v.x() + box_left, top, v.width() - 2 * box_left, box_height, 0xF0202830u);
+    fill_rect(v.x() + box_left, top, v.width() - 2 * box_left, 3, 0xFFFF8000u);
     screen_text(0, text_size, box_left + 16, box_top + 10, 0xFFFFFFu, first.c_str());
     screen_text(font_mono, text_size, box_left + 16, box_top + 38, 0xFFFF40u, second.c_str());
     screen_text(0, 12, box_left + 16, box_top + 66, 0xFF6060u, third.c_str());

@@ -29,8 +29,7 @@ load_dialog::load_dialog(editor_host& e) : ed_(e), pointer_(e.view()) {
     for (std::size_t n = 0; n < names_.size(); ++n) {
         char text[LABEL::caption_size];
         std::snprintf(text, sizeof text, "%32s", names_[n].c_str());
-        LABEL* l = TM_NEW(LABEL, text, 100, 0, 0, 0, 0, 12,
-                          0xFFFFFFu);
+        LABEL* l = TM_NEW(LABEL, text, 100, 0, 0, 0, 0, 12, 0xFFFFFFu);
         l->redraw = 1;
         labels_.push_back(l);
     }

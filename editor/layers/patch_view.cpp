@@ -434,9 +434,9 @@ void patch_view::draw_message_line() {
     const std::string& line = ed_.message();
     if (line.empty()) return;
     const view& v = ed_.view();
-    // Filled rectangles land 13 pixels lower than given.
-    fill_rect(v.x(), v.y() + v.height() - message_height - 13, v.width(), message_height,
-              0xC0400000u);
+    // Filled rectangles land lower than given.
+    fill_rect(v.x(), v.y() + v.height() - message_height - fill_draw_shift, v.width(),
+              message_height, 0xC0400000u);
     screen_text(0, 12, 8, static_cast<float>(v.height() - 30), 0xFFFF40u, line.c_str());
 }
 

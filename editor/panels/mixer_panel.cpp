@@ -23,8 +23,7 @@ int channel_of(const char* control, const char* format) {
 class MIXER_GUI : public PARAM_GUI {
   public:
     MIXER_GUI(const editor_row& r, OUTPUT& m, const char* name)
-        : PARAM_GUI(r, m, name),
-          levels(find_control(type, "SLD_CANAL_%d")),
+        : PARAM_GUI(r, m, name), levels(find_control(type, "SLD_CANAL_%d")),
           bypasses(find_control(type, "BYPASS_CANAL_%d")) {}
 
   protected:
@@ -80,7 +79,8 @@ class MIXER_GUI : public PARAM_GUI {
         if (!levels || n >= levels->count) return false;
         // A message moves the level by 1/1800, on that grid.
         // (Rounded: the level is kept as a float, a hair off the grid.)
-        int at = static_cast<int>(std::lround(value(*levels, n) * full_turn)) + slider_direction(down);
+        int at =
+            static_cast<int>(std::lround(value(*levels, n) * full_turn)) + slider_direction(down);
         at = at < 0 ? 0 : at > full_turn ? full_turn : at;
         change(*levels, n, static_cast<double>(at) / full_turn);
         return true;

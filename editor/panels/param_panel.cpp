@@ -113,6 +113,13 @@ void prepare_faces(PARAM_GUI& panel) {
     by_row[&panel.row] = {generation, panel.sizes()};
 }
 
+void refresh_panels(const panel_list& panels) {
+    for (const panel_ptr& p : panels) {
+        if (auto* shown = dynamic_cast<PARAM_GUI*>(p.get())) shown->refresh();
+        if (auto* nested = dynamic_cast<GENERATOR_GUI*>(p.get())) refresh_panels(nested->panels);
+    }
+}
+
 void PARAM_GUI::build_faces() {
     load_faces(*this, row.layouts.back, row.layouts.controls);
     add_elements();
@@ -221,7 +228,8 @@ void PARAM_GUI::show_values() {
                 if (std::strcmp(c.control, d.control) == 0)
                     label_name = c.label, angle_scale = c.angle_scale;
             show_text(label_name.c_str(), shown_text(d, v));
-            for (const std::string& knob : {std::string("SLD_") + d.control, std::string(d.control)}) {
+            for (const std::string& knob :
+                 {std::string("SLD_") + d.control, std::string(d.control)}) {
                 if (angle_scale != 0.0)
                     show_angle(knob.c_str(), saturating_int(static_cast<int>(v) * angle_scale));
                 else

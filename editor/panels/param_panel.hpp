@@ -76,6 +76,10 @@ panel_ptr made(std::unique_ptr<Panel> panel) {
     return panel;
 }
 
+// Every module panel of the list, and of the levels nested in it, shows its
+// module's values again (after an undo, or a restored set).
+void refresh_panels(const panel_list& panels);
+
 // The panel's number prefix of its widgets ("12" for "VCO_12").
 std::string panel_prefix(const char* panel_name);
 

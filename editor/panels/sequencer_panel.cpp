@@ -82,10 +82,9 @@ const param_desc* by_key(const module_type& type, const char* key) {
 class SEQUENCER_GUI : public PARAM_GUI {
   public:
     SEQUENCER_GUI(const editor_row& r, OUTPUT& m, const char* name)
-        : PARAM_GUI(r, m, name),
-          file(by_key(type, "PARTITION_FILE_NAME")), divider(by_key(type, "DIVIDER")),
-          max_step(by_key(type, "NBR_STEP")), note(by_key(type, "NOTE")),
-          bypass(by_key(type, "BYPASS")), vol(by_key(type, "VOLUME")),
+        : PARAM_GUI(r, m, name), file(by_key(type, "PARTITION_FILE_NAME")),
+          divider(by_key(type, "DIVIDER")), max_step(by_key(type, "NBR_STEP")),
+          note(by_key(type, "NOTE")), bypass(by_key(type, "BYPASS")), vol(by_key(type, "VOLUME")),
           length(by_key(type, "LENGHT")), octave(find_control(type, "BUTTON_OCT_%d")),
           accent(find_control(type, "BUTTON_ACCENT_%d")),
           slide(find_control(type, "BUTTON_SLIDE_%d")),
@@ -264,7 +263,8 @@ class SEQUENCER_GUI : public PARAM_GUI {
         }
         // Stopped (Delete, a MIDI Stop), its power button starts it again
         // from its first step.
-        if (std::strstr(control, "POWER") && !static_cast<const SEQUENCER&>(*module).running.load()) {
+        if (std::strstr(control, "POWER") &&
+            !static_cast<const SEQUENCER&>(*module).running.load()) {
             change(sequencer_transport, 0, 0);
             return true;
         }
@@ -300,7 +300,8 @@ class SEQUENCER_GUI : public PARAM_GUI {
     static std::string compact(std::string text) {
         const auto first = text.find_first_not_of(' ');
         text.erase(0, first == std::string::npos ? text.size() : first);
-        if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0) text.resize(text.size() - 2);
+        if (text.size() > 2 && text.compare(text.size() - 2, 2, ".0") == 0)
+            text.resize(text.size() - 2);
         for (const char* zero : {"0.", "-0."})
             if (text.rfind(zero, 0) == 0 && text.size() > std::strlen(zero))
                 text.erase(text.find('0'), 1);
