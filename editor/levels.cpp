@@ -88,12 +88,13 @@ bool build_panels(panel_list& panels, GENERATOR& g, const std::function<bool()>&
         if (counts[k] > 0 && line) std::printf(line, static_cast<int>(counts[k]));
     }
     // Where the patch file says its panels were, when it says it for every
-    // one: the records follow the modules in list order.
+    // one: the records follow the objects section, type by type, and a load
+    // lists each type's modules in the reverse of the file's order.
     const std::vector<saved_place> saved = read_positions(g.file_name);
     std::vector<OBJET*> by_rank;
     if (saved.size() == g.total_count())
         for (int k = 0; k < module_kind_count; ++k)
-            for (const panel_ptr& p : made[k]) by_rank.push_back(p.get());
+            for (auto p = made[k].rbegin(); p != made[k].rend(); ++p) by_rank.push_back(p->get());
     // The last placed goes in front of the list: put in at once, not one by
     // one at the front (quadratic for a large patch).
     std::vector<panel_ptr> placed;

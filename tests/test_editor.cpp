@@ -238,6 +238,21 @@ TEST_F(EditorDriven, PanelsComeBackWhereTheyWereSaved) {
     ed.load("TSY/every_a.tsy");
     EXPECT_EQ(save("every_b.tsy"), a) << "saved, loaded and saved again";
 
+    // Two panels of one type keep their own places, though a load lists a
+    // type's modules in the reverse of the file's order.
+    ed.load("TSY/EMPTY.tsy");
+    click(717, 133);
+    click(717, 133);
+    std::map<std::string, std::pair<float, float>> before;
+    for (const panel_ptr& p : ed.levels().panels())
+        if (auto* m = dynamic_cast<MODULE_GUI*>(p.get())) before[m->module->name] = {m->x, m->y};
+    ASSERT_NE(before["VCO_1"], before["VCO_2"]);
+    save("two_places.tsy");
+    ed.load("TSY/two_places.tsy");
+    for (const panel_ptr& p : ed.levels().panels())
+        if (auto* m = dynamic_cast<MODULE_GUI*>(p.get()))
+            EXPECT_EQ((std::pair<float, float>{m->x, m->y}), before[m->module->name]) << m->module->name;
+
     // A nested level's panels, saved as a patch of their own, come back too.
     ed.load("TSY/demo_nested.tsy");
     key(SDLK_F5);
